@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace vello {
+
+// The program's files lie beside the executable and carry its name: the
+// extension (from the last "." of the final path component) is replaced by
+// `ending`; without an extension the ending is appended.
+//   C:\Tools\vello.exe + ".ini"      -> C:\Tools\vello.ini
+//   C:\Tools\vello.exe + "Fixed.dat" -> C:\Tools\velloFixed.dat
+std::string BesideExecutable(std::string_view exePath, std::string_view ending);
+
+// Endings of the program's files.
+inline constexpr std::string_view kSettingsEnding = ".ini";
+inline constexpr std::string_view kAddressBookEnding = ".dat";
+inline constexpr std::string_view kLogEnding = ".log";
+inline constexpr std::string_view kPhrasesEnding = "Fixed.dat";
+inline constexpr std::string_view kScheduleEnding = "t.dat";
+
+}  // namespace vello

@@ -1,0 +1,1 @@
+# messaging sources

@@ -1,0 +1,66 @@
+// CP932 scanning, error texts and paths beside the executable.
+#include <gtest/gtest.h>
+
+#include "common/file_paths.h"
+#include "common/sjis.h"
+#include "common/text_format.h"
+
+using namespace vello;
+
+TEST(Sjis, LiteralsAreCompiledToCp932) {
+  // "ソ" is 83 5C: its trail byte is a backslash.
+  EXPECT_EQ(std::string("ソ"), std::string("\x83\x5C"));
+  EXPECT_EQ(std::string("【送信】"), std::string("\x81\x79\x91\x97\x90\x4D\x81\x7A"));
+}
+
+TEST(Sjis, SplitLinesOnEveryKindOfBreak) {
+  struct Case { std::string in; std::vector<std::string> lines; } cases[] = {
+    {"", {}},
+    {"a", {"a"}},
+    {"a\r\n", {"a"}},
+    {"a\r\nb\r\n", {"a", "b"}},
+    {"a\rb\nc", {"a", "b", "c"}},
+    {"a\r\n\r\nb", {"a", "", "b"}},
+    {"\n", {""}},
+    {"ソ\r\nソ", {"ソ", "ソ"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitLines(c.in), c.lines) << c.in;
+}
+
+TEST(Sjis, CaseIsFoldedOnlyForAsciiLetters) {
+  EXPECT_TRUE(SameTextIgnoreCase("Setup", "SETUP"));
+  // 0x83 0x61 ("ヂ") must not match 0x83 0x41 ("ア") by folding its trail byte.
+  EXPECT_FALSE(SameTextIgnoreCase("\x83\x61", "\x83\x41"));
+  EXPECT_EQ(CountChar("ソ.ソ.\\", '\\'), 1u);
+  EXPECT_EQ(FindText("ソ\\", "\\"), 2u);
+}
+
+TEST(FormatText, PlainAndNumberedPlaceholders) {
+  EXPECT_EQ(FormatText("ファイル %s を作成できません", {"C:\\a.log"}), "ファイル C:\\a.log を作成できません");
+  EXPECT_EQ(FormatText("'%2:s' API でWindows ソケットエラー: %0:s (%1:d)", {"text", "10048", "bind"}),
+            "'bind' API でWindows ソケットエラー: text (10048)");
+  EXPECT_EQ(FormatText("100%% %d", {"5"}), "100% 5");
+}
+
+TEST(ErrorDisplayText, DotOnlyAfterCharactersThatSortAfterDot) {
+  struct Case { const char* in; const char* out; } cases[] = {
+    {"abc", "abc."}, {"abc.", "abc."}, {"abc!", "abc!"}, {"I/O エラー (5)", "I/O エラー (5)"},
+    {"は開けません", "は開けません."}, {"。", "。."}, {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorDisplayText(c.in), c.out) << c.in;
+}
+
+TEST(BesideExecutable, EndingsReplaceTheExtensionOfTheLastComponent) {
+  struct Case { const char* exe; std::string_view ending; const char* out; } cases[] = {
+    {"C:\\Tools\\vello.exe", kSettingsEnding, "C:\\Tools\\vello.ini"},
+    {"C:\\Tools\\vello.exe", kAddressBookEnding, "C:\\Tools\\vello.dat"},
+    {"C:\\Tools\\vello.exe", kLogEnding, "C:\\Tools\\vello.log"},
+    {"C:\\Tools\\vello.exe", kPhrasesEnding, "C:\\Tools\\velloFixed.dat"},
+    {"C:\\Tools\\vello.exe", kScheduleEnding, "C:\\Tools\\vellot.dat"},
+    {"C:\\My.Tools\\vello", kSettingsEnding, "C:\\My.Tools\\vello.ini"},
+    {"C:\\My.Tools\\vello", kScheduleEnding, "C:\\My.Tools\\vellot.dat"},
+    {"C:vello", kLogEnding, "C:vello.log"},
+    {"C:\\ソ.d\\vello.x.exe", kSettingsEnding, "C:\\ソ.d\\vello.x.ini"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BesideExecutable(c.exe, c.ending), c.out) << c.exe;
+}
