@@ -1,0 +1,83 @@
+#include "settings/address_book.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "common/file_io.h"
+#include "common/native_path.h"
+#include "common/sjis.h"
+#include "common/text_format.h"
+#include "common/vello_error.h"
+
+namespace vello {
+
+std::vector<std::string> ParseAddressBook(std::string_view bytes) {
+  // NUL never occurs inside a double-byte character, so a plain search is safe.
+  std::size_t nul = bytes.find('\0');
+  if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+  return SplitLines(bytes);
+}
+
+std::string SerializeAddressBook(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& line : lines) {
+    out += line;
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::vector<std::string> LoadAddressBook(std::string_view path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::file_status status = fs::status(NativePath(path), ec);
+  if (!fs::exists(status)) return {};
+  // A directory or device under the file's name cannot be read as the book.
+  std::optional<std::string> bytes;
+  if (fs::is_regular_file(status)) bytes = ReadFileBytes(path);
+  if (!bytes) throw VelloError(FormatText("ファイル %s は開けません", {path}));
+  return ParseAddressBook(*bytes);
+}
+
+void SaveAddressBook(std::string_view path, const std::vector<std::string>& lines) {
+  if (!ReplaceFileBytes(path, SerializeAddressBook(lines)))
+    throw VelloError(FormatText("ファイル %s を作成できません", {path}));
+}
+
+std::string NicknameOf(std::string_view line) {
+  std::size_t at = FindText(line, kAddressSeparator);
+  if (at == std::string_view::npos) return {};
+  return std::string(line.substr(0, at));
+}
+
+std::optional<std::string> AddressOf(std::string_view line) {
+  std::size_t at = FindText(line, kAddressSeparator);
+  if (at == std::string_view::npos) return std::nullopt;
+  return std::string(line.substr(at + kAddressSeparator.size()));
+}
+
+std::string DestinationEntry(std::string_view line) {
+  return "*" + NicknameOf(line);
+}
+
+namespace {
+
+bool Matches(const std::string& line, std::string_view destination) {
+  return AddressOf(line).has_value() && DestinationEntry(line) == destination;
+}
+
+}  // namespace
+
+std::optional<std::string> ResolveFirst(const std::vector<std::string>& lines, std::string_view destination) {
+  for (auto it = lines.begin(); it != lines.end(); ++it)
+    if (Matches(*it, destination)) return AddressOf(*it);
+  return std::nullopt;
+}
+
+std::optional<std::string> ResolveLast(const std::vector<std::string>& lines, std::string_view destination) {
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+    if (Matches(*it, destination)) return AddressOf(*it);
+  return std::nullopt;
+}
+
+}  // namespace vello
