@@ -1,1 +1,4 @@
 # messaging sources
+list(APPEND VELLO_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/message_line.cpp
+)

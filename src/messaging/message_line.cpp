@@ -1,0 +1,149 @@
+#include "messaging/message_line.h"
+
+#include <limits>
+
+#include "common/sjis.h"
+#include "common/text_format.h"
+#include "common/vello_error.h"
+
+namespace vello {
+
+std::string MakeMessageLine(std::string_view fontName, std::string_view text, std::string_view importance,
+                            int32_t width, int32_t height, int32_t fontSize, uint8_t fontStyle,
+                            int32_t color, int32_t fontColor) {
+  std::string line;
+  line.reserve(64 + fontName.size() + text.size() * 2);
+  line += std::to_string(width) + ",";
+  line += std::to_string(height) + ",";
+  line += std::to_string(color) + ",";
+  line += std::to_string(fontColor) + ",";
+  line += std::to_string(fontSize) + ",\"";
+  // The face name goes in as it is: face names hold no double quote.
+  line += fontName;
+  line += "\",";
+  line += std::to_string(fontStyle) + ",";
+  line += importance;
+  line += ",\"";
+  // A CP932 trail byte is never 0x22, so doubling by bytes is safe.
+  for (char c : text) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
+  return line;
+}
+
+namespace {
+
+bool IsBlankOrControl(unsigned char c) { return c >= 1 && c <= 32; }
+
+}  // namespace
+
+std::vector<std::string> SplitCommaText(std::string_view text) {
+  // A NUL byte ends the text wherever it stands.
+  if (std::size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  auto skipBlanks = [&] {
+    while (i < n && IsBlankOrControl(static_cast<unsigned char>(text[i]))) ++i;
+  };
+
+  skipBlanks();
+  while (i < n) {
+    std::string field;
+    if (text[i] == '"') {
+      ++i;
+      while (i < n) {
+        std::size_t len = CharLength(text, i);
+        if (len == 1 && text[i] == '"') {
+          if (i + 1 < n && text[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;  // the closing quote
+          break;
+        }
+        field.append(text.substr(i, len));
+        i += len;
+      }
+      // Without a closing quote the field has taken the rest of the data.
+    } else {
+      std::size_t start = i;
+      while (i < n) {
+        std::size_t len = CharLength(text, i);
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (len == 1 && (c == ',' || c <= 32)) break;
+        i += len;
+      }
+      field.assign(text.substr(start, i - start));
+    }
+    fields.push_back(std::move(field));
+
+    skipBlanks();
+    if (i < n && text[i] == ',') {
+      ++i;
+      skipBlanks();
+    }
+  }
+  return fields;
+}
+
+std::optional<int32_t> ParseInt32(std::string_view text) {
+  bool negative = false;
+  std::size_t i = 0;
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  if (i == text.size()) return std::nullopt;
+  // Accumulate the magnitude in 64 bits and stop as soon as it cannot fit.
+  const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
+                                 : static_cast<int64_t>(std::numeric_limits<int32_t>::max());
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > limit) return std::nullopt;
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
+
+namespace {
+
+const std::string& FieldAt(const std::vector<std::string>& fields, std::size_t index) {
+  if (index >= fields.size())
+    throw VelloError(FormatText("リストのインデックスが範囲を超えています (%d)", {std::to_string(index)}));
+  return fields[index];
+}
+
+int32_t IntegerAt(const std::vector<std::string>& fields, std::size_t index) {
+  const std::string& field = FieldAt(fields, index);
+  std::optional<int32_t> value = ParseInt32(field);
+  if (!value) throw VelloError(FormatText("'%s' は整数ではありません", {field}));
+  return *value;
+}
+
+}  // namespace
+
+MessageFields ReadMessageLine(std::string_view line) {
+  std::vector<std::string> fields = SplitCommaText(line);
+  MessageFields m;
+  // The order in which the receiver reads the fields decides which error
+  // a bad line reports.
+  m.width = IntegerAt(fields, 0);
+  m.height = IntegerAt(fields, 1);
+  m.color = IntegerAt(fields, 2);
+  m.text = FieldAt(fields, 8);
+  m.important = FieldAt(fields, 7) == "P";
+  m.fontColor = IntegerAt(fields, 3);
+  m.fontSize = IntegerAt(fields, 4);
+  m.fontName = FieldAt(fields, 5);
+  m.fontStyle = static_cast<uint8_t>(static_cast<uint32_t>(IntegerAt(fields, 6)) & 0xFF);
+  return m;
+}
+
+}  // namespace vello

@@ -1,0 +1,43 @@
+#pragma once
+// The message line: nine comma-separated fields carrying a message and its
+// look, one line per TCP connection. Wire order: width, height, background
+// colour, font colour, font size, "font name", style, mark, "text".
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vello {
+
+// Argument order as the main window calls it; the wire order differs.
+std::string MakeMessageLine(std::string_view fontName, std::string_view text, std::string_view importance,
+                            int32_t width, int32_t height, int32_t fontSize, uint8_t fontStyle,
+                            int32_t color, int32_t fontColor);
+
+// Splits comma text into fields: bytes 1-32 between fields are skipped,
+// a field in double quotes may hold commas, blanks and line breaks ("" is
+// one quote), an unquoted field ends at a comma or a byte 0-32, and a NUL
+// byte ends the text. A quoted field whose closing quote never comes runs
+// to the end of the data.
+std::vector<std::string> SplitCommaText(std::string_view text);
+
+// Optional '-' then decimal digits; anything else, or a value outside the
+// 32-bit range, is nullopt.
+std::optional<int32_t> ParseInt32(std::string_view text);
+
+struct MessageFields {
+  int32_t width = 0, height = 0, color = 0, fontColor = 0, fontSize = 0;
+  std::string fontName;
+  uint8_t fontStyle = 0;   // low 8 bits of field 6
+  bool important = false;  // field 7 is exactly "P"
+  std::string text;        // field 8
+};
+
+// Reads a received line. Throws VelloError with "'%s' は整数ではありません"
+// (the offending text) or "リストのインデックスが範囲を超えています (%d)" (the
+// missing index). Fields are read in the receiver's order (0, 1, 2, 8, 7, 3,
+// 4, 5, 6), so the first error raised is the one the user sees.
+MessageFields ReadMessageLine(std::string_view line);
+
+}  // namespace vello
