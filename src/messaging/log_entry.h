@@ -1,0 +1,40 @@
+#pragma once
+// The send/receive log: entries of text appended to a CP932 file with CR LF
+// line ends, and the locale's date-time text they carry.
+#include <string>
+#include <string_view>
+
+namespace vello {
+
+struct LocalDateTime { int year, month, day, hour, minute, second; };
+
+struct LocaleTimeFormat {
+  std::string shortDatePattern;   // Windows pattern, e.g. "yyyy/MM/dd", "M/d/yyyy"; '...' quoted literals
+  std::string timeSeparator;      // ":"
+  bool hourLeadingZero = false;
+  bool twelveHour = false;
+  std::string amDesignator, pmDesignator;
+  bool designatorBeforeTime = false;
+};
+
+// The date in the short date pattern, then, unless the time is exactly
+// 00:00:00, a blank and the time: "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".
+// Pattern letters: d, dd, M, MM, y, yy, yyyy (three or more y: the full
+// year); '...' quotes literal text and '' is one quote; every other
+// character, and runs of d or M longer than two (day and month names),
+// are copied as they stand.
+std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f);
+
+// "【送信】" CR LF "Date : " date-time CR LF "To : " destination CR LF text CR LF.
+std::string SentLogEntry(std::string_view dateTimeText, std::string_view destination, std::string_view text);
+// "【受信】" CR LF "Date : " date-time CR LF "From : " sender CR LF text CR LF.
+std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sender, std::string_view text);
+
+// Appends an entry at the end of the log, creating the file when missing; a
+// non-empty file that does not end with CR or LF gets CR LF first. What the
+// log already holds is never rewritten.
+// Errors: the file exists but cannot be opened for reading -> "ファイル %s は開けません";
+// it cannot be created or written -> "ファイル %s を作成できません" (the path in place of %s).
+void AppendLogEntry(std::string_view logPath, std::string_view entry);
+
+}  // namespace vello

@@ -1,0 +1,220 @@
+// Log entries, the locale's date-time text, and appending to the log file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/file_io.h"
+#include "common/vello_error.h"
+#include "messaging/log_entry.h"
+
+using namespace vello;
+namespace fs = std::filesystem;
+
+namespace {
+
+const LocaleTimeFormat kJapanese{"yyyy/MM/dd", ":", false, false, "午前", "午後", false};
+const LocaleTimeFormat kUnitedStates{"M/d/yyyy", ":", false, true, "AM", "PM", false};
+const LocaleTimeFormat kDesignatorFirst{"yyyy/M/d", ":", false, true, "午前", "午後", true};
+const LocaleTimeFormat kLeadingZero{"dd.MM.yyyy", ".", true, false, "", "", false};
+const LocaleTimeFormat kLeadingZero12{"dd/MM/yy", ":", true, true, "am", "pm", false};
+
+}  // namespace
+
+TEST(DateTimeText, LocalesAndTimesOfDay) {
+  struct Case { const LocaleTimeFormat* f; LocalDateTime t; std::string text; } cases[] = {
+      {&kJapanese, {2026, 12, 8, 9, 4, 2}, "2026/12/08 9:04:02"},
+      {&kJapanese, {2026, 12, 9, 0, 0, 0}, "2026/12/09"},  // midnight: the date alone
+      {&kJapanese, {2026, 12, 9, 0, 0, 1}, "2026/12/09 0:00:01"},
+      {&kJapanese, {2026, 3, 5, 23, 59, 59}, "2026/03/05 23:59:59"},
+      {&kJapanese, {2026, 3, 5, 12, 0, 0}, "2026/03/05 12:00:00"},
+      {&kUnitedStates, {2026, 12, 8, 9, 4, 2}, "12/8/2026 9:04:02 AM"},
+      {&kUnitedStates, {2026, 3, 5, 12, 0, 0}, "3/5/2026 12:00:00 PM"},
+      {&kUnitedStates, {2026, 3, 5, 0, 30, 0}, "3/5/2026 12:30:00 AM"},
+      {&kUnitedStates, {2026, 3, 5, 23, 5, 9}, "3/5/2026 11:05:09 PM"},
+      {&kUnitedStates, {2026, 3, 5, 11, 59, 59}, "3/5/2026 11:59:59 AM"},
+      {&kUnitedStates, {2026, 3, 5, 0, 0, 0}, "3/5/2026"},
+      {&kDesignatorFirst, {2026, 12, 8, 9, 4, 2}, "2026/12/8 午前 9:04:02"},
+      {&kDesignatorFirst, {2026, 12, 8, 13, 0, 0}, "2026/12/8 午後 1:00:00"},
+      {&kLeadingZero, {2026, 12, 8, 9, 4, 2}, "08.12.2026 09.04.02"},
+      {&kLeadingZero, {2026, 1, 2, 0, 0, 5}, "02.01.2026 00.00.05"},
+      {&kLeadingZero12, {2026, 12, 8, 21, 4, 2}, "08/12/26 09:04:02 pm"},
+      {&kLeadingZero12, {2026, 12, 8, 0, 0, 7}, "08/12/26 12:00:07 am"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DateTimeText(c.t, *c.f), c.text) << c.f->shortDatePattern;
+}
+
+TEST(DateTimeText, ShortDatePatterns) {
+  struct Case { const char* pattern; LocalDateTime t; std::string text; } cases[] = {
+      {"yy/M/d", {2026, 3, 5, 0, 0, 0}, "26/3/5"},
+      {"yy/MM/dd", {2005, 3, 5, 0, 0, 0}, "05/03/05"},
+      {"y/M/d", {2005, 3, 5, 0, 0, 0}, "5/3/5"},
+      {"yyyy-MM-dd", {2026, 10, 25, 0, 0, 0}, "2026-10-25"},
+      {"yyy.M.d", {2026, 10, 25, 0, 0, 0}, "2026.10.25"},
+      {"yyyy'年'M'月'd'日'", {2026, 12, 8, 0, 0, 0}, "2026年12月8日"},
+      {"yyyy年M月d日", {2026, 12, 8, 0, 0, 0}, "2026年12月8日"},
+      // Trail bytes that look like pattern letters: ギ is 83 4D ('M'), ヅ 83 64 ('d'), ペ 83 79 ('y').
+      {"ギyyyyヅMペ", {2026, 12, 8, 0, 0, 0}, "ギ2026ヅ12ペ"},
+      {"'dd' d 'MM' M", {2026, 12, 8, 0, 0, 0}, "dd 8 MM 12"},
+      {"d''M", {2026, 12, 8, 0, 0, 0}, "8'12"},
+      {"'it''s' d", {2026, 12, 8, 0, 0, 0}, "it's 8"},
+      {"d 'open", {2026, 12, 8, 0, 0, 0}, "8 open"},
+      {"gg yyyy", {2026, 12, 8, 0, 0, 0}, "gg 2026"},
+      {"dd-MMM-yy", {2026, 12, 8, 0, 0, 0}, "08-MMM-26"},  // month names are not provided
+      {"", {2026, 12, 8, 0, 0, 0}, ""},
+  };
+  for (const auto& c : cases) {
+    LocaleTimeFormat f = kJapanese;
+    f.shortDatePattern = c.pattern;
+    EXPECT_EQ(DateTimeText(c.t, f), c.text) << c.pattern;
+  }
+}
+
+TEST(LogEntry, SentAndReceivedBytes) {
+  EXPECT_EQ(SentLogEntry("2026/12/08 9:04:02", "*taro", "こんにちは\r\n"),
+            "\x81\x79\x91\x97\x90\x4D\x81\x7A\r\n"
+            "Date : 2026/12/08 9:04:02\r\n"
+            "To : *taro\r\n"
+            "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\r\n"
+            "\r\n");
+  EXPECT_EQ(ReceivedLogEntry("2026/12/08 9:05:40", "PC02", "はい\r\n"),
+            "\x81\x79\x8E\xF3\x90\x4D\x81\x7A\r\n"
+            "Date : 2026/12/08 9:05:40\r\n"
+            "From : PC02\r\n"
+            "\x82\xCD\x82\xA2\r\n"
+            "\r\n");
+  EXPECT_EQ(SentLogEntry("2026/12/09", "192.168.0.2", ""),
+            "【送信】\r\nDate : 2026/12/09\r\nTo : 192.168.0.2\r\n\r\n");
+  EXPECT_EQ(ReceivedLogEntry("2026/12/09", "", "a\r\nb\r\n"),
+            "【受信】\r\nDate : 2026/12/09\r\nFrom : \r\na\r\nb\r\n\r\n");
+}
+
+class AppendLogEntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vello_log_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(dir_, ignored);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  static void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  static std::string Read(const std::string& path) { return ReadFileBytes(path).value_or("(missing)"); }
+  static std::string ErrorOf(const std::string& path, const std::string& entry) {
+    try {
+      AppendLogEntry(path, entry);
+    } catch (const VelloError& e) {
+      return e.text();
+    }
+    return "(no error)";
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(AppendLogEntryTest, AddsTheEntryAfterWhatTheLogHolds) {
+  const std::string entry = SentLogEntry("2026/12/08 9:04:02", "*taro", "hi\r\n");
+  struct Case { const char* name; std::optional<std::string> before; std::string after; } cases[] = {
+      {"missing", std::nullopt, entry},
+      {"empty", "", entry},
+      {"crlf", "old\r\n\r\n", "old\r\n\r\n" + entry},
+      {"no_break", "old", "old\r\n" + entry},
+      {"ends_dbcs", "ソ", "ソ\r\n" + entry},
+      // Line ends typed by hand stay as they are.
+      {"lone_lf", "a\nb\n", "a\nb\n" + entry},
+      {"lone_cr", "a\rb\r", "a\rb\r" + entry},
+  };
+  for (const auto& c : cases) {
+    std::string path = Path(std::string(c.name) + ".log");
+    if (c.before) Write(path, *c.before);
+    AppendLogEntry(path, entry);
+    EXPECT_EQ(Read(path), c.after) << c.name;
+  }
+}
+
+TEST_F(AppendLogEntryTest, EntriesFollowEachOtherInOrder) {
+  std::string path = Path("vello.log");
+  AppendLogEntry(path, SentLogEntry("2026/12/08 9:04:02", "*taro", "こんにちは\r\n"));
+  AppendLogEntry(path, ReceivedLogEntry("2026/12/08 9:05:40", "PC02", "はい\r\n"));
+  AppendLogEntry(path, SentLogEntry("2026/12/08 9:06:00", "PC02", ""));
+  EXPECT_EQ(Read(path),
+            "【送信】\r\nDate : 2026/12/08 9:04:02\r\nTo : *taro\r\nこんにちは\r\n\r\n"
+            "【受信】\r\nDate : 2026/12/08 9:05:40\r\nFrom : PC02\r\nはい\r\n\r\n"
+            "【送信】\r\nDate : 2026/12/08 9:06:00\r\nTo : PC02\r\n\r\n");
+}
+
+TEST_F(AppendLogEntryTest, Cp932PathIsUsedAndNamedInErrors) {
+  fs::create_directories(dir_ / "\xE3\x82\xBD");  // "ソ" as the POSIX file system spells it
+  std::string dir = dir_.string() + "/ソ";
+  AppendLogEntry(dir + "/v.log", "x\r\n");
+  EXPECT_EQ(Read(dir + "/v.log"), "x\r\n");
+  EXPECT_EQ(ErrorOf(dir + "/missing/v.log", "x\r\n"), "ファイル " + dir + "/missing/v.log を作成できません");
+}
+
+TEST_F(AppendLogEntryTest, PlacesThatCannotBeWritten) {
+  Write(Path("plain_file"), "data");
+  fs::create_directories(dir_ / "a_directory.log");
+  const std::string cases[] = {
+      Path("no_such_dir/vello.log"),
+      Path("plain_file/vello.log"),
+      Path("a_directory.log"),
+  };
+  for (const auto& path : cases)
+    EXPECT_EQ(ErrorOf(path, "x\r\n"), "ファイル " + path + " を作成できません") << path;
+  EXPECT_FALSE(fs::exists(dir_ / "no_such_dir"));
+  EXPECT_EQ(Read(Path("plain_file")), "data");
+}
+
+TEST_F(AppendLogEntryTest, ReadOnlyAndUnreadableFiles) {
+  if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
+  std::string readOnly = Path("read_only.log");
+  Write(readOnly, "old\r\n");
+  fs::permissions(readOnly, fs::perms::owner_read);
+  EXPECT_EQ(ErrorOf(readOnly, "x\r\n"), "ファイル " + readOnly + " を作成できません");
+  EXPECT_EQ(Read(readOnly), "old\r\n");
+
+  std::string unreadable = Path("unreadable.log");
+  Write(unreadable, "old");
+  fs::permissions(unreadable, fs::perms::owner_write);
+  EXPECT_EQ(ErrorOf(unreadable, "x\r\n"), "ファイル " + unreadable + " は開けません");
+  fs::permissions(unreadable, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Read(unreadable), "old");  // nothing was written
+
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  std::string inReadOnlyDir = Path("new.log");
+  EXPECT_EQ(ErrorOf(inReadOnlyDir, "x\r\n"), "ファイル " + inReadOnlyDir + " を作成できません");
+}
+
+TEST_F(AppendLogEntryTest, LargeLogKeepsEveryEarlierByte) {
+  // 20 MB of varied bytes, ending without a line break and with bytes that
+  // rewriting through a line splitter would have changed (lone CR, lone LF).
+  std::string before;
+  before.reserve(20u << 20);
+  uint32_t x = 12345;
+  while (before.size() < (20u << 20)) {
+    x = x * 1103515245u + 12345u;
+    before.push_back(static_cast<char>(x >> 24));
+  }
+  before += "\rlone\nend";
+  std::string path = Path("big.log");
+  Write(path, before);
+
+  const std::string entry = ReceivedLogEntry("2026/12/08 9:05:40", "PC02", "はい\r\n");
+  AppendLogEntry(path, entry);
+
+  std::string after = Read(path);
+  ASSERT_EQ(after.size(), before.size() + 2 + entry.size());
+  EXPECT_TRUE(after.compare(0, before.size(), before) == 0) << "earlier bytes changed";
+  EXPECT_EQ(after.substr(before.size()), "\r\n" + entry);
+}
