@@ -1,0 +1,76 @@
+#pragma once
+// One scheduled message as it lies in the schedule file: a fixed 344-byte
+// little-endian record. The raw bytes are kept, so fillers and the unused
+// bytes after each text survive a load and save byte for byte.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vello {
+
+class TScheduleEntry {
+ public:
+  static constexpr std::size_t kSize = 344;
+
+  // Field offsets and text capacities within the record.
+  static constexpr std::size_t kDateTimeOffset = 0, kDateTimeCapacity = 15;
+  static constexpr std::size_t kDestinationOffset = 16, kDestinationCapacity = 20;
+  static constexpr std::size_t kWidthOffset = 40, kHeightOffset = 44, kColorOffset = 48;
+  static constexpr std::size_t kFontNameOffset = 52, kFontNameCapacity = 20;
+  static constexpr std::size_t kFontColorOffset = 76, kFontSizeOffset = 80, kFontStyleOffset = 84;
+  static constexpr std::size_t kTextOffset = 85, kTextCapacity = 255;
+  static constexpr std::size_t kImportanceOffset = 341, kImportanceCapacity = 1;
+  static constexpr std::size_t kSentOffset = 343;
+
+  TScheduleEntry();  // all zero
+
+  // `record` must hold exactly kSize bytes (std::invalid_argument otherwise).
+  static TScheduleEntry FromBytes(std::string_view record);
+  const std::array<unsigned char, kSize>& bytes() const { return bytes_; }
+
+  // The date-time field holds 15 bytes, one short of a full "2026/12/10 14:05".
+  // Such a text is stored without the blank between date and hour and given
+  // back whole; any other text longer than 15 bytes is cut to 15.
+  std::string DateTime() const;
+  void SetDateTime(std::string_view text);
+
+  std::string Destination() const;
+  void SetDestination(std::string_view text);  // cut to 20 bytes
+  int32_t Width() const;
+  void SetWidth(int32_t value);
+  int32_t Height() const;
+  void SetHeight(int32_t value);
+  int32_t Color() const;
+  void SetColor(int32_t value);
+  std::string FontName() const;
+  void SetFontName(std::string_view text);  // cut to 20 bytes
+  int32_t FontColor() const;
+  void SetFontColor(int32_t value);
+  int32_t FontSize() const;
+  void SetFontSize(int32_t value);
+  uint8_t FontStyle() const;
+  void SetFontStyle(uint8_t value);
+  std::string Text() const;
+  void SetText(std::string_view text);  // cut to 255 bytes
+  std::string Importance() const;
+  void SetImportance(std::string_view text);  // "P" or "N"; capacity 1
+  uint8_t Sent() const;
+  void SetSent(uint8_t value);
+
+  friend bool operator==(const TScheduleEntry&, const TScheduleEntry&) = default;
+
+ private:
+  // A text field: one length byte, then `capacity` bytes. Setting writes the
+  // length and the text and leaves the bytes after it as they were; reading
+  // clamps a length byte larger than the capacity.
+  std::string ReadText(std::size_t offset, std::size_t capacity) const;
+  void WriteText(std::size_t offset, std::size_t capacity, std::string_view text);
+  int32_t ReadInt(std::size_t offset) const;
+  void WriteInt(std::size_t offset, int32_t value);
+
+  std::array<unsigned char, kSize> bytes_;
+};
+
+}  // namespace vello
