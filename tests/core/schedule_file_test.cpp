@@ -1,0 +1,182 @@
+// The schedule file on disk: whole records, byte-for-byte saves, errors.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/native_path.h"
+#include "common/vello_error.h"
+#include "schedule/schedule_file.h"
+
+using namespace vello;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScheduleFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vello_schedule_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "vellot.dat").string();
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+
+  void Write(const std::string& bytes) {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::string Read() {
+    std::ifstream in(path_, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  // The error text of a call expected to fail.
+  template <typename F>
+  std::string ErrorOf(F f) {
+    try {
+      f();
+    } catch (const VelloError& e) {
+      return e.text();
+    }
+    return "(no error)";
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+// Two records as an older run may have left them: text fields with junk
+// after the text, non-zero fillers, a sent entry and a pending one.
+std::string TwoRecordFixture() {
+  std::string file(2 * 344, '\0');
+  for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(0xA0 + i % 31);
+  auto put = [&](std::size_t rec, std::size_t off, std::string_view b) { file.replace(rec * 344 + off, b.size(), b); };
+  put(0, 0, "\x0D" "2002/7/5 9:30");
+  put(0, 16, "\x0C" "192.168.0.10");
+  put(0, 40, std::string("\x59\x01\0\0", 4));  // 345
+  put(0, 85, "\x06" "a\r\nb\r\n");
+  put(0, 341, "\x01P\x01");
+  put(1, 0, "\x0F" "2026/12/1014:05");
+  put(1, 16, "\x04" "PC01");
+  put(1, 48, std::string("\x05\0\0\x80", 4));
+  put(1, 85, std::string("\x00", 1));
+  put(1, 341, std::string("\x01N\0", 3));
+  return file;
+}
+
+}  // namespace
+
+TEST_F(ScheduleFileTest, TwoRecordsLoadInOrderAndSaveBackByteForByte) {
+  const std::string fixture = TwoRecordFixture();
+  Write(fixture);
+  std::vector<TScheduleEntry> entries(3);  // emptied by the load
+  LoadScheduleFile(path_, entries);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].DateTime(), "2002/7/5 9:30");
+  EXPECT_EQ(entries[0].Destination(), "192.168.0.10");
+  EXPECT_EQ(entries[0].Width(), 345);
+  EXPECT_EQ(entries[0].Text(), "a\r\nb\r\n");
+  EXPECT_EQ(entries[0].Importance(), "P");
+  EXPECT_EQ(entries[0].Sent(), 1);
+  EXPECT_EQ(entries[1].DateTime(), "2026/12/10 14:05");
+  EXPECT_EQ(entries[1].Destination(), "PC01");
+  EXPECT_EQ(entries[1].Color(), static_cast<int32_t>(0x80000005));
+  EXPECT_EQ(entries[1].Text(), "");
+  EXPECT_EQ(entries[1].Importance(), "N");
+  EXPECT_EQ(entries[1].Sent(), 0);
+
+  fs::remove(path_);
+  SaveScheduleFile(path_, entries);
+  EXPECT_EQ(Read(), fixture);
+  EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+
+  // Changing one entry changes only its bytes.
+  entries[1].SetSent(1);
+  SaveScheduleFile(path_, entries);
+  std::string expected = fixture;
+  expected[344 + 343] = 1;
+  EXPECT_EQ(Read(), expected);
+}
+
+TEST_F(ScheduleFileTest, RecordCutShortKeepsTheWholeOnesBeforeIt) {
+  std::string fixture = TwoRecordFixture();
+  Write(fixture + fixture.substr(0, 100));
+  std::vector<TScheduleEntry> entries;
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルの末尾以降を読み込みました");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].Destination(), "PC01");
+
+  Write(fixture.substr(0, 343));
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルの末尾以降を読み込みました");
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(ScheduleFileTest, EmptyFileHasNoEntries) {
+  Write("");
+  std::vector<TScheduleEntry> entries(1);
+  LoadScheduleFile(path_, entries);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(fs::file_size(path_), 0u);
+}
+
+TEST_F(ScheduleFileTest, MissingFileIsCreatedEmpty) {
+  // The path is CP932 text, as the executable's own path is.
+  std::string path = (dir_ / "").string() + "\x97\x5C\x92\xE8t.dat";  // "予定t.dat"
+  std::vector<TScheduleEntry> entries(2);
+  LoadScheduleFile(path, entries);
+  EXPECT_TRUE(entries.empty());
+  ASSERT_TRUE(fs::exists(NativePath(path)));
+  EXPECT_EQ(fs::file_size(NativePath(path)), 0u);
+}
+
+TEST_F(ScheduleFileTest, SavingNoEntriesLeavesAnEmptyFile) {
+  Write(TwoRecordFixture());
+  SaveScheduleFile(path_, {});
+  EXPECT_EQ(fs::file_size(path_), 0u);
+}
+
+TEST_F(ScheduleFileTest, ReadOnlyFileIsRefused) {
+  const std::string fixture = TwoRecordFixture();
+  Write(fixture);
+  ::chmod(path_.c_str(), 0444);
+  if (::access(path_.c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: the file stays writable";
+  std::vector<TScheduleEntry> entries;
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_TRUE(entries.empty());
+
+  std::vector<TScheduleEntry> one(1);
+  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path_, one); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(Read(), fixture);
+}
+
+TEST_F(ScheduleFileTest, FailedSaveLeavesTheOldFileUntouched) {
+  const std::string fixture = TwoRecordFixture();
+  Write(fixture);
+  // The temporary file cannot be created: a directory stands in its place.
+  fs::create_directory(path_ + ".tmp");
+  std::vector<TScheduleEntry> one(1);
+  std::string error = ErrorOf([&] { SaveScheduleFile(path_, one); });
+  EXPECT_EQ(error.rfind("I/O エラー (", 0), 0u) << error;
+  EXPECT_EQ(Read(), fixture);
+}
+
+TEST_F(ScheduleFileTest, OtherErrorsCarryTheSystemNumber) {
+  std::vector<TScheduleEntry> entries;
+  std::string inMissingFolder = (dir_ / "none" / "vellot.dat").string();
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(inMissingFolder, entries); }),
+            "I/O エラー (" + std::to_string(ENOENT) + ")");
+  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(inMissingFolder, entries); }),
+            "I/O エラー (" + std::to_string(ENOENT) + ")");
+  // A folder where the file should be.
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(dir_.string(), entries); }),
+            "I/O エラー (" + std::to_string(EISDIR) + ")");
+}
