@@ -5,3 +5,8 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/destination_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_computers.cpp
 )
+# Profile (.ini) file object and the fixed phrase store on top of it.
+list(APPEND VELLO_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ini_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/phrase_store.cpp
+)

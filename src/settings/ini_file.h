@@ -1,0 +1,62 @@
+#pragma once
+// The profile (.ini) file behind the settings file and the fixed phrase file.
+//
+// Every call opens the file, does its work and lets it go again: nothing is
+// cached, so what one call writes is what the next one reads. Text is CP932
+// bytes and is never converted. Reads agree with GetPrivateProfileStringA;
+// writes are textual edits of the file, so comments, unknown keys and line
+// endings the user wrote by hand survive every write.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vello {
+
+class IniFile {
+ public:
+  // Binds to the file; does not read it and never fails.
+  explicit IniFile(std::string path);
+
+  const std::string& path() const;
+
+  // Section and key names match without regard to the case of ASCII letters,
+  // with blanks around them ignored. A key line without "=" has no value and
+  // reads as the default, as it does for the system's profile functions.
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+  // Each write reaches the file at once, or throws VelloError
+  // "<path> に書き込めません" and leaves the file as it was. A section or key
+  // name that is empty (or only blanks) cannot be stored and is ignored.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+
+  // Section names in file order, each name once.
+  std::vector<std::string> ReadSections() const;
+  // Key names of the section in file order (lines with "=" only).
+  std::vector<std::string> ReadSection(std::string_view section) const;
+
+  // Both leave the file alone when there is nothing to remove; a refused
+  // write throws as above.
+  void DeleteKey(std::string_view section, std::string_view key);
+  void EraseSection(std::string_view section);
+
+ private:
+  void CheckWritable() const;
+  std::string ReadForWrite() const;
+  void Store(std::string_view bytes) const;
+
+  std::string path_;
+};
+
+// The integer text rule of the settings file: "0x"/"0X" followed by at least
+// one more character, or "$", introduces up to 32 bits of hexadecimal;
+// otherwise an optionally signed decimal that must fit 32 bits. Anything
+// else (blanks, junk, an empty text) is nullopt.
+std::optional<int32_t> ParseProfileInteger(std::string_view text);
+
+}  // namespace vello
