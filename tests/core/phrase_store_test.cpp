@@ -1,0 +1,192 @@
+// The fixed phrase file: categories as sections, phrases as keys.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/vello_error.h"
+#include "settings/phrase_store.h"
+
+using namespace vello;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const std::string kExample =
+    "[あいさつ]\r\n"
+    "おはようございます=\r\n"
+    "お疲れさまです=\r\n"
+    "[連絡]\r\n"
+    "会議室に来てください=\r\n";
+
+class PhraseStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vello_phrase_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "velloFixed.dat").string();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::string Bytes() const {
+    std::ifstream in(path_, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  void Write(const std::string& bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
+  void MakeReadOnly() const {
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+
+  template <typename F>
+  static std::string ErrorText(F&& action) {
+    try {
+      action();
+    } catch (const VelloError& e) {
+      return e.text();
+    }
+    return "(no error)";
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(PhraseStoreTest, ListsCategoriesAndPhrasesInFileOrder) {
+  Write(kExample);
+  PhraseStore store(path_);
+  EXPECT_EQ(store.Categories(), (Names{"あいさつ", "連絡"}));
+  EXPECT_EQ(store.Phrases("あいさつ"), (Names{"おはようございます", "お疲れさまです"}));
+  EXPECT_EQ(store.Phrases("連絡"), (Names{"会議室に来てください"}));
+  EXPECT_TRUE(store.Phrases("").empty());
+  EXPECT_TRUE(store.Phrases("連").empty());
+}
+
+TEST_F(PhraseStoreTest, MissingFileHoldsNothingUntilTheFirstPhrase) {
+  PhraseStore store(path_);
+  EXPECT_TRUE(store.Categories().empty());
+  EXPECT_TRUE(store.Phrases("連絡").empty());
+  store.DeletePhrase("連絡", "x");
+  store.DeleteCategory("連絡");
+  EXPECT_FALSE(fs::exists(path_));
+
+  store.AddPhrase("連絡", "会議室に来てください");
+  EXPECT_EQ(Bytes(), "[連絡]\r\n会議室に来てください=\r\n");
+  EXPECT_EQ(store.Categories(), (Names{"連絡"}));
+}
+
+TEST_F(PhraseStoreTest, AddingGoesToTheEndOfItsCategoryOrOfTheFile) {
+  Write(kExample);
+  PhraseStore store(path_);
+  store.AddPhrase("あいさつ", "こんにちは");
+  store.AddPhrase("質問", "いつですか？");
+  EXPECT_EQ(Bytes(),
+            "[あいさつ]\r\n"
+            "おはようございます=\r\n"
+            "お疲れさまです=\r\n"
+            "こんにちは=\r\n"
+            "[連絡]\r\n"
+            "会議室に来てください=\r\n"
+            "[質問]\r\n"
+            "いつですか？=\r\n");
+  EXPECT_EQ(store.Categories(), (Names{"あいさつ", "連絡", "質問"}));
+}
+
+TEST_F(PhraseStoreTest, NamesDifferingOnlyInCaseAreOne) {
+  Write("[Work]\r\nMeeting at 3=\r\n");
+  PhraseStore store(path_);
+  store.AddPhrase("WORK", "meeting AT 3");
+  store.AddPhrase("work", "Lunch");
+  EXPECT_EQ(Bytes(), "[Work]\r\nMeeting at 3=\r\nLunch=\r\n");
+  store.DeletePhrase("wOrK", "LUNCH");
+  EXPECT_EQ(Bytes(), "[Work]\r\nMeeting at 3=\r\n");
+}
+
+TEST_F(PhraseStoreTest, AnEqualsSignCutsThePhrase) {
+  PhraseStore store(path_);
+  store.AddPhrase("式", "a=b");
+  EXPECT_EQ(Bytes(), "[式]\r\na=b=\r\n");
+  EXPECT_EQ(store.Phrases("式"), (Names{"a"}));
+  store.DeletePhrase("式", "a");
+  EXPECT_TRUE(store.Phrases("式").empty());
+}
+
+TEST_F(PhraseStoreTest, DeletingRemovesExactlyThoseLines) {
+  Write("; my phrases\r\n[あいさつ]\r\nおはよう=\r\nこんにちは=\r\nこんばんは=\r\n\r\n[連絡]\r\n至急=\r\n");
+  PhraseStore store(path_);
+  store.DeletePhrase("あいさつ", "おはよう");
+  store.DeletePhrase("あいさつ", "こんばんは");
+  store.DeletePhrase("あいさつ", "ありません");
+  EXPECT_EQ(Bytes(), "; my phrases\r\n[あいさつ]\r\nこんにちは=\r\n\r\n[連絡]\r\n至急=\r\n");
+
+  store.DeleteCategory("あいさつ");
+  EXPECT_EQ(Bytes(), "; my phrases\r\n[連絡]\r\n至急=\r\n");
+  EXPECT_EQ(store.Categories(), (Names{"連絡"}));
+}
+
+TEST_F(PhraseStoreTest, RefusedWrites) {
+  Write(kExample);
+  MakeReadOnly();
+  PhraseStore store(path_);
+  EXPECT_EQ(ErrorText([&] { store.AddPhrase("連絡", "至急"); }), path_ + " に書き込めません");
+  EXPECT_EQ(ErrorText([&] { store.DeleteCategory("連絡"); }), path_ + " に書き込めません");
+  EXPECT_EQ(ErrorText([&] { store.DeletePhrase("連絡", "会議室に来てください"); }), "(no error)");
+  EXPECT_EQ(Bytes(), kExample);
+
+  std::string nowhere = (dir_ / "gone" / "velloFixed.dat").string();
+  PhraseStore lost(nowhere);
+  EXPECT_EQ(ErrorText([&] { lost.AddPhrase("連絡", "至急"); }), nowhere + " に書き込めません");
+}
+
+// Names of `size` bytes each: "[001xxxx...]".
+std::string Name(int i, std::size_t size) {
+  std::string name = std::to_string(1000 + i).substr(1);
+  name.resize(size, 'x');
+  return name;
+}
+
+TEST_F(PhraseStoreTest, ListsOnlyWhatFitsTheListingBuffer) {
+  // 163 names of 99 bytes take 163 * 100 = 16300 bytes with their NULs. With
+  // the list's closing NUL, a last name of up to 82 bytes fits; 83 does not.
+  for (std::size_t last : {82u, 83u}) {
+    std::string bytes;
+    Names expected;
+    for (int i = 0; i < 163; ++i) {
+      bytes += "[" + Name(i, 99) + "]\r\n";
+      expected.push_back(Name(i, 99));
+    }
+    bytes += "[" + Name(163, last) + "]\r\n" + "[" + Name(164, 1) + "]\r\n";
+    if (last == 82) expected.push_back(Name(163, last));
+    Write(bytes);
+    EXPECT_EQ(PhraseStore(path_).Categories(), expected) << last;
+  }
+
+  // The same buffer lists the phrases of one category; two-byte characters
+  // count two bytes.
+  std::string bytes = "[長い]\r\n";
+  Names expected;
+  std::string kana;
+  for (int i = 0; i < 97; ++i) kana += "あ";
+  for (int i = 0; i < 81; ++i) {
+    std::string p = std::to_string(100 + i) + kana + "x";  // 3 + 194 + 1 = 198 bytes
+    bytes += p + "=\r\n";
+    expected.push_back(p);
+  }
+  // 81 * 199 = 16119 bytes used; 16384 - 1 - 16119 = 264 left for one name and its NUL.
+  std::string fits(263, 'y');
+  bytes += fits + "=\r\n" + "z=\r\n";
+  expected.push_back(fits);
+  Write(bytes);
+  EXPECT_EQ(PhraseStore(path_).Phrases("長い"), expected);
+}
+
+}  // namespace
