@@ -1,1 +1,15 @@
-# platform sources
+# The thin Win32 layer: it knows nothing of the program.
+list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/win_text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/error_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/executable_path.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/socket_error.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcp_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcp_client.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/media_player.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/clock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/locale_format.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/network_browser.cpp
+)

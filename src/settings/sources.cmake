@@ -10,3 +10,6 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ini_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phrase_store.cpp
 )
+list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/setup_form.cpp
+)

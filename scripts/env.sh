@@ -1,0 +1,12 @@
+# Sourced by the other scripts: one place for the Wine and X settings.
+VELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export VELLO_ROOT
+export VELLO_BUILD=${VELLO_BUILD:-$VELLO_ROOT/build}
+export WINEPREFIX=${WINEPREFIX:-$VELLO_BUILD/wine/prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+export WINEARCH=win64
+# A Japanese locale makes Wine's ANSI code page 932 and its dates Japanese.
+export LOCPATH=$VELLO_BUILD/locale
+export LANG=ja_JP.UTF-8
+export LC_ALL=ja_JP.UTF-8

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the core natively, then the Win32
+# tests and the end-to-end tests under Wine on a virtual screen.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+"$VELLO_ROOT/scripts/build.sh"
+"$VELLO_ROOT/scripts/setup-wine.sh"
+
+status=0
+ctest --test-dir "$VELLO_BUILD/native" --output-on-failure || status=1
+
+source "$VELLO_ROOT/scripts/xvfb.sh"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  [ -n "${VELLO_XVFB_PID:-}" ] && kill "$VELLO_XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+# One wineserver for the whole run: every wine start then costs ~0.1 s.
+wineserver -p
+wine wineboot >/dev/null 2>&1 </dev/null || true
+ctest --test-dir "$VELLO_BUILD/win" --output-on-failure --timeout 300 || status=1
+exit $status

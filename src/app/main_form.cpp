@@ -1,0 +1,435 @@
+// TMainForm: creation, layout, menus, start-up (FormCreate), exit and the
+// caption buttons.
+#include "app/main_form.h"
+
+#include <imm.h>
+#include <richedit.h>
+#include <uxtheme.h>
+
+#include "app/application_window.h"
+#include "common/file_paths.h"
+#include "messaging/balloon_window.h"
+#include "platform/error_display.h"
+#include "platform/executable_path.h"
+#include "platform/network_browser.h"
+#include "platform/socket_error.h"
+#include "platform/tray_icon.h"
+#include "platform/win_text.h"
+#include "platform/window_messages.h"
+#include "resources/resource_ids.h"
+#include "settings/address_book.h"
+#include "settings/destination_list.h"
+#include "settings/setup_form.h"
+
+namespace vello {
+
+namespace {
+constexpr UINT_PTR kTimer1 = 1;
+constexpr int kCoolBarHeight = 33;
+constexpr int kMinWidth = 323, kMinHeight = 178;
+
+HMENU AddPopup(HMENU bar, const wchar_t* caption) {
+  HMENU sub = CreatePopupMenu();
+  AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption);
+  return sub;
+}
+}  // namespace
+
+TMainForm::TMainForm(ApplicationWindow& application) : FApplication(application) {}
+
+TMainForm::~TMainForm() {
+  FBalloons.clear();
+  FSendAttempts.clear();
+  if (PopupMenu1) DestroyMenu(PopupMenu1);
+  if (PopupMenu2) DestroyMenu(PopupMenu2);
+  if (ImageList1) ImageList_Destroy(ImageList1);
+  if (FArrivalIcon) DestroyIcon(FArrivalIcon);
+  Destroy();
+}
+
+IniFile TMainForm::Settings() const { return IniFile(FileBesideExecutable(kSettingsEnding)); }
+
+void TMainForm::CreateForm() {
+  FMainIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconMain));
+  RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr, FMainIcon);
+  FTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  FServer = std::make_unique<TcpServer>(TcpServer::Callbacks{
+      .onLine = [this](const std::string& line, const in_addr& peer) {
+        Guard([&] { ServerSocket1ClientRead(line, peer); });
+      },
+      .onConnectionError = [](int code) { ShowErrorMessage(FormatSocketEventError(code)); },
+      .onOversizedLine = [](std::size_t bytes) {
+        ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)");
+      }});
+  CreateMenus();
+  Create({.className = kClassName,
+          .title = L"Vello ver.1.5",
+          .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+          .x = 357, .y = 289, .width = 323, .height = 258,
+          .parent = FApplication.hwnd(),
+          .menu = MainMenu1});
+  FApplication.SetMainWindow(hwnd());
+  CreateControls();
+  // An error inside FormCreate is shown, and the steps after it stay undone.
+  Guard([this] { FormCreate(); });
+}
+
+void TMainForm::CreateMenus() {
+  MainMenu1 = CreateMenu();
+  File1 = AddPopup(MainMenu1, L"ファイル(&F)");
+  AppendMenuW(File1, MF_STRING, mainids::N9, L"仕事中モード(&W)");
+  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(File1, MF_STRING, mainids::L1, L"ログを開く(&L)");
+  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(File1, MF_STRING, mainids::T1, L"タイマー(&T)");
+  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(File1, MF_STRING, mainids::Close1, L"閉じる(&X)");
+  Edit1 = AddPopup(MainMenu1, L"編集(&E)");
+  AppendMenuW(Edit1, MF_STRING, mainids::Font1, L"フォント(&F)...");
+  AppendMenuW(Edit1, MF_STRING, mainids::B1, L"背景色(&B)...");
+  AppendMenuW(Edit1, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(Edit1, MF_STRING, mainids::S1, L"設定(&S)...");
+  Insert1 = AddPopup(MainMenu1, L"挿入(&I)");
+  AppendMenuW(MainMenu1, MF_STRING, mainids::Send1, L"送信(&S)");
+  Help1 = AddPopup(MainMenu1, L"ヘルプ(&H)");
+  AppendMenuW(Help1, MF_STRING, mainids::Help2, L"ヘルプ(&H)");
+  AppendMenuW(Help1, MF_STRING, mainids::About1, L"バージョン情報(&A)");
+
+  PopupMenu1 = CreatePopupMenu();
+  AppendMenuW(PopupMenu1, MF_STRING, mainids::N1, L"返信する");
+  AppendMenuW(PopupMenu1, MF_STRING, mainids::N3, L"引用して返信");
+  AppendMenuW(PopupMenu1, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(PopupMenu1, MF_STRING, mainids::Close2, L"閉じる\u3000Ctrl+C");
+
+  PopupMenu2 = CreatePopupMenu();
+  AppendMenuW(PopupMenu2, MF_STRING, mainids::W1, L"仕事中モード(&W)");
+  AppendMenuW(PopupMenu2, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(PopupMenu2, MF_STRING, mainids::S2, L"設定(&S)");
+  AppendMenuW(PopupMenu2, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(PopupMenu2, MF_STRING, mainids::C1, L"キャンセル(&C)");
+  AppendMenuW(PopupMenu2, MF_STRING, mainids::Exit1, L"終了(&X)");
+}
+
+void TMainForm::CreateControls() {
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  FInterfaceFont.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック"));
+  HFONT font = FInterfaceFont.get();
+
+  CoolBar1 = CreateWindowExW(0, REBARCLASSNAMEW, nullptr,
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
+                                 RBS_BANDBORDERS | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE,
+                             0, 0, 315, kCoolBarHeight, hwnd(), reinterpret_cast<HMENU>(mainids::CoolBar1), inst,
+                             nullptr);
+  ToolBar1 = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                             WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
+                                 CCS_NODIVIDER | CCS_NOPARENTALIGN,
+                             0, 0, 300, 24, CoolBar1, reinterpret_cast<HMENU>(mainids::ToolBar1), inst, nullptr);
+  SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  ImageList1 = ImageList_LoadImageW(inst, MAKEINTRESOURCEW(kBitmapToolbar), 16, 0, RGB(255, 0, 255), IMAGE_BITMAP,
+                                    LR_CREATEDIBSECTION);
+  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
+  SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
+  // Check box and destination box sit over separators of their width.
+  TBBUTTON buttons[] = {
+      {0, mainids::ToolButton2, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+      {1, mainids::ToolButton4, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+      {8, 0, 0, BTNS_SEP, {}, 0, 0},
+      {60, 0, 0, BTNS_SEP, {}, 0, 0},
+      {119, 0, 0, BTNS_SEP, {}, 0, 0},
+      {2, mainids::ToolButton5, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+  };
+  SendMessageW(ToolBar1, TB_ADDBUTTONS, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+  RECT r{};
+  SendMessageW(ToolBar1, TB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&r));
+  CheckBox1 = CreateWindowExW(0, L"BUTTON", L"重要！", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                              54, 3, 60, 18, ToolBar1, reinterpret_cast<HMENU>(mainids::CheckBox1), inst, nullptr);
+  // A themed check box ignores its text colour; the red caption needs the classic look.
+  SetWindowTheme(CheckBox1, L"", L"");
+  ComboBox1 = CreateWindowExW(0, L"COMBOBOX", nullptr,
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 114, 1,
+                              119, 200, ToolBar1, reinterpret_cast<HMENU>(mainids::ComboBox1), inst, nullptr);
+  SendMessageW(CheckBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  SendMessageW(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, 12);
+
+  REBARBANDINFOW band{};
+  band.cbSize = sizeof band;
+  band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_STYLE | RBBIM_SIZE;
+  band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
+  band.hwndChild = ToolBar1;
+  band.cxMinChild = 0;
+  band.cyMinChild = 24;
+  band.cx = 300;
+  SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+
+  LoadLibraryW(L"Msftedit.dll");
+  RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL |
+                                  ES_NOHIDESEL,
+                              0, kCoolBarHeight, 315, 179, hwnd(), reinterpret_cast<HMENU>(mainids::RichEdit1), inst,
+                              nullptr);
+  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+  SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+  SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
+  SetComposerLook({.color = 0xFFFFFF, .fontColor = 0, .fontSize = 10, .fontName = "MS ゴシック"});
+  LayoutControls();
+}
+
+void TMainForm::LayoutControls() {
+  RECT rc;
+  GetClientRect(hwnd(), &rc);
+  MoveWindow(CoolBar1, 0, 0, rc.right, kCoolBarHeight, TRUE);
+  MoveWindow(RichEdit1, 0, kCoolBarHeight, rc.right, std::max<LONG>(0, rc.bottom - kCoolBarHeight), TRUE);
+}
+
+std::vector<std::string> TMainForm::ListNetworkComputers() const { return vello::ListNetworkComputers(); }
+
+void TMainForm::FormCreate() {
+  // 1. The destination list: address book, separator, network computers.
+  std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
+  std::vector<std::string> entries = BuildDestinationList(lines, ListNetworkComputers());
+  for (const auto& e : entries) SendMessageW(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(e).c_str()));
+  FormCreateStepsDone = 1;
+  // 2.
+  ApplySettings();
+  FormCreateStepsDone = 2;
+  // 3. The first address-book entry becomes the destination.
+  if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+  FormCreateStepsDone = 3;
+  IniFile ini = Settings();
+  // 4. Geometry, each value applied as soon as it is read.
+  RECT r;
+  GetWindowRect(hwnd(), &r);
+  int top = ini.ReadInteger("window", "Top", 244);
+  SetWindowPos(hwnd(), nullptr, r.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int left = ini.ReadInteger("window", "Left", 360);
+  SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetWindowRect(hwnd(), &r);
+  int height = ini.ReadInteger("window", "Height", 258);
+  SetWindowPos(hwnd(), nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int width = ini.ReadInteger("window", "Width", 323);
+  SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FormCreateStepsDone = 4;
+  // 5. Hiragana input whenever the composer has the focus.
+  FImeOnFocus = ini.ReadBool("setup", "IME", false);
+  // 6. The composer's look.
+  ComposerLook look;
+  look.color = ini.ReadInteger("Edit", "Color", 0xFFFFFF);
+  look.fontColor = ini.ReadInteger("Edit", "Font-Color", 0);
+  look.fontSize = ini.ReadInteger("Edit", "Font-Size", 10);
+  look.fontName = ini.ReadString("Edit", "Font-Name", "MS ゴシック");
+  look.fontStyle = static_cast<uint8_t>(ini.ReadInteger("Edit", "Font-Style", 0));
+  SetComposerLook(look);
+  // 7. to 10.
+  SetImportance(ini.ReadBool("setup", "Pri", false));
+  FClearAfterSend = ini.ReadBool("setup", "Clear", false);
+  FSoundInWorkMode = !ini.ReadBool("setup", "WSound", false);
+  FWorkMode = ini.ReadBool("setup", "W-mode", false);
+  CheckMenuItem(PopupMenu2, mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(File1, mainids::N9, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
+  FormCreateStepsDone = 10;
+  // 12. The tray icon.
+  UpdateTrayIcon(3);
+  // 13. No Close in the system menu: exit only through the menus.
+  DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
+  DrawMenuBar(hwnd());
+  // 14.
+  FMessageArrived = false;
+  FSendingScheduled = false;
+  FScheduledIndex = -1;
+  FormCreateStepsDone = 14;
+}
+
+void TMainForm::FormClose() {
+  ServerSocket1().Stop();
+  for (auto& attempt : FSendAttempts) attempt->client->Close();
+  IniFile ini = Settings();
+  RECT r;
+  GetWindowRect(hwnd(), &r);
+  ini.WriteInteger("window", "Height", r.bottom - r.top);
+  ini.WriteInteger("window", "Width", r.right - r.left);
+  ini.WriteInteger("window", "Top", r.top);
+  ini.WriteInteger("window", "Left", r.left);
+  ini.WriteBool("setup", "Pri", ImportanceTicked());
+}
+
+void TMainForm::FormDestroy() {
+  if (FTrayAdded) CallTray(TrayAction::Delete, FTrayRecord);
+  FTrayAdded = false;
+}
+
+void TMainForm::Close1Click() {
+  // The geometry is written even if a write fails half-way; the program ends.
+  Guard([this] { FormClose(); });
+  DestroyWindow(hwnd());
+}
+
+bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
+  if (hitTest == HTCLOSE) {
+    ShowMessageBox(hwnd(), "[メニュー]・[ファイル]・[閉じる]で終了してください", ApplicationTitle(), MB_OK);
+    return true;
+  }
+  if (hitTest == HTMINBUTTON) {
+    bool handled = false;
+    if (FindWindowW(TBalloon::kClassName, nullptr)) {
+      // Balloons stay on the screen: only the main window goes.
+      ShowWindow(hwnd(), SW_HIDE);
+      handled = true;
+    } else {
+      DefWindowProcW(hwnd(), WM_NCLBUTTONDOWN, hitTest, 0);
+      handled = true;
+    }
+    ShowWindow(FApplication.hwnd(), SW_HIDE);
+    return handled;
+  }
+  return false;
+}
+
+void TMainForm::S1Click() {
+  if (FSetupForm) FSetupForm->ShowPage(0);
+}
+void TMainForm::About1Click() {
+  if (FSetupForm) FSetupForm->ShowPage(5);
+}
+void TMainForm::T1Click() {
+  if (FSetupForm) FSetupForm->ShowPage(4);
+}
+
+void TMainForm::Help2Click() {
+  // The help document is an HTML page beside the executable, which every
+  // current Windows and Wine open with the shell.
+  std::string exe = ExecutablePath();
+  std::size_t sep = exe.find_last_of("\\/");
+  std::string path = (sep == std::string::npos ? std::string() : exe.substr(0, sep + 1)) + "VELLO.html";
+  ShellExecuteW(hwnd(), L"open", Widen(path).c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void TMainForm::L1Click() {
+  ShellExecuteW(nullptr, L"open", L"notepad.exe", Widen(FileBesideExecutable(kLogEnding)).c_str(), nullptr, SW_SHOW);
+}
+
+void TMainForm::ShowMainWindow() {
+  ShowWindow(hwnd(), SW_SHOW);
+  SetForegroundWindow(hwnd());
+}
+
+void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
+  using namespace mainids;
+  if (control == ComboBox1) {
+    if (code == CBN_DROPDOWN) ComboBox1DropDown();
+    if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) ComboBox1Change();
+    return;
+  }
+  if (control == CheckBox1) {
+    if (code == BN_CLICKED) CheckBox1Click();
+    return;
+  }
+  if (control == RichEdit1) {
+    if (code == EN_SETFOCUS && FImeOnFocus) {
+      if (HIMC imc = ImmGetContext(RichEdit1)) {
+        ImmSetOpenStatus(imc, TRUE);
+        ImmSetConversionStatus(imc, IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE, IME_SMODE_PHRASEPREDICT);
+        ImmReleaseContext(RichEdit1, imc);
+      }
+    }
+    return;
+  }
+  if (id >= FirstPhrase && id <= LastPhrase) {
+    FixedClick(id);
+    return;
+  }
+  switch (id) {
+    case ToolButton2: case Font1: Font1Click(); break;
+    case ToolButton4: case B1: B1Click(); break;
+    case ToolButton5: case Send1: ToolButton5Click(); break;
+    case N9: case W1: W1Click(); break;
+    case L1: L1Click(); break;
+    case T1: T1Click(); break;
+    case Close1: case Exit1: Close1Click(); break;
+    case S1: case S2: S1Click(); break;
+    case Help2: Help2Click(); break;
+    case About1: About1Click(); break;
+    case C1: break;
+    default: break;
+  }
+}
+
+LRESULT TMainForm::OnNotify(NMHDR* header) {
+  if (header->code == TTN_GETDISPINFOW) {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+    switch (info->hdr.idFrom) {
+      case mainids::ToolButton2: info->lpszText = const_cast<wchar_t*>(L"フォント"); break;
+      case mainids::ToolButton4: info->lpszText = const_cast<wchar_t*>(L"色"); break;
+      case mainids::ToolButton5: info->lpszText = const_cast<wchar_t*>(L"送信"); break;
+    }
+  }
+  return 0;
+}
+
+LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kTrayCallbackMessage) {
+    TrayIconMessage(lp);
+    return 0;
+  }
+  if (msg == FTaskbarCreatedMessage && FTaskbarCreatedMessage != 0) {
+    // The shell's taskbar restarted: the icon is gone; add it again as it was.
+    if (FTrayAdded) {
+      NOTIFYICONDATAW record = FTrayRecord;
+      record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+      record.uCallbackMessage = kTrayCallbackMessage;
+      CallTray(TrayAction::Add, record);
+    }
+    return 0;
+  }
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
+      return 0;
+    case WM_NOTIFY:
+      return OnNotify(reinterpret_cast<NMHDR*>(lp));
+    case WM_NCLBUTTONDOWN:
+      if (CaptionButtonDown(wp)) return 0;
+      break;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_MINIMIZE) {
+        // Minimising the main window minimises the program.
+        SendMessageW(FApplication.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      LayoutControls();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+      info->ptMinTrackSize = {kMinWidth, kMinHeight};
+      return 0;
+    }
+    case WM_TIMER:
+      if (wp == kTimer1) Timer1Timer();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (reinterpret_cast<HWND>(lp) == CheckBox1) {
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, ImportanceTicked() ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      break;
+    case WM_CLOSE:
+      Close1Click();
+      return 0;
+    case WM_DESTROY:
+      FormDestroy();
+      PostQuitMessage(0);
+      return 0;
+    case kDeferredMessage:
+      ForgetFinishedSends();
+      return 0;
+  }
+  return Default(msg, wp, lp);
+}
+
+}  // namespace vello

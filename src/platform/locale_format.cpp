@@ -1,0 +1,30 @@
+#include "platform/locale_format.h"
+
+#include <windows.h>
+
+#include "platform/win_text.h"
+
+namespace vello {
+
+namespace {
+std::string Info(LCTYPE type) {
+  wchar_t buffer[128] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 128);
+  return Narrow(buffer);
+}
+}  // namespace
+
+LocaleTimeFormat UserLocaleTimeFormat() {
+  LocaleTimeFormat f;
+  f.shortDatePattern = Info(LOCALE_SSHORTDATE);
+  f.timeSeparator = Info(LOCALE_STIME);
+  if (f.timeSeparator.empty()) f.timeSeparator = ":";
+  f.hourLeadingZero = Info(LOCALE_ITLZERO) == "1";
+  f.twelveHour = Info(LOCALE_ITIME) == "0";
+  f.amDesignator = Info(LOCALE_S1159);
+  f.pmDesignator = Info(LOCALE_S2359);
+  f.designatorBeforeTime = Info(LOCALE_ITIMEMARKPOSN) == "1";
+  return f;
+}
+
+}  // namespace vello

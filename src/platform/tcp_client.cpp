@@ -1,0 +1,123 @@
+#include "platform/tcp_client.h"
+
+#include "common/vello_error.h"
+#include "platform/socket_error.h"
+#include "platform/window_messages.h"
+
+namespace vello {
+
+namespace {
+const wchar_t kClassName[] = L"VelloTcpClient";
+constexpr DWORD kWriteTimeoutMs = 10000;
+}  // namespace
+
+TcpClient::TcpClient(Callbacks callbacks) : callbacks_(std::move(callbacks)) {
+  EnsureWinsock();
+  RegisterClassOnce(kClassName);
+  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
+}
+
+TcpClient::~TcpClient() {
+  Close();
+  Destroy();
+}
+
+void TcpClient::Open(const std::string& host, int port) {
+  Close();
+  host_ = host;
+  port_ = port;
+  finished_ = false;
+  hostent_.assign(MAXGETHOSTSTRUCT, 0);
+  lookup_ = WSAAsyncGetHostByName(hwnd(), kHostLookupMessage, host_.c_str(), hostent_.data(),
+                                  static_cast<int>(hostent_.size()));
+  if (!lookup_) Fail(SocketErrorKind::Lookup, WSAGetLastError());
+}
+
+bool TcpClient::WriteAll(const std::string& bytes) {
+  if (socket_ == INVALID_SOCKET) return false;
+  // Back to blocking mode for the write, with a time bound so that a peer
+  // that never reads cannot hold the user interface.
+  WSAAsyncSelect(socket_, hwnd(), 0, 0);
+  u_long blocking = 0;
+  ioctlsocket(socket_, FIONBIO, &blocking);
+  DWORD timeout = kWriteTimeoutMs;
+  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    int n = send(socket_, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void TcpClient::Close() {
+  if (lookup_) {
+    WSACancelAsyncRequest(lookup_);
+    lookup_ = nullptr;
+  }
+  if (socket_ != INVALID_SOCKET) {
+    shutdown(socket_, SD_SEND);
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
+}
+
+void TcpClient::Fail(SocketErrorKind kind, int code) {
+  Close();
+  finished_ = true;
+  ++callbackDepth_;
+  struct Leave { int& d; ~Leave() { --d; } } leave{callbackDepth_};
+  if (callbacks_.onError) callbacks_.onError(*this, kind, code);
+  if (code != 0) throw VelloError(FormatSocketEventError(code));
+}
+
+LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kHostLookupMessage) {
+    if (reinterpret_cast<HANDLE>(wp) != lookup_) return 0;  // a cancelled look-up
+    lookup_ = nullptr;
+    int error = WSAGETASYNCERROR(lp);
+    auto* he = reinterpret_cast<hostent*>(hostent_.data());
+    if (error != 0 || !he->h_addr_list || !he->h_addr_list[0]) {
+      Fail(SocketErrorKind::Lookup, error ? error : WSAHOST_NOT_FOUND);
+      return 0;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port_));
+    memcpy(&addr.sin_addr, he->h_addr_list[0], sizeof addr.sin_addr);
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket_ == INVALID_SOCKET) {
+      Fail(SocketErrorKind::Connect, WSAGetLastError());
+      return 0;
+    }
+    WSAAsyncSelect(socket_, hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
+    if (connect(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+      Fail(SocketErrorKind::Connect, WSAGetLastError());
+    }
+    return 0;
+  }
+  if (msg == kSocketEventMessage) {
+    if (static_cast<SOCKET>(wp) != socket_) return 0;
+    int event = WSAGETSELECTEVENT(lp);
+    int error = WSAGETSELECTERROR(lp);
+    if (event == FD_CONNECT) {
+      if (error != 0) {
+        Fail(SocketErrorKind::Connect, error);
+        return 0;
+      }
+      finished_ = true;
+      ++callbackDepth_;
+      struct Leave { int& d; ~Leave() { --d; } } leave{callbackDepth_};
+      if (callbacks_.onConnect) callbacks_.onConnect(*this);
+      Close();
+    } else if (event == FD_CLOSE && error != 0) {
+      Fail(SocketErrorKind::Disconnect, error);
+    }
+    return 0;
+  }
+  return Default(msg, wp, lp);
+}
+
+}  // namespace vello

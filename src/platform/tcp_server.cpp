@@ -1,0 +1,146 @@
+#include "platform/tcp_server.h"
+
+#include "common/vello_error.h"
+#include "platform/socket_error.h"
+#include "platform/window_messages.h"
+
+namespace vello {
+
+namespace {
+constexpr UINT_PTR kIdleTimer = 1;
+const wchar_t kClassName[] = L"VelloTcpServer";
+}  // namespace
+
+TcpServer::TcpServer(Callbacks callbacks, ServerLimits limits) : callbacks_(std::move(callbacks)), limits_(limits) {
+  EnsureWinsock();
+  RegisterClassOnce(kClassName);
+  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
+}
+
+TcpServer::~TcpServer() {
+  Stop();
+  Destroy();
+}
+
+void TcpServer::Listen(int port) {
+  if (listening() && port == port_) return;
+  Stop();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) throw VelloError(SocketApiErrorText(WSAGetLastError(), "socket"));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  auto fail = [&](const char* api) {
+    int code = WSAGetLastError();
+    closesocket(s);
+    throw VelloError(SocketApiErrorText(code, api));
+  };
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) fail("bind");
+  if (listen(s, SOMAXCONN) == SOCKET_ERROR) fail("listen");
+  if (WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_ACCEPT) == SOCKET_ERROR) fail("WSAAsyncSelect");
+  listener_ = s;
+  port_ = port;
+}
+
+void TcpServer::Stop() {
+  if (listener_ != INVALID_SOCKET) {
+    closesocket(listener_);
+    listener_ = INVALID_SOCKET;
+  }
+  for (auto& [s, c] : connections_) closesocket(s);
+  connections_.clear();
+  if (hwnd()) KillTimer(hwnd(), kIdleTimer);
+}
+
+LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER && wp == kIdleTimer) {
+    SweepIdle();
+    return 0;
+  }
+  if (msg != kSocketEventMessage) return Default(msg, wp, lp);
+  SOCKET s = static_cast<SOCKET>(wp);
+  int event = WSAGETSELECTEVENT(lp);
+  int error = WSAGETSELECTERROR(lp);
+  if (s == listener_) {
+    if (event == FD_ACCEPT && error == 0) Accept();
+    return 0;
+  }
+  auto it = connections_.find(s);
+  if (it == connections_.end()) return 0;  // already finished
+  if (error != 0) {
+    Finish(s, false);
+    if (callbacks_.onConnectionError) callbacks_.onConnectionError(error);
+    return 0;
+  }
+  if (event == FD_READ || event == FD_CLOSE) {
+    if (!Drain(s, it->second)) {
+      std::size_t size = it->second.bytes.size();
+      Finish(s, false);
+      if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
+      return 0;
+    }
+    if (event == FD_CLOSE) Finish(s, true);
+  }
+  return 0;
+}
+
+void TcpServer::Accept() {
+  for (;;) {
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &len);
+    if (s == INVALID_SOCKET) return;
+    if (connections_.size() >= limits_.maxConnections) {
+      closesocket(s);  // a flood of open connections: refuse the newest
+      continue;
+    }
+    WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
+    Connection& c = connections_[s];
+    c.peer = peer.sin_addr;
+    c.lastActivity = GetTickCount64();
+    SetTimer(hwnd(), kIdleTimer, 1000, nullptr);
+  }
+}
+
+bool TcpServer::Drain(SOCKET s, Connection& c) {
+  char buffer[16384];
+  for (;;) {
+    int n = recv(s, buffer, sizeof buffer, 0);
+    if (n <= 0) break;  // would block, closed or failed: the close event says which
+    c.lastActivity = GetTickCount64();
+    if (c.bytes.size() + static_cast<std::size_t>(n) > limits_.maxLineBytes) {
+      c.bytes.resize(c.bytes.size() + static_cast<std::size_t>(n));  // only the size is reported
+      return false;
+    }
+    c.bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void TcpServer::Finish(SOCKET s, bool deliver) {
+  auto it = connections_.find(s);
+  if (it == connections_.end()) return;
+  Connection c = std::move(it->second);
+  connections_.erase(it);
+  closesocket(s);
+  if (connections_.empty()) KillTimer(hwnd(), kIdleTimer);
+  if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);
+}
+
+void TcpServer::SweepIdle() {
+  ULONGLONG now = GetTickCount64();
+  std::vector<SOCKET> idle;
+  for (auto& [s, c] : connections_)
+    if (now - c.lastActivity >= limits_.idleMilliseconds) idle.push_back(s);
+  // A sender that wrote and then went silent without closing: what arrived
+  // is taken as its line, as a reader of one notification would have.
+  for (SOCKET s : idle) {
+    auto it = connections_.find(s);
+    if (it == connections_.end()) continue;
+    Drain(s, it->second);
+    Finish(s, true);
+  }
+}
+
+}  // namespace vello

@@ -1,0 +1,48 @@
+#pragma once
+// TSetupForm: the settings dialog. Created once at start-up, hidden; shown
+// modeless on a chosen page; OK and Cancel hide it again.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/unique_handle.h"
+#include "platform/window.h"
+
+namespace vello {
+
+class TMainForm;
+
+class TSetupForm : public Window {
+ public:
+  static constexpr wchar_t kClassName[] = L"TSetupForm";
+  explicit TSetupForm(TMainForm& main);
+  ~TSetupForm() override;
+
+  void CreateForm();
+  // Selects the page, then shows the dialog (or brings it to the front).
+  void ShowPage(int index);
+  int currentPage() const;
+  // Keyboard navigation for the modeless dialog, from the message loop.
+  bool PreTranslate(MSG& msg);
+
+  void FormShow();
+  void FormDestroy();
+  void Button1Click();
+  void Button2Click();
+  void LoadSchedule();
+  void SaveSchedule();
+
+  HWND PageControl1 = nullptr;
+  HWND Button1 = nullptr, Button2 = nullptr;
+  HWND Pages[6] = {};
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  void SelectPage(int index);
+  TMainForm& main_;
+  UniqueFont font_;
+};
+
+}  // namespace vello
