@@ -1,0 +1,91 @@
+// vello-send: send one message line to a Vello instance from a shell.
+#include <iostream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "vello_send/vello_send.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+std::string ToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromCodePage(UINT codePage, const std::string& bytes, DWORD flags) {
+  if (bytes.empty()) return {};
+  int n = MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n <= 0) throw std::runtime_error("it is not text in code page " + std::to_string(codePage));
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+// Standard input holds bytes in the console's input code page.
+std::string ReadInput() {
+  _setmode(_fileno(stdin), _O_BINARY);
+  std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  if (std::cin.bad()) throw std::runtime_error("read error");
+  UINT codePage = GetConsoleCP();
+  if (codePage == 0) codePage = GetACP();
+  if (codePage == CP_UTF8) return bytes;
+  return ToUtf8(FromCodePage(codePage, bytes, MB_ERR_INVALID_CHARS));
+}
+
+// A console gets the text as UTF-16; a file or pipe gets the console's
+// output code page.
+void WriteText(DWORD which, const std::string& utf8) {
+  if (utf8.empty()) return;
+  HANDLE h = GetStdHandle(which);
+  std::wstring wide = FromCodePage(CP_UTF8, utf8, 0);
+  DWORD mode, written;
+  if (GetConsoleMode(h, &mode)) {
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  UINT codePage = GetConsoleOutputCP();
+  if (codePage == 0) codePage = GetACP();
+  int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr, nullptr);
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+  std::ostringstream out, err;
+  int status = vello::send::RunVelloSend(args, ReadInput, out, err);
+  WriteText(STD_OUTPUT_HANDLE, out.str());
+  WriteText(STD_ERROR_HANDLE, err.str());
+  return status;
+}
+
+#else
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  auto readInput = [] {
+    std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    if (std::cin.bad()) throw std::runtime_error("read error");
+    return bytes;
+  };
+  return vello::send::RunVelloSend(args, readInput, std::cout, std::cerr);
+}
+
+#endif
