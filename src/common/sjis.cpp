@@ -37,9 +37,10 @@ std::vector<std::string> SplitLines(std::string_view text) {
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       start = ++i;
     } else {
-      // CR and LF never occur as trail bytes, but stepping by characters
-      // keeps the scan honest.
-      i += CharLength(text, i);
+      // Byte by byte: CR and LF are never trail bytes, so this is exact for
+      // whole characters, and a lead byte cut off right before a break must
+      // not swallow the break and join two lines.
+      ++i;
     }
   }
   if (start < text.size()) lines.emplace_back(text.substr(start));
