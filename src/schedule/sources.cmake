@@ -4,3 +4,6 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/schedule_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/schedule_clock.cpp
 )
+list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/timer_page.cpp
+)

@@ -6,7 +6,7 @@
 #include "common/file_paths.h"
 #include "platform/executable_path.h"
 #include "platform/win_text.h"
-#include "schedule/schedule_file.h"
+#include "schedule/timer_page.h"
 
 namespace vello {
 
@@ -75,6 +75,7 @@ void TSetupForm::CreateForm() {
   };
   Button1 = button(L"&Cancel", 176, kButton1);
   Button2 = button(L"&OK", 256, kButton2);
+  timerPage_ = std::make_unique<TTimerPage>(*this, main_, Pages[4], font_.get());
   SelectPage(0);
 }
 
@@ -110,7 +111,7 @@ bool TSetupForm::PreTranslate(MSG& msg) {
   return IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
-void TSetupForm::FormShow() { LoadSchedule(); }
+void TSetupForm::FormShow() { timerPage_->FormShow(); }
 
 void TSetupForm::FormDestroy() { SaveSchedule(); }
 
@@ -121,24 +122,26 @@ void TSetupForm::Button2Click() {
   ShowWindow(hwnd(), SW_HIDE);
 }
 
-void TSetupForm::LoadSchedule() {
-  main_.FScheduleEntries.clear();
-  LoadScheduleFile(FileBesideExecutable(kScheduleEnding), main_.FScheduleEntries);
-}
+void TSetupForm::LoadSchedule() { timerPage_->LoadSchedule(); }
 
-void TSetupForm::SaveSchedule() { SaveScheduleFile(FileBesideExecutable(kScheduleEnding), main_.FScheduleEntries); }
+void TSetupForm::SaveSchedule() { timerPage_->SaveSchedule(); }
 
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
+      if (timerPage_ && timerPage_->HandleCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
       if (LOWORD(wp) == kButton1) Button1Click();
       if (LOWORD(wp) == kButton2) Button2Click();
       return 0;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lp);
       if (header->hwndFrom == PageControl1 && header->code == TCN_SELCHANGE) SelectPage(currentPage());
+      else if (timerPage_) timerPage_->HandleNotify(header);
       return 0;
     }
+    case WM_TIMER:
+      if (wp == TTimerPage::kTimerId && timerPage_) timerPage_->Timer1Timer();
+      return 0;
     case WM_CLOSE:
       Button1Click();
       return 0;

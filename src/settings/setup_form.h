@@ -3,6 +3,7 @@
 // modeless on a chosen page; OK and Cancel hide it again.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -11,6 +12,7 @@
 namespace vello {
 
 class TMainForm;
+class TTimerPage;
 
 class TSetupForm : public Window {
  public:
@@ -35,6 +37,8 @@ class TSetupForm : public Window {
   HWND PageControl1 = nullptr;
   HWND Button1 = nullptr, Button2 = nullptr;
   HWND Pages[6] = {};
+  TTimerPage& timerPage() { return *timerPage_; }
+  HFONT font() const { return font_.get(); }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -43,6 +47,7 @@ class TSetupForm : public Window {
   void SelectPage(int index);
   TMainForm& main_;
   UniqueFont font_;
+  std::unique_ptr<TTimerPage> timerPage_;
 };
 
 }  // namespace vello

@@ -1,0 +1,63 @@
+#pragma once
+// A Vello started in-process, in a temporary folder of its own, with the
+// message boxes, the tray and the network neighbourhood behind their seams.
+// Sockets, files, windows and regions are real.
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/vello_app.h"
+
+namespace vello::testing {
+
+struct ShownBox {
+  std::string text, caption;
+  UINT flags;
+};
+
+struct TrayCall {
+  DWORD action;
+  NOTIFYICONDATAW record;
+};
+
+class AppFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a file beside the (pretend) executable before the start.
+  void WriteBeside(const std::string& ending, const std::string& bytes);
+  std::string ReadBeside(const std::string& ending) const;
+  std::string PathBeside(const std::string& ending) const;
+  void StartApp();
+  void StopApp();
+
+  // Pumps messages for `ms` milliseconds, or until `done` holds.
+  void Pump(int ms);
+  bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+  // Writes bytes to 127.0.0.1:port, in pieces with pauses, then closes.
+  void SendRaw(const std::string& bytes, int pieces = 1, int pauseMs = 0);
+
+  std::vector<HWND> Balloons() const;  // visible or not, of this process
+
+  std::string dir_;
+  int port_ = 0;
+  std::vector<ShownBox> boxes_;
+  std::vector<TrayCall> trayCalls_;
+  std::vector<std::string> network_;
+  std::unique_ptr<VelloApp> app_;
+  // Called while a message box "is open" (before it returns IDOK).
+  std::function<void(const ShownBox&)> onBox_;
+};
+
+int FreePort();
+
+}  // namespace vello::testing

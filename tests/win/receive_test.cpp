@@ -1,0 +1,212 @@
+// Receiving over loopback: balloons, their shape, working mode, the tray
+// notice and hostile input.
+#include "app_fixture.h"
+#include "messaging/balloon_window.h"
+#include "messaging/message_line.h"
+#include "platform/error_display.h"
+
+namespace vello::testing {
+namespace {
+
+std::string Line(std::string_view text, int w = 315, int h = 179, std::string_view mark = "N") {
+  return MakeMessageLine("MS ゴシック", text, mark, w, h, 10, 0, 16777215, 0);
+}
+
+class ReceiveTest : public AppFixture {};
+
+TEST_F(ReceiveTest, ALineBecomesACentredShapedBalloon) {
+  StartApp();
+  SendRaw(Line("こんにちは\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  HWND b = Balloons()[0];
+  RECT r;
+  GetWindowRect(b, &r);
+  EXPECT_EQ(r.right - r.left, 315);
+  EXPECT_EQ(r.bottom - r.top, 239);
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 315) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 239) / 2);
+  EXPECT_EQ(GetWindowLongW(b, GWL_STYLE) & (WS_CAPTION | WS_BORDER | WS_THICKFRAME), 0);
+  EXPECT_TRUE(IsWindowVisible(b));
+
+  // The region is the body plus the tail of the geometry example.
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(b, rgn), ERROR);
+  HRGN expected = CreateRoundRectRgn(0, 0, 315, 179, 50, 50);
+  POINT tail[3] = {{105, 178}, {135, 178}, {85, 239}};
+  HRGN t = CreatePolygonRgn(tail, 3, WINDING);
+  CombineRgn(expected, expected, t, RGN_OR);
+  EXPECT_TRUE(EqualRgn(rgn, expected));
+  EXPECT_TRUE(PtInRegion(rgn, 90, 230));    // near the tip
+  EXPECT_FALSE(PtInRegion(rgn, 300, 230));  // beside the tail
+  DeleteObject(rgn);
+  DeleteObject(expected);
+  DeleteObject(t);
+
+  // The label: left 12, top 10, holding the text; the caption holds it too.
+  HWND label = GetWindow(b, GW_CHILD);
+  ASSERT_NE(label, nullptr);
+  RECT lr;
+  GetWindowRect(label, &lr);
+  EXPECT_EQ(lr.left - r.left, 12);
+  EXPECT_EQ(lr.top - r.top, 10);
+  wchar_t caption[64];
+  GetWindowTextW(b, caption, 64);
+  EXPECT_STREQ(caption, L"こんにちは\r\n");
+
+  EXPECT_TRUE(app_->main.FMessageArrived);
+  EXPECT_EQ(app_->main.Timer1Interval, 500u);
+  EXPECT_EQ(app_->main.FCurrentBalloon, nullptr);
+}
+
+TEST_F(ReceiveTest, ALineInThreePiecesWithPausesIsOneBalloon) {
+  StartApp();
+  SendRaw(Line("分けて\r\n届く\r\n"), 3, 150);
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  wchar_t caption[64];
+  GetWindowTextW(Balloons()[0], caption, 64);
+  EXPECT_STREQ(caption, L"分けて\r\n届く\r\n");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ReceiveTest, TwoLinesGiveTwoBalloonsTheLaterOnTop) {
+  StartApp();
+  SendRaw(Line("one\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  HWND first = Balloons()[0];
+  SendRaw(Line("two\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 2; }));
+  HWND second = app_->main.FBalloons.back()->hwnd();
+  EXPECT_NE(first, second);
+  // The later one comes first in the z-order.
+  for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    if (h == first) FAIL() << "the earlier balloon is above the later one";
+    if (h == second) break;
+  }
+}
+
+TEST_F(ReceiveTest, WorkingModeHoldsBalloonsUntilTheTrayReleasesThem) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nW-mode=1\r\n");
+  StartApp();
+  SendRaw(Line("normal\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.FHeldBalloons.size() == 1; }));
+  SendRaw(Line("important\r\n", 315, 179, "P"));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.FHeldBalloons.size() == 2; }));
+  for (HWND h : app_->main.FHeldBalloons) EXPECT_FALSE(IsWindowVisible(h));
+  HWND important = app_->main.FHeldBalloons[1];
+  EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE(GetWindowLongW(app_->main.FHeldBalloons[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+  app_->main.TrayIconMessage(WM_LBUTTONDOWN);
+  EXPECT_TRUE(app_->main.FHeldBalloons.empty());
+  for (HWND h : Balloons()) EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(ReceiveTest, ImportanceOutsideWorkingModeChangesNothing) {
+  StartApp();
+  SendRaw(Line("P\r\n", 315, 179, "P"));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  EXPECT_FALSE(GetWindowLongW(Balloons()[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(ReceiveTest, RefusedLinesShowTheirErrorAndLeaveNoWindow) {
+  struct Case { std::string line, text; } cases[] = {
+      {"abc", "'abc' は整数ではありません."},
+      {"1,2,3", "リストのインデックスが範囲を超えています (8)"},
+  };
+  StartApp();
+  for (const auto& c : cases) {
+    boxes_.clear();
+    SendRaw(c.line);
+    ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); })) << c.line;
+    EXPECT_EQ(boxes_[0].text, c.text);
+    EXPECT_EQ(boxes_[0].caption, "Vello");
+    EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_TRUE(Balloons().empty());
+    EXPECT_FALSE(app_->main.FMessageArrived);
+  }
+}
+
+TEST_F(ReceiveTest, ABurstOfMalformedLinesOpensOneErrorBoxAtATime) {
+  StartApp();
+  int open = 0, deepest = 0;
+  onBox_ = [&](const ShownBox&) {
+    ++open;
+    deepest = std::max(deepest, open);
+    // While this box "is open", more bad lines arrive and are handled.
+    for (int i = 0; i < 5; ++i) SendRaw("garbage" + std::to_string(i));
+    Pump(300);
+    --open;
+  };
+  SendRaw("first-garbage");
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
+  Pump(300);
+  EXPECT_EQ(deepest, 1);
+  EXPECT_GE(DroppedErrorCount(), 5u);
+  // Still alive: a good line after the burst shows.
+  onBox_ = nullptr;
+  SendRaw(Line("alive\r\n"));
+  EXPECT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+}
+
+TEST_F(ReceiveTest, AbsurdSizesFromStrangersAreClampedSaneOnesKept) {
+  struct Case { int w, h, fontSize, wantW, wantH; } cases[] = {
+      {315, 179, 10, 315, 239},
+      {-5, 0, -3, 40, 100},
+      {100000, 100000, 2000000000, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
+  };
+  StartApp();
+  for (const auto& c : cases) {
+    std::size_t before = Balloons().size();
+    SendRaw(MakeMessageLine("MS ゴシック", "x\r\n", "N", c.w, c.h, c.fontSize, 0, 0xFFFFFF, 0));
+    ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == before + 1; })) << c.w;
+    RECT r;
+    GetWindowRect(app_->main.FBalloons.back()->hwnd(), &r);
+    EXPECT_EQ(r.right - r.left, c.wantW);
+    EXPECT_EQ(r.bottom - r.top, c.wantH);
+  }
+}
+
+TEST_F(ReceiveTest, TrayRecordBlinksBetweenTheTwoIconsWithTheArrivalTip) {
+  StartApp();
+  ASSERT_FALSE(trayCalls_.empty());
+  const NOTIFYICONDATAW& add = trayCalls_[0].record;
+  EXPECT_EQ(trayCalls_[0].action, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(add.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
+  EXPECT_EQ(add.hWnd, app_->main.hwnd());
+  EXPECT_EQ(add.uID, 1u);
+  EXPECT_EQ(add.uFlags, 7u);
+  EXPECT_EQ(add.uCallbackMessage, 0x40Au);
+  EXPECT_STREQ(add.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
+  HICON mainIcon = add.hIcon;
+
+  SendRaw(Line("blink\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return trayCalls_.size() >= 3; }, 3000));
+  const NOTIFYICONDATAW& tick1 = trayCalls_[1].record;
+  const NOTIFYICONDATAW& tick2 = trayCalls_[2].record;
+  EXPECT_EQ(trayCalls_[1].action, static_cast<DWORD>(NIM_MODIFY));
+  EXPECT_EQ(tick1.uFlags, 6u);
+  EXPECT_STREQ(tick1.szTip, L"Vello - メッセージが届きました");
+  EXPECT_NE(tick1.hIcon, mainIcon);
+  EXPECT_EQ(tick2.hIcon, mainIcon);
+
+  // A right press on the balloon ends the notice.
+  TBalloon& b = *app_->main.FBalloons.back();
+  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 5, 5);
+  EXPECT_EQ(app_->main.Timer1Interval, 0u);
+  EXPECT_FALSE(app_->main.FMessageArrived);
+  EXPECT_STREQ(trayCalls_.back().record.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
+  EXPECT_EQ(trayCalls_.back().record.hIcon, mainIcon);
+}
+
+TEST_F(ReceiveTest, ANewTaskbarGetsTheIconBack) {
+  StartApp();
+  std::size_t before = trayCalls_.size();
+  SendMessageW(app_->main.hwnd(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  ASSERT_EQ(trayCalls_.size(), before + 1);
+  EXPECT_EQ(trayCalls_.back().action, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(trayCalls_.back().record.uCallbackMessage, 0x40Au);
+}
+
+}  // namespace
+}  // namespace vello::testing
