@@ -1,0 +1,200 @@
+// Sending from the composer, balloon interaction and the log.
+#include <richedit.h>
+
+#include "app_fixture.h"
+#include "messaging/balloon_window.h"
+#include "messaging/message_line.h"
+#include "platform/clock.h"
+#include "platform/locale_format.h"
+#include "platform/win_text.h"
+#include "test_listener.h"
+
+namespace vello::testing {
+namespace {
+
+class SendTest : public AppFixture {
+ protected:
+  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.RichEdit1, text); }
+  void SendTo(const std::string& destination) {
+    app_->main.SetDestinationText(destination);
+    app_->main.ToolButton5Click();
+  }
+};
+
+TEST_F(SendTest, TheComposerSendsTheExampleLineByteForByte) {
+  StartApp();
+  // The designed composer is 315 x 179; the frame's size depends on the
+  // system's metrics, so size the window by its client area.
+  RECT frame{0, 0, 315, 179 + 33};
+  AdjustWindowRectEx(&frame, GetWindowLongW(app_->main.hwnd(), GWL_STYLE), TRUE, 0);
+  SetWindowPos(app_->main.hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  Compose(L"こんにちは");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
+  std::string expected = "315,179,16777215,0,10,\"MS ゴシック\",0,N,\"こんにちは\r\n\"";
+  EXPECT_EQ(peer.received()[0], expected);
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
+  EXPECT_EQ(boxes_[0].text, "送信しました！");
+  EXPECT_EQ(boxes_[0].caption, "Vello");
+}
+
+TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
+  StartApp();
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  std::wstring longLine(120, L'あ');
+  Compose(longLine.c_str());
+  int displayed = static_cast<int>(SendMessageW(app_->main.RichEdit1, EM_GETLINECOUNT, 0, 0));
+  ASSERT_GT(displayed, 1);
+  SendTo("localhost");
+  ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
+  MessageFields f = ReadMessageLine(peer.received()[0]);
+  std::string joined;
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i + 1 < f.text.size(); ++i)
+    if (f.text[i] == '\r' && f.text[i + 1] == '\n') ++breaks;
+  EXPECT_EQ(breaks, static_cast<std::size_t>(displayed));
+  EXPECT_EQ(f.text.substr(f.text.size() - 2), "\r\n");
+}
+
+TEST_F(SendTest, NobodyListeningAsksTheUserToStartTheOtherCopyAndLogsNothing) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  app_->main.ClientPort = FreePort();
+  Compose(L"x");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 8000));
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんに起動するようにお願いしてね");
+  EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  EXPECT_EQ(ReadBeside(".log"), "");
+}
+
+TEST_F(SendTest, DestinationRules) {
+  WriteBeside(".dat", "jiro : 127.0.0.2\r\ntaro : 127.0.0.1\r\ntaro : 127.0.0.3\r\n");
+  StartApp();
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  SendTo("");
+  SendTo("------");
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "送信先を指定してください");
+  EXPECT_EQ(boxes_[1].text, "送信先を指定してください");
+  SendTo("*nobody");  // no line: nothing at all
+  SendTo("*TARO");    // letter case counts
+  Pump(300);
+  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_TRUE(peer.received().empty());
+  SendTo("*taro");  // the first of two lines: 127.0.0.1, where the listener is
+  ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
+}
+
+TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
+  StartApp();
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  Compose(L"first");
+  SendTo("127.0.0.1");
+  SendTo("localhost");  // the second press while the first is still resolving
+  ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 2; }));
+  int ok = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    ok = 0;
+    for (auto& b : boxes_) ok += b.text == "送信しました！";
+    return ok == 2;
+  }));
+}
+
+TEST_F(SendTest, ClearAfterSendEmptiesTheComposer) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nClear=1\r\n");
+  StartApp();
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  Compose(L"gone");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
+  EXPECT_EQ(GetWindowTextLengthW(app_->main.RichEdit1), 0);
+}
+
+class BalloonTest : public AppFixture {
+ protected:
+  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.RichEdit1, text); }
+  TBalloon& Arrive(const std::string& text) {
+    std::size_t before = app_->main.FBalloons.size();
+    SendRaw(MakeMessageLine("MS ゴシック", text, "N", 315, 179, 10, 0, 16777215, 0));
+    EXPECT_TRUE(PumpUntil([&] { return app_->main.FBalloons.size() == before + 1; }));
+    return *app_->main.FBalloons.back();
+  }
+};
+
+TEST_F(BalloonTest, ReplyPutsTheSenderIntoTheDestinationBox) {
+  StartApp();
+  TBalloon& b = Arrive("hello\r\n");
+  EXPECT_FALSE(b.Hint().empty());  // the reverse look-up of 127.0.0.1
+  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  EXPECT_EQ(app_->main.FCurrentBalloon, &b);
+  Compose(L"keep");
+  app_->main.N1Click();
+  EXPECT_EQ(app_->main.DestinationText(), b.Hint());
+  EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
+  EXPECT_EQ(GetWindowTextLengthW(app_->main.RichEdit1), 4);
+}
+
+TEST_F(BalloonTest, QuotationPrefixesEveryLine) {
+  StartApp();
+  TBalloon& b = Arrive("line one\r\nline two\r\n");
+  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  app_->main.N3Click();
+  EXPECT_EQ(app_->main.ComposerLinesText(), ">line one\r\n>line two\r\n");
+}
+
+TEST_F(BalloonTest, CtrlCHidesTheMenuCloseDestroys) {
+  StartApp();
+  TBalloon& first = Arrive("a\r\n");
+  HWND firstWindow = first.hwnd();
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageW(firstWindow, WM_KEYDOWN, 'C', 0);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_TRUE(IsWindow(firstWindow));
+  EXPECT_FALSE(IsWindowVisible(firstWindow));
+  EXPECT_FALSE(app_->main.FMessageArrived);
+  // A key without Ctrl does nothing.
+  TBalloon& second = Arrive("b\r\n");
+  HWND secondWindow = second.hwnd();
+  SendMessageW(secondWindow, WM_KEYDOWN, 'C', 0);
+  EXPECT_TRUE(IsWindowVisible(secondWindow));
+  app_->main.BalloonMouseDown(second, 1, MK_RBUTTON, 3, 3);
+  app_->main.Close2Click();
+  EXPECT_FALSE(IsWindow(secondWindow));
+}
+
+TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  WriteBeside(".log", "hand written, no final break");
+  SetClockForTests([] { return LocalDateTime{2026, 12, 8, 9, 4, 2}; });
+  StartApp();
+  TestListener peer;
+  app_->main.ClientPort = peer.port();
+  SetWindowTextW(app_->main.RichEdit1, L"こんにちは");
+  app_->main.SetDestinationText("127.0.0.1");
+  app_->main.ToolButton5Click();
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
+  TBalloon& b = Arrive("はい\r\n");
+  SetClockForTests({});
+  // The date-time text follows the user's locale (2026/12/08 on Windows, 2026/12/8 in Wine's Japanese).
+  std::string when = DateTimeText({2026, 12, 8, 9, 4, 2}, UserLocaleTimeFormat());
+  EXPECT_EQ(when.substr(when.size() - 8), " 9:04:02");
+  std::string expected = "hand written, no final break\r\n"
+                         "【送信】\r\nDate : " + when + "\r\nTo : 127.0.0.1\r\nこんにちは\r\n\r\n"
+                         "【受信】\r\nDate : " + when + "\r\nFrom : " + b.Hint() + "\r\nはい\r\n\r\n";
+  EXPECT_EQ(ReadBeside(".log"), expected);
+}
+
+}  // namespace
+}  // namespace vello::testing

@@ -1,0 +1,30 @@
+#pragma once
+// A plain listener on 127.0.0.1 that collects what each connection sends,
+// on a thread of its own so the program under test keeps pumping messages.
+#include <winsock2.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vello::testing {
+
+class TestListener {
+ public:
+  TestListener();
+  ~TestListener();
+  int port() const { return port_; }
+  std::vector<std::string> received();  // one entry per finished connection
+
+ private:
+  SOCKET listener_ = INVALID_SOCKET;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<std::string> received_;
+  std::thread thread_;
+};
+
+}  // namespace vello::testing

@@ -1,0 +1,49 @@
+#include "test_listener.h"
+
+#include "platform/socket_error.h"
+
+namespace vello::testing {
+
+TestListener::TestListener() {
+  EnsureWinsock();
+  listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(listener_, 16);
+  int len = sizeof a;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+  port_ = ntohs(a.sin_port);
+  thread_ = std::thread([this] {
+    while (!stop_) {
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(listener_, &set);
+      timeval tv{0, 50000};
+      if (select(0, &set, nullptr, nullptr, &tv) <= 0) continue;
+      SOCKET s = accept(listener_, nullptr, nullptr);
+      if (s == INVALID_SOCKET) continue;
+      std::string bytes;
+      char buffer[4096];
+      int n;
+      while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+      closesocket(s);
+      std::lock_guard lock(mutex_);
+      received_.push_back(bytes);
+    }
+  });
+}
+
+TestListener::~TestListener() {
+  stop_ = true;
+  thread_.join();
+  closesocket(listener_);
+}
+
+std::vector<std::string> TestListener::received() {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+}  // namespace vello::testing
