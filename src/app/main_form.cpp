@@ -28,6 +28,17 @@ constexpr UINT_PTR kTimer1 = 1;
 constexpr int kCoolBarHeight = 33;
 constexpr int kMinWidth = 323, kMinHeight = 178;
 
+// The rebar paints only its bands; the strip below the band stays unpainted
+// under Wine unless the background is erased here first.
+LRESULT CALLBACK CoolBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(hwnd, &r);
+    FillRect(reinterpret_cast<HDC>(wp), &r, GetSysColorBrush(COLOR_BTNFACE));
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 HMENU AddPopup(HMENU bar, const wchar_t* caption) {
   HMENU sub = CreatePopupMenu();
   AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption);
@@ -162,6 +173,7 @@ void TMainForm::CreateControls() {
   band.cyMinChild = 24;
   band.cx = 300;
   SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+  SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
 
   LoadLibraryW(L"Msftedit.dll");
   RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
