@@ -27,7 +27,11 @@ if(WIN32)
   target_link_options(vello-send PRIVATE -municode)
 endif()
 
-# The core tests cover argument parsing, text conversion and a loopback send.
+# The core tests cover argument parsing, text conversion and a loopback
+# send; the Win32 tests the system's conversion tables and Winsock.
 if(TARGET core_tests)
   target_link_libraries(core_tests PRIVATE vello_send_lib)
+endif()
+if(TARGET win_tests)
+  target_link_libraries(win_tests PRIVATE vello_send_lib)
 endif()
