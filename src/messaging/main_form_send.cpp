@@ -30,9 +30,15 @@ void TMainForm::ToolButton5Click() {
 }
 
 void TMainForm::StartScheduledSend(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= FScheduleEntries.size()) return;
-  std::string host = FScheduleEntries[static_cast<std::size_t>(index)].Destination();
-  if (host.empty()) {
+  bool exists = index >= 0 && static_cast<std::size_t>(index) < FScheduleEntries.size();
+  std::string host = exists ? FScheduleEntries[static_cast<std::size_t>(index)].Destination() : std::string();
+  if (!exists || host.empty()) {
+    // No attempt starts, so the hand-over ends here.
+    if (FScheduledIndex == index) {
+      FScheduledIndex = -1;
+      FSendingScheduled = false;
+    }
+    if (!exists) return;
     // A nickname that was not in the address book when the entry was added.
     ShowMessageBox(hwnd(),
                    "予約メッセージのあて先がありません (" +
@@ -73,18 +79,34 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
   const std::string& destination = attempt.destination;
   TcpClient& socket = *attempt.client;
   // The hand-over state names this attempt's entry while it is sent.
-  FSendingScheduled = scheduled >= 0 && static_cast<std::size_t>(scheduled) < FScheduleEntries.size();
-  FScheduledIndex = FSendingScheduled ? scheduled : -1;
+  if (scheduled >= 0 && static_cast<std::size_t>(scheduled) >= FScheduleEntries.size()) {
+    // The entry is gone (the list was reloaded shorter): send nothing rather
+    // than the composer.
+    socket.Close();
+    PostMessageW(hwnd(), kDeferredMessage, 0, 0);
+    return;
+  }
+  FSendingScheduled = scheduled >= 0;
+  FScheduledIndex = scheduled;
   // 1.
   std::string line, logDestination, logText;
   if (FSendingScheduled) {
     TScheduleEntry& e = FScheduleEntries[static_cast<std::size_t>(FScheduledIndex)];
     line = MakeMessageLine(e.FontName(), e.Text(), e.Importance(), e.Width(), e.Height(), e.FontSize(),
                            e.FontStyle(), e.Color(), e.FontColor());
-    e.SetSent(1);
     logDestination = e.Destination();
     logText = e.Text();
-    if (FSetupForm) FSetupForm->SaveSchedule();
+    uint8_t wasSent = e.Sent();
+    e.SetSent(1);
+    try {
+      if (FSetupForm) FSetupForm->SaveSchedule();
+    } catch (...) {
+      // Not written: the entry must not stay marked sent.
+      e.SetSent(wasSent);
+      FScheduledIndex = -1;
+      FSendingScheduled = false;
+      throw;
+    }
   } else {
     ComposerLook look = ComposerLookNow();
     logText = ComposerLinesText();
@@ -111,6 +133,12 @@ void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, i
   int scheduled = attempt.scheduledIndex;
   const std::string& destination = attempt.destination;
   PostMessageW(hwnd(), kDeferredMessage, 0, 0);
+  if ((kind == SocketErrorKind::Lookup || kind == SocketErrorKind::Connect) && scheduled >= 0 &&
+      FScheduledIndex == scheduled) {
+    // The attempt ends here, and with it the hand-over.
+    FScheduledIndex = -1;
+    FSendingScheduled = false;
+  }
   if (kind == SocketErrorKind::Lookup) {
     // Shown by the common error display; the attempt ends here.
     int error = code;
@@ -120,10 +148,6 @@ void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, i
   }
   if (kind == SocketErrorKind::Connect) {
     ShowMessageBox(hwnd(), destination + "さんに起動するようにお願いしてね", "Vello", MB_OK | MB_ICONEXCLAMATION);
-    if (scheduled >= 0 && FScheduledIndex == scheduled) {
-      FScheduledIndex = -1;
-      FSendingScheduled = false;
-    }
   }
   code = 0;
 }
