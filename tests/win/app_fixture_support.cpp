@@ -70,7 +70,9 @@ std::string AppFixture::ReadBeside(const std::string& ending) const {
 
 void AppFixture::StartApp() {
   // Every test listens on a port of its own, unless it wrote its own settings.
-  if (ReadBeside(".ini").find("port") == std::string::npos) {
+  std::string existing = ReadBeside(".ini");
+  for (char& c : existing) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  if (existing.find("port=") == std::string::npos) {
     std::string ini = ReadBeside(".ini");
     WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n" + ini);
   }

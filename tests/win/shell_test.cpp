@@ -1,0 +1,227 @@
+// Start-up, the settings it applies, the caption buttons, the tray menu
+// and working mode, the Insert menu and the composer's tools.
+#include <richedit.h>
+
+#include "app_fixture.h"
+#include "messaging/message_line.h"
+#include "platform/win_text.h"
+
+namespace vello::testing {
+namespace {
+
+class ShellTest : public AppFixture {
+ protected:
+  std::wstring MenuText(HMENU menu, int pos) {
+    wchar_t text[256] = {};
+    GetMenuStringW(menu, static_cast<UINT>(pos), text, 256, MF_BYPOSITION);
+    return text;
+  }
+  bool Checked(HMENU menu, UINT id) { return GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED; }
+  bool CloseInSystemMenu() {
+    return GetMenuState(GetSystemMenu(app_->main.hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  }
+};
+
+TEST_F(ShellTest, AFirstStartUsesEveryDefault) {
+  WriteBeside(".ini", "");
+  StartApp();
+  RECT r;
+  GetWindowRect(app_->main.hwnd(), &r);
+  EXPECT_EQ(r.left, 360);
+  EXPECT_EQ(r.top, 244);
+  EXPECT_EQ(r.right - r.left, 323);
+  EXPECT_EQ(r.bottom - r.top, 258);
+  ComposerLook look = app_->main.ComposerLookNow();
+  EXPECT_EQ(look.color, 0xFFFFFF);
+  EXPECT_EQ(look.fontColor, 0);
+  EXPECT_EQ(look.fontSize, 10);
+  EXPECT_EQ(look.fontName, "MS ゴシック");
+  EXPECT_EQ(look.fontStyle, 0);
+  EXPECT_FALSE(app_->main.ImportanceTicked());
+  EXPECT_FALSE(app_->main.FWorkMode);
+  EXPECT_EQ(app_->main.FormCreateStepsDone, 14);
+  EXPECT_FALSE(CloseInSystemMenu());
+  EXPECT_TRUE(app_->main.ServerSocket1().listening());
+  // The destination list: no address book, so the separator, then the network.
+  EXPECT_EQ(app_->main.DestinationText(), "");
+}
+
+TEST_F(ShellTest, SettingsFromTheFileAreApplied) {
+  WriteBeside(".ini", "[SETUP]\r\nPORT=" + std::to_string(port_) +
+                          "\r\nPri=1\r\nClear=1\r\nWSound=1\r\nW-mode=1\r\n[window]\r\nTop=100\r\nLeft=110\r\n"
+                          "Height=300\r\nWidth=400\r\n[Edit]\r\nColor=255\r\nFont-Color=65280\r\nFont-Size=0x10\r\n"
+                          "Font-Name=ＭＳ Ｐゴシック\r\nFont-Style=3\r\n");
+  WriteBeside(".dat", "abc : 192.168.0.9\r\n");
+  network_ = {"PC01", "pc02"};
+  StartApp();
+  EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
+  RECT r;
+  GetWindowRect(app_->main.hwnd(), &r);
+  EXPECT_EQ(r.left, 110);
+  EXPECT_EQ(r.top, 100);
+  EXPECT_EQ(r.right - r.left, 400);
+  EXPECT_EQ(r.bottom - r.top, 300);
+  ComposerLook look = app_->main.ComposerLookNow();
+  EXPECT_EQ(look.color, 255);
+  EXPECT_EQ(look.fontColor, 65280);
+  EXPECT_EQ(look.fontSize, 16);
+  EXPECT_EQ(look.fontName, "ＭＳ Ｐゴシック");
+  EXPECT_EQ(look.fontStyle, 3);
+  EXPECT_TRUE(app_->main.ImportanceTicked());
+  EXPECT_TRUE(app_->main.FClearAfterSend);
+  EXPECT_FALSE(app_->main.FSoundInWorkMode);
+  EXPECT_TRUE(app_->main.FWorkMode);
+  EXPECT_TRUE(Checked(app_->main.PopupMenu2, mainids::W1));
+  EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
+  EXPECT_EQ(app_->main.DestinationItems(), (std::vector<std::string>{"*abc", "------", "PC01", "pc02"}));
+  EXPECT_EQ(app_->main.DestinationText(), "*abc");
+}
+
+TEST_F(ShellTest, APortHeldByAnotherProgramStopsStartUpAfterItsError) {
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port_));
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  listen(holder, 1);
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nPri=1\r\n");
+  StartApp();
+  closesocket(holder);
+  ASSERT_FALSE(boxes_.empty());
+  EXPECT_EQ(boxes_[0].text.rfind("'bind' API でWindows ソケットエラー: ", 0), 0u) << boxes_[0].text;
+  EXPECT_NE(boxes_[0].text.find("(10048)"), std::string::npos);
+  EXPECT_EQ(boxes_[0].caption, "Vello");
+  // The steps after ApplySettings did not run: no geometry, no tick, no tray
+  // icon, and Close stays in the system menu.
+  EXPECT_EQ(app_->main.FormCreateStepsDone, 1);
+  EXPECT_FALSE(app_->main.ImportanceTicked());
+  EXPECT_TRUE(trayCalls_.empty());
+  EXPECT_TRUE(CloseInSystemMenu());
+}
+
+TEST_F(ShellTest, AChangedPortTakesEffectAtOnce) {
+  StartApp();
+  int other = FreePort();
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(other) + "\r\n");
+  app_->main.ApplySettings();
+  EXPECT_EQ(app_->main.ServerSocket1().port(), other);
+  EXPECT_EQ(app_->main.ClientPort, other);
+  port_ = other;
+  SendRaw(MakeMessageLine("MS ゴシック", "new port\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  EXPECT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+}
+
+TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
+  WriteBeside("Fixed.dat", "[あいさつ]\r\nおはようございます=\r\nA&B=\r\n[連絡]\r\n会議室に来てください=\r\nおはようございます=\r\n[空]\r\n");
+  StartApp();
+  HMENU insert = app_->main.Insert1;
+  ASSERT_EQ(GetMenuItemCount(insert), 3);
+  EXPECT_EQ(MenuText(insert, 0), L"あいさつ");
+  EXPECT_EQ(MenuText(insert, 1), L"連絡");
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(insert, 2)), 0);
+  HMENU first = GetSubMenu(insert, 0);
+  ASSERT_EQ(GetMenuItemCount(first), 2);
+  EXPECT_EQ(MenuText(first, 0), L"おはようございます");
+  EXPECT_EQ(MenuText(GetSubMenu(insert, 1), 1), L"おはようございます");
+  // "&" is shown and inserted as it is; the phrase replaces the selection.
+  SetWindowTextW(app_->main.RichEdit1, L"xx選択yy");
+  SendMessageW(app_->main.RichEdit1, EM_SETSEL, 2, 4);
+  app_->main.FixedClick(GetMenuItemID(first, 1));
+  wchar_t text[64];
+  GetWindowTextW(app_->main.RichEdit1, text, 64);
+  EXPECT_STREQ(text, L"xxA&Byy");
+  // Rebuilt from scratch by the next ApplySettings.
+  WriteBeside("Fixed.dat", "[one]\r\nphrase=\r\n");
+  app_->main.ApplySettings();
+  EXPECT_EQ(GetMenuItemCount(insert), 1);
+}
+
+TEST_F(ShellTest, WorkingModeTicksStayInStepAndAreStoredAtOnce) {
+  StartApp();
+  app_->main.W1Click();
+  EXPECT_TRUE(app_->main.FWorkMode);
+  EXPECT_TRUE(Checked(app_->main.PopupMenu2, mainids::W1));
+  EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
+  EXPECT_NE(ReadBeside(".ini").find("W-mode=1"), std::string::npos);
+  app_->main.W1Click();
+  EXPECT_FALSE(Checked(app_->main.File1, mainids::N9));
+  EXPECT_NE(ReadBeside(".ini").find("W-mode=0"), std::string::npos);
+}
+
+TEST_F(ShellTest, TheMinimiseBoxHidesOnlyTheMainWindowWhileABalloonIsOpen) {
+  StartApp();
+  ShowWindow(app_->main.hwnd(), SW_SHOW);
+  SendRaw(MakeMessageLine("MS ゴシック", "stay\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  app_->main.CaptionButtonDown(HTMINBUTTON);
+  EXPECT_FALSE(IsWindowVisible(app_->main.hwnd()));
+  EXPECT_FALSE(IsWindowVisible(app_->application.hwnd()));
+  EXPECT_TRUE(IsWindowVisible(Balloons()[0]));
+  // With no notice pending, a left press on the tray icon brings it back.
+  app_->main.FMessageArrived = false;
+  app_->main.TrayIconMessage(WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
+}
+
+TEST_F(ShellTest, TheCloseBoxOnlyExplainsHowToExit) {
+  StartApp();
+  EXPECT_TRUE(app_->main.CaptionButtonDown(HTCLOSE));
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "[メニュー]・[ファイル]・[閉じる]で終了してください");
+  EXPECT_EQ(boxes_[0].caption, "Vello");
+  EXPECT_TRUE(IsWindow(app_->main.hwnd()));
+}
+
+TEST_F(ShellTest, StartingInTheTrayShowsNoWindow) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nmini=1\r\n");
+  StartApp();
+  EXPECT_FALSE(IsWindowVisible(app_->main.hwnd()));
+  EXPECT_FALSE(IsWindowVisible(app_->application.hwnd()));
+  app_->main.TrayIconMessage(WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
+}
+
+// The common font and colour dialogs are real; a timer presses their OK
+// while they run their modal loops.
+void CALLBACK PressOk(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM lp) -> BOOL {
+        wchar_t cls[16];
+        GetClassNameW(h, cls, 16);
+        if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(h)) {
+          *reinterpret_cast<HWND*>(lp) = h;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  PostMessageW(dialog, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+TEST_F(ShellTest, FontAndColourCommandsWriteTheirKeysInOrder) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
+  StartApp();
+  SetTimer(nullptr, 0, 200, PressOk);
+  app_->main.Font1Click();
+  SetTimer(nullptr, 0, 200, PressOk);
+  app_->main.B1Click();
+  std::string ini = ReadBeside(".ini");
+  std::size_t edit = ini.find("[Edit]\r\n");
+  ASSERT_NE(edit, std::string::npos) << ini;
+  std::size_t pos = edit;
+  for (const char* key : {"Font-Color=", "Font-Size=", "Font-Name=", "Font-Style=", "Color="}) {
+    std::size_t at = ini.find(std::string("\r\n") + key, pos);
+    ASSERT_NE(at, std::string::npos) << key << "\n" << ini;
+    pos = at + 1;
+  }
+  EXPECT_NE(ini.find("Font-Size=10\r\n"), std::string::npos);
+  EXPECT_NE(ini.find("Color=16777215\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vello::testing
