@@ -5,11 +5,6 @@
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
-if [ ! -f "$LOCPATH/ja_JP.UTF-8/LC_CTYPE" ]; then
-  mkdir -p "$LOCPATH"
-  localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 || true
-fi
-
 stamp=$WINEPREFIX/.vello-ready-3
 [ -f "$stamp" ] && exit 0
 
