@@ -14,5 +14,5 @@ if [ ! -f "$LOCPATH/ja_JP.UTF-8/LC_CTYPE" ] && command -v localedef >/dev/null; 
   localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 || true
 fi
 if [ -f "$LOCPATH/ja_JP.UTF-8/LC_CTYPE" ]; then
-  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  { export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; } 2>/dev/null
 fi

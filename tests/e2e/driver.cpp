@@ -16,7 +16,8 @@
 //   driver move X Y W H                   move the main window
 //   driver close-box / min-box            press the caption's close / minimise box
 //   driver tray-left                      a left press on the tray icon
-//   driver screenshot-ready               print the main window's rect
+//   driver get-dest                       the destination box's text
+//   driver balloon-menu                   right press and context menu on the newest balloon
 #include <windows.h>
 
 #include <cstdio>
@@ -150,6 +151,26 @@ int wmain(int argc, wchar_t** argv) {
     HWND h = WaitFor(arg(2).c_str(), 5000, false);
     if (!h) return Fail("no such window");
     std::printf("%s\n", Utf8(TextOf(h)).c_str());
+    return 0;
+  }
+  if (cmd == "get-dest") {
+    HWND main = Main();
+    HWND rebar = FindWindowExW(main, nullptr, L"ReBarWindow32", nullptr);
+    HWND bar = FindWindowExW(rebar, nullptr, L"ToolbarWindow32", nullptr);
+    HWND combo = FindWindowExW(bar, nullptr, L"ComboBox", nullptr);
+    if (!combo) return Fail("no destination box");
+    std::printf("%s\n", Utf8(TextOf(combo)).c_str());
+    return 0;
+  }
+  if (cmd == "balloon-menu") {
+    // A right press on the newest balloon, then its context menu, as the mouse would.
+    auto balloons = TopLevel(L"TForm", true);
+    if (balloons.empty()) return Fail("no balloon");
+    HWND b = balloons[0];
+    RECT r;
+    GetWindowRect(b, &r);
+    PostMessageW(b, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+    PostMessageW(b, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(b), MAKELPARAM(r.left + 20, r.top + 20));
     return 0;
   }
   if (cmd == "set-dest" || cmd == "set-composer") {

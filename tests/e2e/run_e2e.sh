@@ -153,6 +153,14 @@ scenario_send_to_itself() {
   shot send-confirmation
   check "sent by address: confirmation" "$(drv box)" "Vello|送信しました！"
   check_true "sent by address: the balloon arrives" "wait_count TForm 1"
+  drv set-dest ""
+  drv balloon-menu
+  sleep 0.6
+  shot balloon-menu
+  read -r bx by _ _ <<<"$(drv wait TForm)"
+  xdotool mousemove $((bx + 50)) $((by + 32)) click 1 2>/dev/null   # the first item, 返信する
+  sleep 0.5
+  check "reply fills the destination box with the sender" "$(drv get-dest)" "localhost"
   drv set-dest "$(hostname)"
   drv menu "送信(&S)"
   check "sent by computer name: confirmation" "$(drv box)" "Vello|送信しました！"
