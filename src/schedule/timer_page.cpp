@@ -47,9 +47,26 @@ void TTimerPage::CreateControls() {
   };
   auto combo = [&](int x, int width, UINT id) {
     // Drop-down boxes take typed text as well as a choice from the list.
-    return make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, x, 32, width, 200, id);
+    HWND box = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, x, 32, width,
+                    200, id);
+    // The narrow date boxes need every pixel for their digits.
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(box, &info) && info.hwndItem)
+      SendMessageW(info.hwndItem, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(0, 0));
+    return box;
   };
-  auto label = [&](const wchar_t* caption, int x) { make(0, WC_STATICW, caption, SS_LEFT | SS_NOPREFIX, x, 40, 16, 13, 0); };
+  // Labels take the size of their text in the page's font, but stop short of
+  // the destination box below them.
+  HDC dc = GetDC(page_);
+  HGDIOBJ oldFont = SelectObject(dc, font_);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  auto label = [&](const wchar_t* caption, int x) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &size);
+    make(0, WC_STATICW, caption, SS_LEFT | SS_NOPREFIX, x, 40, size.cx, std::min<int>(tm.tmHeight, 16), 0);
+  };
   auto fill = [](HWND box, int from, int to) {
     for (int i = from; i <= to; ++i)
       SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::to_wstring(i).c_str()));
@@ -58,6 +75,7 @@ void TTimerPage::CreateControls() {
   // Created in tab order.
   CheckBox7 = make(0, WC_BUTTONW, L"タイマーセット(&S)", BS_AUTOCHECKBOX | WS_TABSTOP, 8, 8, 145, 17, kCheckBox7);
   ComboBox2 = combo(0, 49, kComboBox2);
+  FitYearFont();
   label(L"年", 56);
   ComboBox3 = combo(72, 41, kComboBox3);
   fill(ComboBox3, 1, 12);
@@ -76,7 +94,8 @@ void TTimerPage::CreateControls() {
   ListView1 = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, 0, 88, 345, 102, kListView1);
   SendMessageW(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  const struct { const wchar_t* header; int width; } columns[] = {{L"", 20}, {L"日時", 100}, {L"あて先", 100}, {L"", 90}};
+  struct { const wchar_t* header; int width; } columns[] = {{L"", 20}, {L"日時", 100}, {L"あて先", 100}, {L"", 90}};
+  columns[1].width = std::max(columns[1].width, DateColumnWidth());
   for (int i = 0; i < 4; ++i) {
     LVCOLUMNW col{};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -88,7 +107,50 @@ void TTimerPage::CreateControls() {
   ComboBox7 = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 56, 153, 200,
                    kComboBox7);
   CheckBox8 = make(0, WC_BUTTONW, L"重要！", BS_AUTOCHECKBOX | WS_TABSTOP, 166, 60, 49, 17, kCheckBox8);
+  SelectObject(dc, oldFont);
+  ReleaseDC(page_, dc);
   FillYears(Now().year);
+}
+
+void TTimerPage::FitYearFont() {
+  // Where the dialog font's digits are wider than the one it was laid out
+  // for, a four-digit year would not fit the year box: that box alone gets
+  // the same face a little smaller.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(ComboBox2, &info) || !info.hwndItem) return;
+  RECT edit;
+  GetClientRect(info.hwndItem, &edit);
+  LOGFONTW lf{};
+  if (!GetObjectW(font_, sizeof lf, &lf)) return;
+  HDC dc = GetDC(ComboBox2);
+  auto fits = [&](HFONT f) {
+    HGDIOBJ old = SelectObject(dc, f);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, L"0000", 4, &size);
+    SelectObject(dc, old);
+    return size.cx + 1 <= edit.right - edit.left;
+  };
+  if (!fits(font_)) {
+    LONG sign = lf.lfHeight < 0 ? -1 : 1;
+    for (LONG h = std::abs(lf.lfHeight) - 1; h >= 8; --h) {
+      lf.lfHeight = sign * h;
+      UniqueFont smaller(CreateFontIndirectW(&lf));
+      if (!smaller.get()) break;
+      bool ok = fits(smaller.get());
+      yearFont_ = std::move(smaller);
+      if (ok) break;
+    }
+    if (yearFont_.get()) SendMessageW(ComboBox2, WM_SETFONT, reinterpret_cast<WPARAM>(yearFont_.get()), FALSE);
+  }
+  ReleaseDC(ComboBox2, dc);
+}
+
+int TTimerPage::DateColumnWidth() const {
+  // The longest date-time text, plus the list's own padding around a sub-text.
+  constexpr int kPadding = 12;
+  int text = static_cast<int>(SendMessageW(ListView1, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"2000/12/30 23:59")));
+  return text + kPadding;
 }
 
 void TTimerPage::FillYears(int presentYear) {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace vello {
 
 class TMainForm;
@@ -54,6 +56,10 @@ class TTimerPage {
              const std::string& text);
   void SetRowCaption(int row, const std::string& caption);
   void FillYears(int presentYear);
+  // The date column is 100 wide, or wider where the font needs more for a
+  // full date-time text.
+  int DateColumnWidth() const;
+  void FitYearFont();
   // Keeps the in-flight scheduled sends pointing at their own entries when
   // entry `index` is removed; a send of the removed entry is dropped.
   void ForgetEntryInFlight(int index);
@@ -63,6 +69,7 @@ class TTimerPage {
   TMainForm& main_;
   HWND page_;
   HFONT font_;
+  UniqueFont yearFont_;  // only where the dialog font's digits are too wide
   UINT timer1Interval_ = 0;
   int yearsFor_ = 0;
 };
