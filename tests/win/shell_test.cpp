@@ -225,3 +225,44 @@ TEST_F(ShellTest, FontAndColourCommandsWriteTheirKeysInOrder) {
 
 }  // namespace
 }  // namespace vello::testing
+
+namespace vello::testing {
+namespace {
+
+class SoundTest : public AppFixture {};
+
+TEST_F(SoundTest, ASoundFileThatCannotBeOpenedEndsApplySettingsWithTheMediaError) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + dir_ +
+                          "\\missing.wav\r\n");
+  StartApp();
+  ASSERT_FALSE(boxes_.empty());
+  EXPECT_EQ(boxes_[0].caption, "Vello");
+  EXPECT_FALSE(boxes_[0].text.empty());
+  EXPECT_FALSE(app_->main.FSoundOn);
+  EXPECT_FALSE(app_->main.ServerSocket1().listening());  // step 5 never ran
+  EXPECT_EQ(app_->main.FormCreateStepsDone, 1);
+}
+
+TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
+  // A tenth of a second of silence, 8 kHz mono 8-bit.
+  std::string wav = "RIFF";
+  auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+  std::string data(800, '\x80');
+  wav += u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) +
+         u32(8000) + u16(1) + u16(8) + "data" + u32(static_cast<uint32_t>(data.size())) + data;
+  WriteBeside(".wav", wav);
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + PathBeside(".wav") +
+                          "\r\n");
+  StartApp();
+  if (!boxes_.empty()) GTEST_SKIP() << "no wave device here: " << boxes_[0].text;
+  EXPECT_TRUE(app_->main.FSoundOn);
+  EXPECT_TRUE(app_->main.MediaPlayer1.isOpen());
+  // WSound unset: an arrival plays the sound (no error from the player).
+  SendRaw(MakeMessageLine("MS ゴシック", "ding\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  EXPECT_TRUE(boxes_.empty());
+}
+
+}  // namespace
+}  // namespace vello::testing
