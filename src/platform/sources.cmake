@@ -12,4 +12,8 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/clock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/locale_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_browser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell_folders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell_execute.cpp
 )

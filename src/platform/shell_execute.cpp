@@ -1,0 +1,26 @@
+#include "platform/shell_execute.h"
+
+#include <shellapi.h>
+
+#include "platform/win_text.h"
+
+namespace vello {
+
+namespace {
+ShellExecuteFunction& Hook() {
+  static ShellExecuteFunction fn;
+  return fn;
+}
+}  // namespace
+
+void SetShellExecuteFunctionForTests(ShellExecuteFunction fn) { Hook() = std::move(fn); }
+
+void CallShellExecute(const ShellExecuteCall& call) {
+  if (Hook()) {
+    Hook()(call);
+    return;
+  }
+  ShellExecuteW(call.window, Widen(call.operation).c_str(), Widen(call.file).c_str(), nullptr, nullptr, call.show);
+}
+
+}  // namespace vello
