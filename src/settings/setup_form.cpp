@@ -4,9 +4,17 @@
 
 #include "app/main_form.h"
 #include "common/file_paths.h"
+#include "platform/controls.h"
+#include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/win_text.h"
 #include "schedule/timer_page.h"
+#include "settings/destinations_page.h"
+#include "settings/general_pages.h"
+#include "settings/ini_file.h"
+#include "settings/phrases_page.h"
+#include "settings/shortcuts.h"
+#include "settings/version_page.h"
 
 namespace vello {
 
@@ -50,7 +58,8 @@ void TSetupForm::CreateForm() {
   HINSTANCE inst = GetModuleHandleW(nullptr);
   font_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                           DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック"));
-  PageControl1 = CreateWindowExW(WS_EX_CONTROLPARENT, WC_TABCONTROLW, nullptr,
+  // A tab stop of its own (arrows switch pages); the pages are its siblings.
+  PageControl1 = CreateWindowExW(0, WC_TABCONTROLW, nullptr,
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 353, 217, hwnd(),
                                  reinterpret_cast<HMENU>(kPageControl1), inst, nullptr);
   SendMessageW(PageControl1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
@@ -59,6 +68,15 @@ void TSetupForm::CreateForm() {
     item.mask = TCIF_TEXT;
     item.pszText = const_cast<wchar_t*>(kPageCaptions[i]);
     SendMessageW(PageControl1, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+  }
+  // All six tabs in one row: where the font is wider than the one the dialog
+  // was laid out for, the tabs' side padding shrinks rather than the strip
+  // hiding tabs behind its scroll arrows.
+  RECT last{};
+  SendMessageW(PageControl1, TCM_GETITEMRECT, 5, reinterpret_cast<LPARAM>(&last));
+  if (last.right > 353 - 2) {
+    SendMessageW(PageControl1, TCM_SETPADDING, 0, MAKELPARAM(2, 3));
+    SendMessageW(PageControl1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   }
   RECT page{0, 0, 353, 217};
   SendMessageW(PageControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
@@ -75,7 +93,11 @@ void TSetupForm::CreateForm() {
   };
   Button1 = button(L"&Cancel", 176, kButton1);
   Button2 = button(L"&OK", 256, kButton2);
+  generalPages_ = std::make_unique<TGeneralPages>(Pages[0], Pages[1], font_.get());
+  destinationsPage_ = std::make_unique<TDestinationsPage>(Pages[2], font_.get());
+  phrasesPage_ = std::make_unique<TPhrasesPage>(Pages[3], font_.get());
   timerPage_ = std::make_unique<TTimerPage>(*this, main_, Pages[4], font_.get());
+  versionPage_ = std::make_unique<TVersionPage>(Pages[5], font_.get());
   SelectPage(0);
 }
 
@@ -111,14 +133,50 @@ bool TSetupForm::PreTranslate(MSG& msg) {
   return IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
-void TSetupForm::FormShow() { timerPage_->FormShow(); }
+void TSetupForm::FormShow() {
+  generalPages_->FormShow(IniFile(FileBesideExecutable(kSettingsEnding)));
+  destinationsPage_->FormShow();
+  phrasesPage_->FormShow();
+  timerPage_->FormShow();
+}
 
 void TSetupForm::FormDestroy() { SaveSchedule(); }
 
 void TSetupForm::Button1Click() { ShowWindow(hwnd(), SW_HIDE); }
 
 void TSetupForm::Button2Click() {
+  // Any error on the way leaves the dialog open, with what was done so far kept.
+  TGeneralPages& g = *generalPages_;
+  // 1.
+  if (IsChecked(g.CheckBox2) && GetWindowTextLengthW(g.Edit3) == 0) {
+    ShowMessageBox(hwnd(), "サウンドファイル名を入力してください", "Vello - Error", MB_OK | MB_ICONERROR);
+    return;
+  }
+  // 2. The port as typed; a text that is no number reads back as the default.
+  IniFile ini(FileBesideExecutable(kSettingsEnding));
+  ini.WriteString("setup", "port", ControlText(g.Edit1));
+  ini.WriteBool("setup", "IME", IsChecked(g.CheckBox1));
+  ini.WriteBool("setup", "Sound", IsChecked(g.CheckBox2));
+  ini.WriteString("setup", "Sound-File", ControlText(g.Edit3));
+  ini.WriteBool("setup", "mini", IsChecked(g.CheckBox3));
+  ini.WriteBool("setup", "Startup", IsChecked(g.CheckBox4));
+  ini.WriteBool("setup", "Desktop", IsChecked(g.CheckBox5));
+  ini.WriteBool("setup", "Log", IsChecked(g.CheckBox6));
+  ini.WriteBool("setup", "Clear", IsChecked(g.CheckBox9));
+  ini.WriteBool("setup", "WSound", IsChecked(g.CheckBox10));
+  // 3. and 4. On every OK, changed or not.
+  std::string startup = ShellFolder(kStartupFolder);
+  if (IsChecked(g.CheckBox4)) MakeShortcut(startup);
+  else RemoveShortcut(startup);
+  std::string desktop = ShellFolder(kDesktopFolder);
+  if (IsChecked(g.CheckBox5)) MakeShortcut(desktop);
+  else RemoveShortcut(desktop);
+  // 5.
+  main_.FClearAfterSend = IsChecked(g.CheckBox9);
+  main_.FSoundInWorkMode = !IsChecked(g.CheckBox10);
+  // 6.
   main_.ApplySettings();
+  // 7.
   ShowWindow(hwnd(), SW_HIDE);
 }
 
@@ -130,6 +188,13 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
       if (timerPage_ && timerPage_->HandleCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
+      if (lp && generalPages_) {
+        auto control = reinterpret_cast<HWND>(lp);
+        UINT code = HIWORD(wp);
+        if (generalPages_->HandleCommand(code, control) || destinationsPage_->HandleCommand(code, control) ||
+            phrasesPage_->HandleCommand(code, control))
+          return 0;
+      }
       if (LOWORD(wp) == kButton1) Button1Click();
       if (LOWORD(wp) == kButton2) Button2Click();
       return 0;
@@ -142,6 +207,22 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == TTimerPage::kTimerId && timerPage_) timerPage_->Timer1Timer();
       return 0;
+    case WM_CTLCOLORSTATIC:
+      if (destinationsPage_) {
+        if (HBRUSH brush = destinationsPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
+          return reinterpret_cast<LRESULT>(brush);
+      }
+      break;
+    case WM_NEXTDLGCTL: {
+      // The keyboard handling of the message loop (Tab, access keys) asks the
+      // window to move the focus, as a dialog box's own procedure would.
+      HWND next = lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd(), GetFocus(), wp != 0);
+      if (next && IsChild(hwnd(), next)) {
+        SetFocus(next);
+        if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
     case WM_CLOSE:
       Button1Click();
       return 0;

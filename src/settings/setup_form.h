@@ -13,6 +13,10 @@ namespace vello {
 
 class TMainForm;
 class TTimerPage;
+class TGeneralPages;
+class TDestinationsPage;
+class TPhrasesPage;
+class TVersionPage;
 
 class TSetupForm : public Window {
  public:
@@ -38,6 +42,10 @@ class TSetupForm : public Window {
   HWND Button1 = nullptr, Button2 = nullptr;
   HWND Pages[6] = {};
   TTimerPage& timerPage() { return *timerPage_; }
+  TGeneralPages& generalPages() { return *generalPages_; }
+  TDestinationsPage& destinationsPage() { return *destinationsPage_; }
+  TPhrasesPage& phrasesPage() { return *phrasesPage_; }
+  TVersionPage& versionPage() { return *versionPage_; }
   HFONT font() const { return font_.get(); }
 
  protected:
@@ -47,7 +55,11 @@ class TSetupForm : public Window {
   void SelectPage(int index);
   TMainForm& main_;
   UniqueFont font_;
+  std::unique_ptr<TGeneralPages> generalPages_;
+  std::unique_ptr<TDestinationsPage> destinationsPage_;
+  std::unique_ptr<TPhrasesPage> phrasesPage_;
   std::unique_ptr<TTimerPage> timerPage_;
+  std::unique_ptr<TVersionPage> versionPage_;
 };
 
 }  // namespace vello

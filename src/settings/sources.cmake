@@ -12,4 +12,9 @@ list(APPEND VELLO_CORE_SOURCES
 )
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/setup_form.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/general_pages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/destinations_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/phrases_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/version_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shortcuts.cpp
 )

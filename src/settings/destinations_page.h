@@ -1,0 +1,40 @@
+#pragma once
+// The settings dialog's page "送信先": the address book's lines, added and
+// deleted one at a time and saved at once. The main window's destination
+// list takes the change at the next start, which the page says.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/unique_handle.h"
+
+namespace vello {
+
+class TDestinationsPage {
+ public:
+  TDestinationsPage(HWND page, HFONT font);
+
+  // The dialog's FormShow, step 2.
+  void FormShow();
+  bool HandleCommand(UINT code, HWND control);
+  // WM_CTLCOLORSTATIC: the red notice; null for other controls.
+  HBRUSH ControlColor(HDC dc, HWND control) const;
+
+  void Edit2Change();
+  void ListBox1Click();
+  void Button3Click();
+  void Button4Click();
+
+  HWND ListBox1 = nullptr, Label11 = nullptr, Edit2 = nullptr, Label12 = nullptr, Edit5 = nullptr,
+       Button3 = nullptr, Button4 = nullptr, Label13 = nullptr;
+
+ private:
+  void Save();
+  void ShowRestartNotice();
+  // The rows' bytes as the file holds them, in step with ListBox1.
+  std::vector<std::string> rows_;
+  UniqueFont boldFont_;
+};
+
+}  // namespace vello

@@ -1,0 +1,32 @@
+#pragma once
+// The settings dialog's pages "一般(1)" and "一般(2)": the options of the
+// "setup" section, held in the controls and stored only at OK.
+#include <windows.h>
+
+#include "settings/ini_file.h"
+
+namespace vello {
+
+class TGeneralPages {
+ public:
+  TGeneralPages(HWND page1, HWND page2, HFONT font);
+
+  // The dialog's FormShow, step 1: every control from the settings file.
+  void FormShow(const IniFile& settings);
+  // A control's notification; true when it was one of these pages'.
+  bool HandleCommand(UINT code, HWND control);
+
+  void CheckBox2Click();
+  void Button5Click();
+
+  // "一般(1)", in tab order.
+  HWND Label1 = nullptr, Edit1 = nullptr, CheckBox1 = nullptr, CheckBox3 = nullptr, CheckBox2 = nullptr,
+       Edit3 = nullptr, Button5 = nullptr, CheckBox4 = nullptr, CheckBox5 = nullptr, CheckBox6 = nullptr;
+  // "一般(2)".
+  HWND CheckBox9 = nullptr, CheckBox10 = nullptr;
+};
+
+// OpenDialog1's filter: one entry, the sound files.
+inline constexpr wchar_t kSoundFileFilter[] = L"サウンドファイル\0*.wav;*.mid\0";
+
+}  // namespace vello

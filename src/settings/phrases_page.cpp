@@ -1,0 +1,162 @@
+#include "settings/phrases_page.h"
+
+#include <algorithm>
+
+#include "common/file_paths.h"
+#include "common/sjis.h"
+#include "platform/controls.h"
+#include "platform/executable_path.h"
+#include "platform/win_text.h"
+
+namespace vello {
+
+namespace {
+enum : UINT { kComboBox1 = 2301, kListBox2, kEdit4, kButton6, kButton7 };
+
+std::wstring WindowTextOf(HWND control) {
+  int n = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(control, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+}  // namespace
+
+TPhrasesPage::TPhrasesPage(HWND page, HFONT font) {
+  // Created in tab order: ComboBox1, Edit4, Button6, Button7, ListBox2.
+  ComboBox1 = CreateControl({.className = L"COMBOBOX",
+                             .style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                             .x = 0, .y = 0, .width = 193, .height = 200, .parent = page, .id = kComboBox1,
+                             .font = font});
+  Edit4 = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL, .exStyle = WS_EX_CLIENTEDGE,
+                         .x = 0, .y = 136, .width = 345, .height = 20, .parent = page, .id = kEdit4, .font = font});
+  Button6 = CreateControl({.className = L"BUTTON", .text = L"追加(&A)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
+                           .x = 152, .y = 160, .width = 75, .height = 25, .parent = page, .id = kButton6,
+                           .font = font});
+  Button7 = CreateControl({.className = L"BUTTON", .text = L"削除(&D)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
+                           .x = 240, .y = 160, .width = 75, .height = 25, .parent = page, .id = kButton7,
+                           .font = font});
+  ListBox2 = CreateControl({.className = L"LISTBOX",
+                            .style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
+                            .exStyle = WS_EX_CLIENTEDGE, .x = 0, .y = 24, .width = 345, .height = 105, .parent = page,
+                            .id = kListBox2, .font = font});
+}
+
+PhraseStore TPhrasesPage::Store() { return PhraseStore(FileBesideExecutable(kPhrasesEnding)); }
+
+void TPhrasesPage::FormShow() {
+  settingCategory_ = true;
+  SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
+  SetWindowTextW(ComboBox1, L"");
+  categories_ = Store().Categories();
+  for (const auto& category : categories_) AddComboRow(ComboBox1, category);
+  if (!categories_.empty()) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+  settingCategory_ = false;
+  FillPhrases(categories_.empty() ? std::string() : categories_.front());
+}
+
+std::string TPhrasesPage::CategoryText() const {
+  std::wstring text = WindowTextOf(ComboBox1);
+  for (const auto& category : categories_)
+    if (Widen(category) == text) return category;
+  return Narrow(text);
+}
+
+void TPhrasesPage::FillPhrases(const std::string& category) {
+  SendMessageW(ListBox2, LB_RESETCONTENT, 0, 0);
+  rows_ = category.empty() ? std::vector<std::string>{} : Store().Phrases(category);
+  for (const auto& phrase : rows_) AddListRow(ListBox2, phrase);
+}
+
+bool TPhrasesPage::HandleCommand(UINT code, HWND control) {
+  if (control == ComboBox1) {
+    if (settingCategory_) return true;
+    if (code == CBN_SELCHANGE) {
+      // The box's text follows the chosen row only after this notification.
+      int row = static_cast<int>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
+      if (row >= 0 && row < static_cast<int>(categories_.size())) {
+        settingCategory_ = true;
+        SetWindowTextW(ComboBox1, Widen(categories_[static_cast<std::size_t>(row)]).c_str());
+        settingCategory_ = false;
+      }
+      ComboBox1Change();
+    } else if (code == CBN_EDITCHANGE) {
+      ComboBox1Change();
+    }
+  } else if (control == Edit4) {
+    if (code == EN_CHANGE) Edit4Change();
+  } else if (control == ListBox2) {
+    if (code == LBN_SELCHANGE || code == LBN_SELCANCEL) ListBox2Click();
+  } else if (control == Button6) {
+    if (code == BN_CLICKED) Button6Click();
+  } else if (control == Button7) {
+    if (code == BN_CLICKED) Button7Click();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void TPhrasesPage::ComboBox1Change() {
+  EnableWindow(Button7, FALSE);
+  EnableWindow(Button6, FALSE);
+  std::string category = CategoryText();
+  if (category.empty()) return;
+  FillPhrases(category);
+}
+
+void TPhrasesPage::Edit4Change() { EnableWindow(Button6, GetWindowTextLengthW(Edit4) > 0); }
+
+void TPhrasesPage::ListBox2Click() { EnableWindow(Button7, SendMessageW(ListBox2, LB_GETSELCOUNT, 0, 0) > 0); }
+
+void TPhrasesPage::Button6Click() {
+  std::string category = CategoryText();
+  if (category.empty()) return;
+  std::string phrase = ControlText(Edit4);
+  rows_.push_back(phrase);
+  AddListRow(ListBox2, phrase);
+  Store().AddPhrase(category, phrase);
+  SetControlText(Edit4, "");
+}
+
+void TPhrasesPage::Button7Click() {
+  std::string category = CategoryText();
+  PhraseStore store = Store();
+  // 1. From the last selected row up, so the indices ahead stay valid.
+  std::vector<int> selected = SelectedListRows(ListBox2);
+  for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+    auto row = static_cast<std::size_t>(*it);
+    if (row >= rows_.size()) continue;
+    store.DeletePhrase(category, rows_[row]);
+    SendMessageW(ListBox2, LB_DELETESTRING, row, 0);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
+  }
+  // 2. The last phrase takes its category with it, from the file and the box.
+  if (SendMessageW(ListBox2, LB_GETCOUNT, 0, 0) == 0) {
+    store.DeleteCategory(category);
+    // The category's own row, whatever the box's list selection says: a typed
+    // name leaves no row selected, and a typed prefix selects another one.
+    auto found = std::find_if(categories_.begin(), categories_.end(),
+                              [&](const std::string& c) { return SameTextIgnoreCase(c, category); });
+    if (found != categories_.end()) {
+      SendMessageW(ComboBox1, CB_DELETESTRING, static_cast<WPARAM>(found - categories_.begin()), 0);
+      categories_.erase(found);
+    }
+    SelectFirstCategory();
+  }
+  // 3.
+  EnableWindow(Button7, FALSE);
+}
+
+void TPhrasesPage::SelectFirstCategory() {
+  settingCategory_ = true;
+  if (categories_.empty()) {
+    SendMessageW(ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextW(ComboBox1, L"");
+  } else {
+    SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+  }
+  settingCategory_ = false;
+}
+
+}  // namespace vello

@@ -1,0 +1,42 @@
+#pragma once
+// The settings dialog's page "定型文": fixed phrases by category, each
+// addition and deletion written to the fixed phrase file at once.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/phrase_store.h"
+
+namespace vello {
+
+class TPhrasesPage {
+ public:
+  TPhrasesPage(HWND page, HFONT font);
+
+  // The dialog's FormShow, step 3.
+  void FormShow();
+  bool HandleCommand(UINT code, HWND control);
+
+  void ComboBox1Change();
+  void Edit4Change();
+  void ListBox2Click();
+  void Button6Click();
+  void Button7Click();
+
+  // The category box's text, as bytes (a listed category's bytes exactly).
+  std::string CategoryText() const;
+
+  HWND ComboBox1 = nullptr, ListBox2 = nullptr, Edit4 = nullptr, Button6 = nullptr, Button7 = nullptr;
+
+ private:
+  static PhraseStore Store();
+  void FillPhrases(const std::string& category);
+  void SelectFirstCategory();
+  // The bytes behind ComboBox1's list and ListBox2's rows, in step with them.
+  std::vector<std::string> categories_, rows_;
+  // Set while the program itself changes the category box.
+  bool settingCategory_ = false;
+};
+
+}  // namespace vello

@@ -1,0 +1,46 @@
+#pragma once
+// The settings dialog's page "バージョン情報": the program's picture, name and
+// version, and two links (home page and mail).
+#include <windows.h>
+
+#include "platform/unique_handle.h"
+#include "platform/window.h"
+#include "widgets/click_label.h"
+
+namespace vello {
+
+inline constexpr char kHomePageAddress[] = "https://vello.example.org/";
+inline constexpr char kMailAddress[] = "vello@example.org";
+
+// Panel1: a raised panel that paints Image1 and lets its labels show through.
+class TVersionPanel : public Window {
+ public:
+  static constexpr wchar_t kClassName[] = L"TPanel";
+  ~TVersionPanel() override;
+  void CreatePanel(HWND parent, int x, int y, int width, int height);
+
+  // Image1: the 250 x 250 picture stretched into 73 x 57 at (24, 8), the
+  // colour of its bottom-left pixel left out.
+  static constexpr RECT Image1{24, 8, 24 + 73, 8 + 57};
+  void DrawImage1(HDC dc) const;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  UniqueBitmap picture_;
+};
+
+class TVersionPage {
+ public:
+  TVersionPage(HWND page, HFONT font);
+
+  TVersionPanel Panel1;
+  HWND Label2 = nullptr, Label5 = nullptr, Label6 = nullptr, Label7 = nullptr;
+  TClickLabel ClickLabel1, ClickLabel2;
+
+ private:
+  UniqueFont titleFont_;
+};
+
+}  // namespace vello
