@@ -3,12 +3,12 @@
 // bytes of their files, and the version page.
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <thread>
+
+#include <objbase.h>
+#include <shlobj.h>
 
 #include "app_fixture.h"
 #include "common/text_format.h"
-#include "common/vello_error.h"
 #include "platform/controls.h"
 #include "platform/executable_path.h"
 #include "platform/shell_execute.h"
@@ -283,6 +283,11 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
   msg = {GetFocus(), WM_SYSCHAR, 'p', 0x20000000, 0, {}};
   app_->Dispatch(msg);
   EXPECT_EQ(GetFocus(), g.Edit1);
+  // Alt+S is the start-up box here, not the like-lettered box of the hidden page.
+  msg = {GetFocus(), WM_SYSCHAR, 's', 0x20000000, 0, {}};
+  app_->Dispatch(msg);
+  EXPECT_TRUE(IsChecked(g.CheckBox4));
+  EXPECT_FALSE(IsChecked(g.CheckBox10));
 
   // Enter and Esc leave the dialog open and write nothing.
   std::string before = ReadBeside(".ini");
@@ -595,19 +600,50 @@ TEST_F(SetupDialogTest, ShortcutsInDeepFoldersUseTheWholePathAndRemovingNothingI
   EXPECT_FALSE(fs::exists(fs::path(Widen(dir_ + "\\nowhere"))));
 }
 
-TEST_F(SetupDialogTest, AShellLinkObjectThatCannotBeHadRaisesAnError) {
-  // A thread without COM cannot create the shell's link object.
-  std::optional<std::string> error;
-  std::thread([&] {
-    try {
-      SaveShellLink(Widen(dir_ + "\\x.lnk"), {L"C:\\a.exe", L"C:\\", L"Vello"});
-    } catch (const VelloError& e) {
-      error = e.text();
+// Stands in for the shell's link class while registered: it cannot make one.
+struct RefusingLinkFactory : IClassFactory {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *out = this;
+      return S_OK;
     }
-  }).join();
-  ASSERT_TRUE(error.has_value());
-  EXPECT_NE(error->find("ショートカット"), std::string::npos);
-  EXPECT_FALSE(fs::exists(fs::path(Widen(dir_ + "\\x.lnk"))));
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override {
+    *out = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(SetupDialogTest, ALinkObjectThatCannotBeHadStopsOkWithTheDialogOpen) {
+  StartApp();
+  Dialog().ShowPage(0);
+  Tick(General().CheckBox4, true);
+  Tick(General().CheckBox5, true);
+  Tick(General().CheckBox9, true);
+  RefusingLinkFactory factory;
+  DWORD cookie = 0;
+  ASSERT_EQ(CoRegisterClassObject(CLSID_ShellLink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+  Click(Dialog().Button2);
+  CoRevokeClassObject(cookie);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Vello");
+  EXPECT_NE(boxes_[0].text.find("ショートカットを作成できません"), std::string::npos);
+  EXPECT_TRUE(DialogVisible());
+  // The keys are written; the desktop link and the flags wait for the next OK.
+  EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\nDesktop=1\r\n"), std::string::npos);
+  EXPECT_TRUE(Files(startup_).empty());
+  EXPECT_TRUE(Files(desktop_).empty());
+  EXPECT_FALSE(app_->main.FClearAfterSend);
+  Click(Dialog().Button2);
+  EXPECT_FALSE(DialogVisible());
+  EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
+  EXPECT_EQ(Files(desktop_), std::vector<std::string>{"message.lnk"});
+  EXPECT_TRUE(app_->main.FClearAfterSend);
 }
 
 // ---------------------------------------------------------------------------
