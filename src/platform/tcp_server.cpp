@@ -86,15 +86,14 @@ LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TcpServer::Accept() {
-  for (;;) {
+  // At the bound, further connections wait in the system's queue, unread,
+  // until a pending one finishes (Finish accepts again); accepting and
+  // closing them would lose the messages of a burst of honest senders.
+  while (listener_ != INVALID_SOCKET && connections_.size() < limits_.maxConnections) {
     sockaddr_in peer{};
     int len = sizeof peer;
     SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &len);
     if (s == INVALID_SOCKET) return;
-    if (connections_.size() >= limits_.maxConnections) {
-      closesocket(s);  // a flood of open connections: refuse the newest
-      continue;
-    }
     WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
     Connection& c = connections_[s];
     c.peer = peer.sin_addr;
@@ -122,9 +121,11 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
   auto it = connections_.find(s);
   if (it == connections_.end()) return;
   Connection c = std::move(it->second);
+  bool wasFull = connections_.size() >= limits_.maxConnections;
   connections_.erase(it);
   closesocket(s);
   if (connections_.empty()) KillTimer(hwnd(), kIdleTimer);
+  if (wasFull) Accept();  // no accept event comes for those already waiting
   if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);
 }
 
