@@ -18,6 +18,9 @@
 //   driver tray-left                      a left press on the tray icon
 //   driver get-dest                       the destination box's text
 //   driver balloon-menu                   right press and context menu on the newest balloon
+//   driver ping [timeout-ms]              WM_NULL to the main window, answered within the
+//                                         bound (default 100 ms): "ok MS", else "timeout MS"
+//   driver texts CLASS                    the texts of all top-level windows of the class
 #include <windows.h>
 
 #include <cstdio>
@@ -207,6 +210,24 @@ int wmain(int argc, wchar_t** argv) {
     HWND main = Main();
     if (!main) return Fail("no main window");
     PostMessageW(main, 0x40A, 1, WM_LBUTTONDOWN);
+    return 0;
+  }
+  if (cmd == "ping") {
+    HWND main = Main();
+    if (!main) return Fail("no main window");
+    UINT bound = argc > 2 ? static_cast<UINT>(_wtoi(argv[2])) : 100;
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    DWORD_PTR r;
+    LRESULT ok = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, bound, &r);
+    QueryPerformanceCounter(&b);
+    double ms = static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+    std::printf("%s %.1f\n", ok ? "ok" : "timeout", ms);
+    return ok ? 0 : 1;
+  }
+  if (cmd == "texts") {
+    for (HWND h : TopLevel(arg(2).c_str(), false)) std::printf("%s\n", Utf8(TextOf(h)).c_str());
     return 0;
   }
   return Fail("unknown command");

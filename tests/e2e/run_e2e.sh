@@ -172,8 +172,104 @@ scenario_send_to_itself() {
   check "the log names the destination" "$(grep -c '^To : 127.0.0.1$' <<<"$log")" "1"
 }
 
+# The flood peer: half-open connections beyond the program's bound of 256
+# pending ones, held silent past its 10 s idle limit; then, from four
+# threads at once, valid lines, malformed lines, lines over the 1 MiB bound
+# and connections reset mid-line, shuffled. Loopback only, bounded counts.
+flood_peer() {  # flood_peer PORT VALID: prints nothing; the lines are "洪水 N"
+  python3 - "$1" "$2" <<'PY'
+import random, socket, struct, sys, threading, time
+port, valid_count = int(sys.argv[1]), int(sys.argv[2])
+rng = random.Random(7)
+addr = ("127.0.0.1", port)
+
+def line(text):
+    return ('200,60,16777215,0,10,"MS ゴシック",0,N,"%s"' % text).encode("cp932")
+
+items = [("send", line("洪水 %d" % i)) for i in range(valid_count)]
+malformed = [b"abc", b"1,2,3", b"315,179,x,0,10,\"a\",0,N,\"t\"", b"\"no closing quote",
+             b",,,,,,,,,", b"315,179,16777215,0,99999999999,\"a\",0,N,\"t\"", b"\xff\xfe\x81"]
+for i in range(40):
+    junk = bytes(rng.choice(b"abcXYZ-+ .;:\x81\x9f\xe0") for _ in range(rng.randint(1, 200)))
+    items.append(("send", malformed[i] if i < len(malformed) else junk))
+for _ in range(4):
+    items.append(("huge", b'315,179,16777215,0,10,"a",0,N,"' + b"x" * (16 << 20)))
+for i in range(20):
+    whole = line("切断 %d" % i)
+    items.append(("reset", whole[: len(whole) // 2]))
+rng.shuffle(items)
+
+held = []
+for _ in range(300):
+    held.append(socket.create_connection(addr, timeout=30))
+start = time.time()
+
+lock = threading.Lock()
+def worker():
+    while True:
+        with lock:
+            if not items:
+                return
+            kind, data = items.pop()
+        try:
+            s = socket.create_connection(addr, timeout=30)
+            if kind == "reset":
+                s.sendall(data)
+                time.sleep(0.01)
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            else:
+                s.sendall(data)
+            s.close()
+        except OSError:
+            pass  # a huge line is cut off by the receiver
+threads = [threading.Thread(target=worker) for _ in range(4)]
+for t in threads: t.start()
+for t in threads: t.join()
+# Past the idle limit, so that the silent ones are swept by the program.
+time.sleep(max(0, 12 - (time.time() - start)))
+for s in held: s.close()
+PY
+}
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+
+scenario_flood() {
+  new_run
+  start
+  local valid=60 rss_before rss_after mon pings
+  rss_before=$(rss_kib "$VPID")
+  # Liveness and error boxes, sampled all through the flood.
+  ( while [ ! -e "$RUN/flood.done" ]; do
+      echo "boxes $(drv box-count)" >> "$RUN/monitor"
+      echo "ping $(drv ping)" >> "$RUN/monitor"
+    done ) &
+  mon=$!
+  flood_peer "$PORT" "$valid"
+  for _ in $(seq 1 150); do [ "$(drv count TForm)" = "$valid" ] && break; sleep 0.2; done
+  sleep 1
+  touch "$RUN/flood.done"
+  wait "$mon"
+  shot flood
+  check_true "alive after the flood" "kill -0 $VPID"
+  check "the main window answers within 100 ms after the flood" "$(drv ping | cut -d' ' -f1)" "ok"
+  check "one balloon for each valid line" "$(drv count TForm)" "$valid"
+  check "every valid line shown" "$(drv texts TForm | grep -c '^洪水 [0-9]*$')" "$valid"
+  check "no balloon from a reset or cut line" "$(drv texts TForm | grep -vc '^洪水 [0-9]*$')" "0"
+  pings=$(grep -c '^ping ' "$RUN/monitor")
+  check "every ping during the flood answered within 100 ms ($pings pings)" \
+    "$(grep '^ping ' "$RUN/monitor" | grep -vc '^ping ok ')" "0"
+  check "never more than one error box" "$(awk '/^boxes/ && $2 > 1' "$RUN/monitor" | wc -l)" "0"
+  check_true "an error box was shown" "grep -q '^boxes 1' '$RUN/monitor'"
+  rss_after=$(rss_kib "$VPID")
+  # The balloons' own memory (about 0.3 MiB each under Wine) and a margin;
+  # lines of 16 MiB and 300 idle connections must not stay behind.
+  check_true "memory bounded: RSS $rss_before -> $rss_after KiB" \
+    "[ -n '$rss_after' ] && [ $((rss_after - rss_before)) -lt $((valid * 512 + 48 * 1024)) ]"
+  for _ in 1 2 3; do [ "$(drv box-count)" = 0 ] || drv box 300 >/dev/null; done
+  stop
+}
+
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(first_start hand_written_port receive send_to_itself)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(first_start hand_written_port receive send_to_itself flood)
 for s in "${scenarios[@]}"; do
   echo "== $s"
   "scenario_$s"
