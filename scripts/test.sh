@@ -8,6 +8,7 @@ source "$(dirname "$0")/env.sh"
 
 status=0
 ctest --test-dir "$VELLO_BUILD/native" --output-on-failure || status=1
+"$VELLO_ROOT/scripts/test-sanitizers.sh" || status=1
 
 source "$VELLO_ROOT/scripts/xvfb.sh"
 cleanup() {
