@@ -1,0 +1,15 @@
+# Benchmarks, run by hand (bench/run_bench.sh), never by ctest: the floor
+# receiver, the measuring peer, and the log append benchmark for Windows.
+set(VELLO_BENCH_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_executable(minimal_receiver WIN32 ${VELLO_BENCH_DIR}/minimal_receiver.cpp)
+add_executable(bench_peer ${VELLO_BENCH_DIR}/bench_peer.cpp)
+foreach(target minimal_receiver bench_peer)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -finput-charset=UTF-8)
+  target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  target_link_options(${target} PRIVATE -municode)
+endforeach()
+target_link_libraries(minimal_receiver PRIVATE ws2_32 user32 gdi32)
+target_link_libraries(bench_peer PRIVATE ws2_32 user32 psapi)
+
+include(${VELLO_BENCH_DIR}/bench_native.cmake)

@@ -1,0 +1,562 @@
+// The measuring peer of the benchmarks. It runs in the same Wine prefix (or
+// on the same Windows desktop) as the receivers, so it times both ends with
+// one clock: QueryPerformanceCounter just before connect() and the moment
+// the receiver's new window is visible, seen by polling the window list.
+// Two receivers are measured side by side, their messages interleaved, so
+// that whatever else loads the machine loads both alike.
+//
+//   bench_peer receive N TARGET TARGET [--warmup W] [--gap-ms G] [--poll-us P] [--from IP]
+//   bench_peer startup N TARGET:EXE TARGET:EXE
+//   bench_peer burst N TARGET [TARGET]
+//   bench_peer wait TARGET...      until each main window is shown and its port accepts
+//   bench_peer close TARGET...     end each receiver as a user would
+//
+// TARGET is vello:PORT (popups "TForm", main window "TMainForm", the popup's
+// caption is the message text) or floor:PORT (minimal_receiver.exe: popups
+// "MinimalPopup", main window "MinimalMain", the caption is the whole line).
+// Times are printed in milliseconds.
+#include <winsock2.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double Now() {
+  static const double perMs = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart) / 1000.0;
+  }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) / perMs;
+}
+
+// A sleep finer than Sleep(1) where the system allows it (Wine: select()
+// with microseconds; Windows: rounded to the timer period).
+void SleepMicro(int us) {
+  using DelayFn = LONG(WINAPI*)(BOOLEAN, PLARGE_INTEGER);
+  static auto delay =
+      reinterpret_cast<DelayFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+  if (!delay) return Sleep(static_cast<DWORD>((us + 999) / 1000));
+  LARGE_INTEGER t;
+  t.QuadPart = -10LL * us;
+  delay(FALSE, &t);
+}
+
+std::string Cp932(const std::wstring& w) {
+  int n = WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+struct Target {
+  std::string name;  // "vello" or "floor"
+  int port = 0;
+  std::wstring exe;
+  const wchar_t* popupClass = L"";
+  const wchar_t* mainClass = L"";
+  bool captionIsText = true;  // vello: the caption is field 8; floor: the whole line
+};
+
+Target ParseTarget(const wchar_t* arg) {
+  std::wstring s = arg;
+  Target t;
+  std::size_t c1 = s.find(L':');
+  std::size_t c2 = c1 == std::wstring::npos ? c1 : s.find(L':', c1 + 1);
+  std::wstring kind = s.substr(0, c1);
+  t.port = _wtoi(s.substr(c1 + 1, c2 == std::wstring::npos ? std::wstring::npos : c2 - c1 - 1).c_str());
+  if (c2 != std::wstring::npos) t.exe = s.substr(c2 + 1);
+  if (kind == L"vello") {
+    t.name = "vello";
+    t.popupClass = L"TForm";
+    t.mainClass = L"TMainForm";
+    t.captionIsText = true;
+  } else {
+    t.name = "floor";
+    t.popupClass = L"MinimalPopup";
+    t.mainClass = L"MinimalMain";
+    t.captionIsText = false;
+  }
+  return t;
+}
+
+// A message as a composer of 315 x 179 sends it: white, black 10-point
+// "MS ゴシック", two lines of Japanese text.
+std::wstring MessageText(int i) {
+  return L"ベンチマーク " + std::to_wstring(i) + L" 番目のメッセージ\r\nこんにちは\r\n";
+}
+std::wstring MessageLine(const std::wstring& text) {
+  return L"315,179,16777215,0,10,\"MS ゴシック\",0,N,\"" + text + L"\"";
+}
+
+// The sender's own address (--from): 127.0.0.1 has a name in the hosts
+// file; another loopback address has none, so the receiver's reverse
+// look-up of it goes on to the DNS, as for a LAN peer without a PTR record.
+ULONG fromAddress = 0;
+
+// One connection: connect, write the line, close. False when any step fails.
+bool SendLine(int port, const std::string& bytes) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return false;
+  if (fromAddress) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = fromAddress;
+    bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  }
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    int n = send(s, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (ok) shutdown(s, SD_SEND);
+  closesocket(s);
+  return ok;
+}
+
+bool PortAccepts(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  closesocket(s);
+  return ok;
+}
+
+std::wstring CaptionOf(HWND h) {
+  // For another process's window this reads the stored caption; no message
+  // is sent, so the receiver's own thread is not involved.
+  wchar_t buffer[512] = {};
+  GetWindowTextW(h, buffer, 512);
+  return buffer;
+}
+
+int fullSearchFinds = 0;  // popups that were not first of their class: a sign the poll is slow
+
+// Waits for a visible top-level window of `cls` captioned `caption`. New
+// windows enter at the top of the z-order, so the first of its class is
+// checked at every poll (cheap); a full search by caption runs every 50th.
+// Each poll costs two or three requests to the window server, which the
+// receivers need too; the caption is read only for a handle not seen before.
+HWND WaitForPopup(const wchar_t* cls, const std::wstring& caption, int pollUs, double timeoutMs) {
+  double end = Now() + timeoutMs;
+  HWND seen = nullptr;
+  bool matches = false;
+  for (int poll = 0;; ++poll) {
+    HWND h = FindWindowExW(nullptr, nullptr, cls, nullptr);
+    if (h && h != seen) {
+      seen = h;
+      matches = CaptionOf(h) == caption;
+    }
+    if (h && matches && IsWindowVisible(h)) return h;
+    if (poll % 50 == 49) {
+      h = FindWindowW(cls, caption.c_str());
+      if (h && IsWindowVisible(h)) {
+        ++fullSearchFinds;
+        return h;
+      }
+    }
+    if (Now() > end) return nullptr;
+    SleepMicro(pollUs);
+  }
+}
+
+struct Stats {
+  double median, p90, p99, max, mean;
+};
+Stats Summarise(std::vector<double> v) {
+  if (v.empty()) return {0, 0, 0, 0, 0};
+  std::sort(v.begin(), v.end());
+  auto at = [&](double q) {
+    std::size_t i = static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+  };
+  double sum = 0;
+  for (double x : v) sum += x;
+  return {at(0.5), at(0.9), at(0.99), v.back(), sum / static_cast<double>(v.size())};
+}
+
+void PrintStats(const char* what, const std::string& name, const Stats& s, std::size_t n) {
+  std::printf("%-10s %-6s n=%-5zu median %8.3f  p90 %8.3f  p99 %8.3f  max %8.3f  mean %8.3f\n", what, name.c_str(), n,
+              s.median, s.p90, s.p99, s.max, s.mean);
+}
+
+int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollUs) {
+  struct Samples { std::vector<double> shown, settled; int lost = 0; };
+  std::vector<Samples> samples(targets.size());
+  for (int i = 0; i < warmup + n; ++i) {
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      // Alternate which receiver goes first, so neither always follows the other.
+      const Target& t = targets[(k + static_cast<std::size_t>(i)) % targets.size()];
+      Samples& out = samples[(k + static_cast<std::size_t>(i)) % targets.size()];
+      std::wstring text = MessageText(i);
+      std::wstring line = MessageLine(text);
+      std::string bytes = Cp932(line);
+      double t0 = Now();
+      if (!SendLine(t.port, bytes)) {
+        ++out.lost;
+        continue;
+      }
+      HWND h = WaitForPopup(t.popupClass, t.captionIsText ? text : line, pollUs, 10000);
+      double t1 = Now();
+      if (!h) {
+        ++out.lost;
+        continue;
+      }
+      // Answered once the receiver's thread is back in its message loop:
+      // the whole handler (region, foreground, tray, log) is done.
+      DWORD_PTR r;
+      SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+      double t2 = Now();
+      if (i >= warmup) {
+        out.shown.push_back(t1 - t0);
+        out.settled.push_back(t2 - t0);
+      }
+      Sleep(static_cast<DWORD>(gapMs));
+    }
+  }
+  std::vector<Stats> shown, settled;
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    shown.push_back(Summarise(samples[k].shown));
+    settled.push_back(Summarise(samples[k].settled));
+    PrintStats("shown", targets[k].name, shown.back(), samples[k].shown.size());
+    PrintStats("settled", targets[k].name, settled.back(), samples[k].settled.size());
+    std::printf("lost       %-6s %d\n", targets[k].name.c_str(), samples[k].lost);
+  }
+  std::printf("found only by the full search: %d\n", fullSearchFinds);
+  if (targets.size() == 2) {
+    std::printf("ratio shown   %s/%s: median %.2f  p99 %.2f\n", targets[0].name.c_str(), targets[1].name.c_str(),
+                shown[0].median / shown[1].median, shown[0].p99 / shown[1].p99);
+    std::printf("ratio settled %s/%s: median %.2f  p99 %.2f\n", targets[0].name.c_str(), targets[1].name.c_str(),
+                settled[0].median / settled[1].median, settled[0].p99 / settled[1].p99);
+  }
+  return samples[0].lost + (targets.size() > 1 ? samples[1].lost : 0) ? 1 : 0;
+}
+
+HWND MainWindowOf(const Target& t, DWORD pid) {
+  HWND h = nullptr;
+  while ((h = FindWindowExW(nullptr, h, t.mainClass, nullptr))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (!pid || owner == pid) return h;
+  }
+  return nullptr;
+}
+
+// From CreateProcess to both "the port accepts" and "the main window is
+// visible"; then the receiver is closed as a user would and awaited.
+int Startup(int n, std::vector<Target> targets) {
+  std::vector<std::vector<double>> times(targets.size()), listenTimes(targets.size()), windowTimes(targets.size());
+  int failures = 0;
+  for (int i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      std::size_t which = (k + static_cast<std::size_t>(i)) % targets.size();
+      const Target& t = targets[which];
+      std::wstring dir = t.exe.substr(0, t.exe.find_last_of(L"\\/"));
+      std::wstring cmd = L"\"" + t.exe + L"\"";
+      if (t.name == "floor") cmd += L" " + std::to_wstring(t.port);
+      STARTUPINFOW si{};
+      si.cb = sizeof si;
+      PROCESS_INFORMATION pi{};
+      double t0 = Now();
+      if (!CreateProcessW(t.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) {
+        std::printf("cannot start %ls\n", t.exe.c_str());
+        return 1;
+      }
+      double listened = 0, shown = 0;
+      HWND main = nullptr;
+      while (Now() - t0 < 20000 && (!listened || !shown)) {
+        if (!shown) {
+          main = MainWindowOf(t, pi.dwProcessId);
+          if (main && IsWindowVisible(main)) shown = Now();
+        }
+        if (!listened && PortAccepts(t.port)) listened = Now();
+        if (!listened || !shown) SleepMicro(500);
+      }
+      if (listened && shown) {
+        times[which].push_back(std::max(listened, shown) - t0);
+        listenTimes[which].push_back(listened - t0);
+        windowTimes[which].push_back(shown - t0);
+      } else {
+        ++failures;
+      }
+      if (main) PostMessageW(main, t.name == "vello" ? WM_COMMAND : WM_CLOSE, t.name == "vello" ? 204 : 0, 0);
+      if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 5000);
+      }
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+      Sleep(200);
+    }
+  }
+  std::vector<Stats> st;
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    st.push_back(Summarise(times[k]));
+    PrintStats("startup", targets[k].name, st.back(), times[k].size());
+    PrintStats("listening", targets[k].name, Summarise(listenTimes[k]), listenTimes[k].size());
+    PrintStats("window", targets[k].name, Summarise(windowTimes[k]), windowTimes[k].size());
+  }
+  if (targets.size() == 2)
+    std::printf("ratio startup %s/%s: median %.2f  max %.2f\n", targets[0].name.c_str(), targets[1].name.c_str(),
+                st[0].median / st[1].median, st[0].max / st[1].max);
+  std::printf("failures %d\n", failures);
+  return failures ? 1 : 0;
+}
+
+// What the receiver's process holds, as the system reports it.
+struct Footprint {
+  std::size_t privateBytes = 0, workingSet = 0;
+  DWORD handles = 0, gdi = 0, user = 0;
+  std::size_t windows = 0;  // top-level windows of the process and their descendants
+};
+Footprint FootprintOf(DWORD pid) {
+  Footprint f;
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (p) {
+    PROCESS_MEMORY_COUNTERS_EX m{};
+    m.cb = sizeof m;
+    if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m)) {
+      f.privateBytes = m.PrivateUsage;
+      f.workingSet = m.WorkingSetSize;
+    }
+    GetProcessHandleCount(p, &f.handles);
+    f.gdi = GetGuiResources(p, GR_GDIOBJECTS);
+    f.user = GetGuiResources(p, GR_USEROBJECTS);
+    CloseHandle(p);
+  }
+  struct Ctx { DWORD pid; std::size_t count; } ctx{pid, 0};
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner != c->pid) return TRUE;
+        ++c->count;
+        EnumChildWindows(h, [](HWND, LPARAM lp2) -> BOOL { ++*reinterpret_cast<std::size_t*>(lp2); return TRUE; },
+                         reinterpret_cast<LPARAM>(&c->count));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  f.windows = ctx.count;
+  return f;
+}
+
+std::size_t CountPopups(const wchar_t* cls) {
+  std::size_t n = 0;
+  HWND h = nullptr;
+  while ((h = FindWindowExW(nullptr, h, cls, nullptr))) ++n;
+  return n;
+}
+
+// N connections as fast as one blocking sender can make them, to each
+// receiver at once; meanwhile the main window is pinged every 20 ms.
+int Burst(int n, std::vector<Target> targets) {
+  struct Run {
+    Target t;
+    HWND main = nullptr;
+    DWORD pid = 0;
+    Footprint before, after;
+    std::size_t popupsBefore = 0, popupsAfter = 0;
+    std::atomic<int> sent{0}, failed{0};
+    double sendDone = 0, allShown = 0;
+    std::vector<double> pings;
+    int pingTimeouts = 0;
+    std::atomic<bool> stop{false};
+  };
+  std::vector<std::unique_ptr<Run>> runs;
+  for (auto& t : targets) {
+    auto r = std::make_unique<Run>();
+    r->t = t;
+    r->main = MainWindowOf(t, 0);
+    if (!r->main) {
+      std::printf("no main window for %s\n", t.name.c_str());
+      return 1;
+    }
+    GetWindowThreadProcessId(r->main, &r->pid);
+    r->popupsBefore = CountPopups(t.popupClass);
+    r->before = FootprintOf(r->pid);
+    runs.push_back(std::move(r));
+  }
+  double t0 = Now();
+  std::vector<std::thread> threads;
+  for (auto& rp : runs) {
+    Run* r = rp.get();
+    threads.emplace_back([r, n, t0] {
+      for (int i = 0; i < n; ++i) {
+        std::wstring text = MessageText(100000 + i);
+        if (SendLine(r->t.port, Cp932(MessageLine(text)))) ++r->sent;
+        else ++r->failed;
+      }
+      r->sendDone = Now() - t0;
+    });
+    threads.emplace_back([r] {
+      while (!r->stop) {
+        DWORD_PTR res;
+        double a = Now();
+        if (!SendMessageTimeoutW(r->main, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &res)) ++r->pingTimeouts;
+        r->pings.push_back(Now() - a);
+        Sleep(20);
+      }
+    });
+  }
+  // Wait for every popup, or for no progress in 20 s.
+  std::size_t lastCount = 0;
+  double lastProgress = Now();
+  for (;;) {
+    bool all = true;
+    std::size_t total = 0;
+    for (auto& r : runs) {
+      if (r->allShown) continue;
+      std::size_t c = CountPopups(r->t.popupClass) - r->popupsBefore;
+      total += c;
+      if (c >= static_cast<std::size_t>(n)) r->allShown = Now() - t0;
+      else all = false;
+    }
+    if (all) break;
+    if (total != lastCount) {
+      lastCount = total;
+      lastProgress = Now();
+    } else if (Now() - lastProgress > 20000) {
+      break;
+    }
+    Sleep(250);
+  }
+  Sleep(500);  // a last ping or two after the burst
+  for (auto& r : runs) r->stop = true;
+  for (auto& th : threads) th.join();
+  for (auto& r : runs) {
+    r->popupsAfter = CountPopups(r->t.popupClass);
+    r->after = FootprintOf(r->pid);
+  }
+  int status = 0;
+  std::vector<double> maxPing;
+  for (auto& r : runs) {
+    std::size_t shown = r->popupsAfter - r->popupsBefore;
+    Stats p = Summarise(r->pings);
+    maxPing.push_back(p.max);
+    double per = shown ? 1.0 / static_cast<double>(shown) : 0;
+    std::printf("burst %-6s sent %d failed %d shown %zu of %d; sending took %.0f ms, all shown after %.0f ms\n",
+                r->t.name.c_str(), r->sent.load(), r->failed.load(), shown, n, r->sendDone,
+                r->allShown ? r->allShown : -1.0);
+    std::printf("burst %-6s ping: n=%zu median %.2f p99 %.2f max %.2f ms, over 100 ms: %zu, timeouts (1 s): %d\n",
+                r->t.name.c_str(), r->pings.size(), p.median, p.p99, p.max,
+                static_cast<std::size_t>(std::count_if(r->pings.begin(), r->pings.end(), [](double x) { return x > 100; })),
+                r->pingTimeouts);
+    std::printf("burst %-6s per popup: private %.1f KiB, working set %.1f KiB, windows %.2f, handles %.2f, GDI %.2f, USER %.2f\n",
+                r->t.name.c_str(), (static_cast<double>(r->after.privateBytes) - static_cast<double>(r->before.privateBytes)) * per / 1024,
+                (static_cast<double>(r->after.workingSet) - static_cast<double>(r->before.workingSet)) * per / 1024,
+                (static_cast<double>(r->after.windows) - static_cast<double>(r->before.windows)) * per,
+                (static_cast<double>(r->after.handles) - static_cast<double>(r->before.handles)) * per,
+                (static_cast<double>(r->after.gdi) - static_cast<double>(r->before.gdi)) * per,
+                (static_cast<double>(r->after.user) - static_cast<double>(r->before.user)) * per);
+    std::printf("burst %-6s pid %lu private %zu -> %zu bytes\n", r->t.name.c_str(), r->pid, r->before.privateBytes,
+                r->after.privateBytes);
+    if (shown != static_cast<std::size_t>(n) || r->failed) status = 1;
+  }
+  if (runs.size() == 2 && runs[0]->allShown && runs[1]->allShown)
+    std::printf("ratio burst %s/%s: all shown %.2f, max ping %.2f\n", runs[0]->t.name.c_str(), runs[1]->t.name.c_str(),
+                runs[0]->allShown / runs[1]->allShown, maxPing[0] / maxPing[1]);
+  return status;
+}
+
+// Waits until each receiver's main window is visible.
+int WaitReady(std::vector<Target> targets) {
+  double end = Now() + 30000;
+  for (auto& t : targets) {
+    for (;;) {
+      HWND h = MainWindowOf(t, 0);
+      if (h && IsWindowVisible(h) && PortAccepts(t.port)) break;
+      if (Now() > end) {
+        std::printf("%s is not ready\n", t.name.c_str());
+        return 1;
+      }
+      Sleep(100);
+    }
+  }
+  return 0;
+}
+
+// Ends each receiver as a user would (Vello: File > Close; the floor: its
+// close box) and waits for its process.
+int CloseAll(std::vector<Target> targets) {
+  int status = 0;
+  for (auto& t : targets) {
+    HWND h = MainWindowOf(t, 0);
+    if (!h) continue;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    std::size_t popups = CountPopups(t.popupClass);
+    double t0 = Now();
+    PostMessageW(h, t.name == "vello" ? WM_COMMAND : WM_CLOSE, t.name == "vello" ? 204 : 0, 0);
+    if (p && WaitForSingleObject(p, 120000) != WAIT_OBJECT_0) {
+      std::printf("%s did not end in 120 s; terminated\n", t.name.c_str());
+      TerminateProcess(p, 1);
+      status = 1;
+    } else {
+      std::printf("exit       %-6s with %zu popups: %.0f ms\n", t.name.c_str(), popups, Now() - t0);
+    }
+    if (p) CloseHandle(p);
+  }
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && (std::wstring(argv[1]) == L"wait" || std::wstring(argv[1]) == L"close")) {
+    std::vector<Target> targets;
+    for (int i = 2; i < argc; ++i) targets.push_back(ParseTarget(argv[i]));
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    return std::wstring(argv[1]) == L"wait" ? WaitReady(targets) : CloseAll(targets);
+  }
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: bench_peer receive|startup|burst N TARGET [TARGET] [options]\n");
+    return 2;
+  }
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+  std::wstring cmd = argv[1];
+  int n = _wtoi(argv[2]);
+  std::vector<Target> targets;
+  int warmup = 5, gapMs = 20, pollUs = 200;
+  for (int i = 3; i < argc; ++i) {
+    std::wstring a = argv[i];
+    if (a == L"--warmup" && i + 1 < argc) warmup = _wtoi(argv[++i]);
+    else if (a == L"--gap-ms" && i + 1 < argc) gapMs = _wtoi(argv[++i]);
+    else if (a == L"--poll-us" && i + 1 < argc) pollUs = _wtoi(argv[++i]);
+    else if (a == L"--from" && i + 1 < argc) {
+      char ip[64] = {};
+      WideCharToMultiByte(CP_ACP, 0, argv[++i], -1, ip, sizeof ip - 1, nullptr, nullptr);
+      fromAddress = inet_addr(ip);
+    }
+    else targets.push_back(ParseTarget(argv[i]));
+  }
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  if (cmd == L"receive") return Receive(n, targets, warmup, gapMs, pollUs);
+  if (cmd == L"startup") return Startup(n, targets);
+  if (cmd == L"burst") return Burst(n, targets);
+  std::fprintf(stderr, "unknown command\n");
+  return 2;
+}

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Runs the benchmarks by hand (never from ctest): Vello against the minimal
+# receiver (the floor), side by side under Wine, each in a fresh folder,
+# measured by bench_peer.exe in the same prefix; and the log append natively
+# and under Wine. Prints the figures; bench/README.md explains them.
+#
+#   bench/run_bench.sh [receive] [burst] [startup] [log]      (default: all)
+#
+# Environment: VELLO_BUILD (the Wine prefix lives under it, as for the other
+# scripts), VELLO_BENCH_WIN (the cross build with vello.exe, bench_peer.exe,
+# minimal_receiver.exe, log_append_bench.exe; default $VELLO_BUILD/win),
+# VELLO_BENCH_NATIVE (the native build with log_append_bench; default
+# $VELLO_BUILD/native), and the sizes RECEIVE_N (300), BURST_N (2000),
+# STARTUP_N (15), LOG_N (2000), LOG_MB (100), POLL_US (100).
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../scripts/env.sh"
+WIN=${VELLO_BENCH_WIN:-$VELLO_BUILD/win}
+NATIVE=${VELLO_BENCH_NATIVE:-$VELLO_BUILD/native}
+RECEIVE_N=${RECEIVE_N:-300}
+BURST_N=${BURST_N:-2000}
+STARTUP_N=${STARTUP_N:-15}
+LOG_N=${LOG_N:-2000}
+LOG_MB=${LOG_MB:-100}
+POLL_US=${POLL_US:-100}
+for exe in vello.exe minimal_receiver.exe bench_peer.exe; do
+  [ -f "$WIN/$exe" ] || { echo "missing $WIN/$exe: build the cross tree first" >&2; exit 2; }
+done
+
+"$here/../scripts/setup-wine.sh"
+source "$here/../scripts/xvfb.sh"
+# One server for the run: a wine start then costs ~0.1 s instead of ~2.5 s.
+# It ends by itself 30 s after the last program.
+wineserver -p30 2>/dev/null
+wine wineboot >/dev/null 2>&1 </dev/null
+
+port_base=$((21000 + RANDOM % 20000))
+peer() { wine "$WIN/bench_peer.exe" "$@" 2>/dev/null | tr -d '\r'; }
+# fresh: a new folder with both receivers; sets RUN, VPORT, FPORT.
+fresh() {
+  RUN=$(mktemp -d /tmp/vello-bench.XXXXXX)
+  cp "$WIN/vello.exe" "$WIN/minimal_receiver.exe" "$RUN/"
+  VPORT=$((port_base++))
+  FPORT=$((port_base++))
+  printf '[setup]\r\nport=%s\r\n' "$VPORT" > "$RUN/vello.ini"
+}
+start_vello() { (cd "$RUN" && wine ./vello.exe >/dev/null 2>&1 &); }
+start_floor() { (cd "$RUN" && wine ./minimal_receiver.exe "$FPORT" >/dev/null 2>&1 &); }
+header() {
+  echo
+  echo "== $1 ($(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores)"
+}
+
+bench_receive() {
+  header "receive: connection to shown popup, $RECEIVE_N messages each, interleaved"
+  fresh
+  start_vello
+  start_floor
+  peer wait "vello:$VPORT" "floor:$FPORT" || return 1
+  peer receive "$RECEIVE_N" "vello:$VPORT" "floor:$FPORT" --poll-us "$POLL_US"
+  peer close "vello:$VPORT" "floor:$FPORT"
+  rm -rf "$RUN"
+}
+
+bench_burst() {
+  header "burst: $BURST_N messages to each receiver at once"
+  fresh
+  start_vello
+  start_floor
+  peer wait "vello:$VPORT" "floor:$FPORT" || return 1
+  peer burst "$BURST_N" "vello:$VPORT" "floor:$FPORT"
+  peer close "vello:$VPORT" "floor:$FPORT"
+  rm -rf "$RUN"
+  header "burst: $BURST_N messages to Vello alone"
+  fresh
+  start_vello
+  peer wait "vello:$VPORT" || return 1
+  peer burst "$BURST_N" "vello:$VPORT"
+  peer close "vello:$VPORT"
+  rm -rf "$RUN"
+}
+
+bench_startup() {
+  header "start-up: process start to listening and main window shown, $STARTUP_N starts each, alternating"
+  fresh
+  peer startup "$STARTUP_N" "vello:$VPORT:$(winepath -w "$RUN/vello.exe" 2>/dev/null)" \
+    "floor:$FPORT:$(winepath -w "$RUN/minimal_receiver.exe" 2>/dev/null)"
+  rm -rf "$RUN"
+}
+
+bench_log() {
+  local dir
+  dir=$(mktemp -d /tmp/vello-bench-log.XXXXXX)
+  if [ -x "$NATIVE/log_append_bench" ]; then
+    header "log append, native: empty log against a $LOG_MB MB log, interleaved"
+    "$NATIVE/log_append_bench" "$dir" "$LOG_N" "$LOG_MB"
+  else
+    echo "(no $NATIVE/log_append_bench: native log append skipped)"
+  fi
+  if [ -f "$WIN/log_append_bench.exe" ]; then
+    header "log append, under Wine: empty log against a $LOG_MB MB log, interleaved"
+    wine "$WIN/log_append_bench.exe" "$(winepath -w "$dir" 2>/dev/null)" "$LOG_N" "$LOG_MB" 2>/dev/null | tr -d '\r'
+  fi
+  rm -rf "$dir"
+}
+
+what=("$@")
+[ ${#what[@]} -gt 0 ] || what=(receive burst startup log)
+status=0
+for w in "${what[@]}"; do
+  "bench_$w" || status=1
+done
+exit $status
