@@ -18,7 +18,7 @@ cleanup() {
 }
 trap cleanup EXIT
 # One wineserver for the whole run: every wine start then costs ~0.1 s.
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running is fine
 wine wineboot >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$VELLO_BUILD/win" --output-on-failure --timeout 300 || status=1
 exit $status

@@ -30,7 +30,8 @@ HCURSOR CursorHandle(int16_t cursor) {
   return LoadCursorW(nullptr, id);
 }
 
-TClickLabel::TClickLabel() : FNormalColor(fontColor_) {}
+// The colour the label has at construction: its font's initial colour.
+TClickLabel::TClickLabel() : FNormalColor(kColorWindowText) {}
 
 TClickLabel::~TClickLabel() { Destroy(); }
 
