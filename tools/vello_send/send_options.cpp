@@ -37,15 +37,15 @@ int32_t ParseTimeout(const std::string& option, const std::string& value) {
   return static_cast<int32_t>(ms);
 }
 
-struct OptionSpec {
+struct OptionRule {
   std::string_view longName;
   char shortName;  // 0: none
   bool takesValue;
   std::function<void(SendOptions&, const std::string& shown, const std::string& value)> apply;
 };
 
-const std::vector<OptionSpec>& Options() {
-  static const std::vector<OptionSpec> options = {
+const std::vector<OptionRule>& Options() {
+  static const std::vector<OptionRule> options = {
       {"help", 'h', false, [](SendOptions& o, auto&, auto&) { o.help = true; }},
       {"version", 'V', false, [](SendOptions& o, auto&, auto&) { o.version = true; }},
       {"verbose", 'v', false, [](SendOptions& o, auto&, auto&) { o.verbose = true; }},
@@ -130,20 +130,20 @@ uint8_t ParseStyleValue(const std::string& option, const std::string& value) {
 SendOptions ParseSendArguments(const std::vector<std::string>& args) {
   SendOptions o;
   bool hostSeen = false, optionsEnded = false;
-  auto apply = [&](const OptionSpec& spec, const std::string& shown, std::size_t& i,
+  auto apply = [&](const OptionRule& rule, const std::string& shown, std::size_t& i,
                    const std::optional<std::string>& attached) {
-    if (!spec.takesValue) {
+    if (!rule.takesValue) {
       if (attached) throw UsageError("option '" + shown + "' takes no value");
-      spec.apply(o, shown, {});
+      rule.apply(o, shown, {});
       return;
     }
     if (attached) {
-      spec.apply(o, shown, *attached);
+      rule.apply(o, shown, *attached);
     } else {
       // The next word is the value even when it starts with "-", so a
       // negative system colour can be given.
       if (i + 1 >= args.size()) throw UsageError("option '" + shown + "' needs a value");
-      spec.apply(o, shown, args[++i]);
+      rule.apply(o, shown, args[++i]);
     }
   };
 
@@ -171,24 +171,24 @@ SendOptions ParseSendArguments(const std::vector<std::string>& args) {
       const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
       std::optional<std::string> attached;
       if (eq != std::string::npos) attached = arg.substr(eq + 1);
-      const OptionSpec* spec = nullptr;
+      const OptionRule* rule = nullptr;
       for (const auto& s : Options())
-        if (s.longName == name) spec = &s;
-      if (!spec) throw UsageError("unknown option '--" + name + "' (see vello-send --help)");
-      apply(*spec, "--" + name, i, attached);
+        if (s.longName == name) rule = &s;
+      if (!rule) throw UsageError("unknown option '--" + name + "' (see vello-send --help)");
+      apply(*rule, "--" + name, i, attached);
     } else {
       // Short options may be bundled ("-iv"); a value may follow at once ("-p5963").
       for (std::size_t k = 1; k < arg.size(); ++k) {
-        const OptionSpec* spec = nullptr;
+        const OptionRule* rule = nullptr;
         for (const auto& s : Options())
-          if (s.shortName != 0 && s.shortName == arg[k]) spec = &s;
+          if (s.shortName != 0 && s.shortName == arg[k]) rule = &s;
         const std::string shown = std::string("-") + arg[k];
-        if (!spec) throw UsageError("unknown option '" + shown + "' (see vello-send --help)");
-        if (spec->takesValue && k + 1 < arg.size()) {
-          apply(*spec, shown, i, arg.substr(k + 1));
+        if (!rule) throw UsageError("unknown option '" + shown + "' (see vello-send --help)");
+        if (rule->takesValue && k + 1 < arg.size()) {
+          apply(*rule, shown, i, arg.substr(k + 1));
           break;
         }
-        apply(*spec, shown, i, std::nullopt);
+        apply(*rule, shown, i, std::nullopt);
       }
     }
     if (o.help || o.version) return o;
