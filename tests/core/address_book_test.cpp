@@ -1,6 +1,8 @@
 // The address book file and how a "*" destination is resolved through it.
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -15,41 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AddressBookFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vello_addr_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Paths here are ASCII, so their text is the same in CP932.
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-  static std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  template <typename F>
-  static std::string ErrorText(F&& action) {
-    try {
-      action();
-    } catch (const VelloError& e) {
-      return e.text();
-    }
-    return "(no error)";
-  }
-
-  fs::path dir_;
-};
+class AddressBookFile : public vello::testing::TempFolderTest {};
 
 TEST_F(AddressBookFile, SavedLineEndsInCrLfAndComesBackAsTheFirstEntry) {
   std::string path = PathOf("vello.dat");

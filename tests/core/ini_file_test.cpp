@@ -2,6 +2,8 @@
 // only the line they are about.
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,51 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class IniFileTest : public ::testing::Test {
+class IniFileTest : public vello::testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vello_ini_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-
-  // The temporary folder is ASCII, so its text is the same in CP932.
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-  static std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
   // A file with a little of everything a hand-edited file may hold.
   std::string Fixture(const std::string& bytes) {
     std::string path = PathOf("vello.ini");
     Write(path, bytes);
     return path;
   }
-
-  template <typename F>
-  static std::string ErrorText(F&& action) {
-    try {
-      action();
-    } catch (const VelloError& e) {
-      return e.text();
-    }
-    return "(no error)";
-  }
-
-  fs::path dir_;
 };
 
 TEST_F(IniFileTest, ReadsValuesAsTheSystemProfileFunctionsDo) {

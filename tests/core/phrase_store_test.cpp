@@ -1,6 +1,8 @@
 // The fixed phrase file: categories as sections, phrases as keys.
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,41 +25,19 @@ const std::string kExample =
     "[連絡]\r\n"
     "会議室に来てください=\r\n";
 
-class PhraseStoreTest : public ::testing::Test {
+class PhraseStoreTest : public vello::testing::TempFolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vello_phrase_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "velloFixed.dat").string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    TempFolderTest::SetUp();
+    path_ = PathOf("velloFixed.dat");
   }
 
-  std::string Bytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  void Write(const std::string& bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
+  std::string Bytes() const { return TempFolderTest::Bytes(path_); }
+  void Write(const std::string& bytes) const { TempFolderTest::Write(path_, bytes); }
   void MakeReadOnly() const {
     fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   }
 
-  template <typename F>
-  static std::string ErrorText(F&& action) {
-    try {
-      action();
-    } catch (const VelloError& e) {
-      return e.text();
-    }
-    return "(no error)";
-  }
-
-  fs::path dir_;
   std::string path_;
 };
 
