@@ -17,8 +17,8 @@ std::string Info(LCTYPE type) {
 LocaleTimeFormat UserLocaleTimeFormat() {
   LocaleTimeFormat f;
   f.shortDatePattern = Info(LOCALE_SSHORTDATE);
-  f.timeSeparator = Info(LOCALE_STIME);
-  if (f.timeSeparator.empty()) f.timeSeparator = ":";
+  std::string separator = Info(LOCALE_STIME);
+  f.timeSeparator = separator.empty() ? std::string(1, ':') : separator;
   f.hourLeadingZero = Info(LOCALE_ITLZERO) == "1";
   f.twelveHour = Info(LOCALE_ITIME) == "0";
   f.amDesignator = Info(LOCALE_S1159);
