@@ -15,7 +15,11 @@ bool FileExists(std::string_view path) {
 }
 
 std::optional<std::string> ReadFileBytes(std::string_view path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
+  // Only a regular file is read: the stream library throws on a folder.
+  fs::path native = NativePath(path);
+  std::error_code ec;
+  if (!fs::is_regular_file(native, ec)) return std::nullopt;
+  std::ifstream in(native, std::ios::binary);
   if (!in) return std::nullopt;
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
@@ -24,6 +28,16 @@ std::optional<std::string> ReadFileBytes(std::string_view path) {
 
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
   fs::path target = NativePath(path);
+  // The system refuses to write a read-only or locked file; renaming a new
+  // file over it would not, so look first.
+  std::error_code ec;
+  fs::file_status status = fs::status(target, ec);
+  if (fs::exists(status)) {
+    bool writable = fs::is_regular_file(status) &&
+                    (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
+                    static_cast<bool>(std::ofstream(target, std::ios::binary | std::ios::in | std::ios::out));
+    if (!writable) return false;
+  }
   fs::path temp = target;
   temp += ".tmp";
   {
@@ -38,7 +52,6 @@ bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
       return false;
     }
   }
-  std::error_code ec;
   fs::rename(temp, target, ec);
   if (ec) {
     std::error_code ignored;

@@ -33,8 +33,7 @@ std::vector<std::string> LoadAddressBook(std::string_view path) {
   fs::file_status status = fs::status(NativePath(path), ec);
   if (!fs::exists(status)) return {};
   // A directory or device under the file's name cannot be read as the book.
-  std::optional<std::string> bytes;
-  if (fs::is_regular_file(status)) bytes = ReadFileBytes(path);
+  std::optional<std::string> bytes = ReadFileBytes(path);
   if (!bytes) throw VelloError(FormatText("ファイル %s は開けません", {path}));
   return ParseAddressBook(*bytes);
 }

@@ -164,21 +164,7 @@ bool EndsWithBreak(std::string_view bytes) {
   return !bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n');
 }
 
-// The file's bytes, or nullopt when it is missing or cannot be read. Only a
-// regular file is read: the stream library throws on reading a folder.
-std::optional<std::string> ReadRegularFile(const std::string& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(NativePath(path), ec)) return std::nullopt;
-  try {
-    return ReadFileBytes(path);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-std::string ReadAll(const std::string& path) {
-  return ReadRegularFile(path).value_or(std::string());
-}
+std::string ReadAll(const std::string& path) { return ReadFileBytes(path).value_or(std::string()); }
 
 }  // namespace
 
@@ -293,7 +279,6 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   if (header == kNone) return;
   std::size_t at = FindKey(lines, header, TrimBlanks(key));
   if (at == kNone) return;
-  CheckWritable();
   bytes.erase(lines[at].start, lines[at].next - lines[at].start);
   Store(bytes);
 }
@@ -303,7 +288,6 @@ void IniFile::EraseSection(std::string_view section) {
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));
   if (header == kNone) return;
-  CheckWritable();
   std::size_t end = SectionEnd(lines, header);
   std::size_t from = lines[header].start;
   std::size_t to = end < lines.size() ? lines[end].start : bytes.size();
@@ -311,26 +295,12 @@ void IniFile::EraseSection(std::string_view section) {
   Store(bytes);
 }
 
-// The system refuses to write a read-only file; renaming a new file over
-// it would not, so look first.
-void IniFile::CheckWritable() const {
-  const fs::path native = NativePath(path_);
-  std::error_code ec;
-  fs::file_status status = fs::status(native, ec);
-  if (!fs::exists(status)) return;
-  bool writable = fs::is_regular_file(status) &&
-                  (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
-                  static_cast<bool>(std::ofstream(native, std::ios::binary | std::ios::in | std::ios::out));
-  if (!writable) throw VelloError(path_ + " に書き込めません");
-}
-
 // The file's bytes as the base of a write. A file that exists but cannot be
 // read is refused: writing over it would lose what it holds.
 std::string IniFile::ReadForWrite() const {
-  CheckWritable();
   std::error_code ec;
   if (!fs::exists(NativePath(path_), ec)) return std::string();
-  std::optional<std::string> bytes = ReadRegularFile(path_);
+  std::optional<std::string> bytes = ReadFileBytes(path_);
   if (!bytes) throw VelloError(path_ + " に書き込めません");
   return *bytes;
 }

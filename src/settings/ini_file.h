@@ -46,7 +46,6 @@ class IniFile {
   void EraseSection(std::string_view section);
 
  private:
-  void CheckWritable() const;
   std::string ReadForWrite() const;
   void Store(std::string_view bytes) const;
 

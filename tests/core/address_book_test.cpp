@@ -136,3 +136,18 @@ TEST(ResolveDestination, LinesWithoutSeparatorNeverResolve) {
 }
 
 }  // namespace
+
+namespace {
+
+class AddressBookReadOnly : public vello::testing::TempFolderTest {};
+
+TEST_F(AddressBookReadOnly, AReadOnlyBookIsRefusedNotReplaced) {
+  std::string path = PathOf("vello.dat");
+  Write(path, "taro : PC01\r\n");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  if (::access(path.c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: nothing is read-only";
+  EXPECT_EQ(ErrorText([&] { SaveAddressBook(path, {"jiro : PC02"}); }), "ファイル " + path + " を作成できません");
+  EXPECT_EQ(Bytes(path), "taro : PC01\r\n");
+}
+
+}  // namespace
