@@ -74,13 +74,17 @@ LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   if (event == FD_READ || event == FD_CLOSE) {
-    if (!Drain(s, it->second)) {
+    DrainResult drained = Drain(s, it->second);
+    if (drained == DrainResult::TooLarge) {
       std::size_t size = it->second.bytes.size();
       Finish(s, false);
       if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
       return 0;
     }
-    if (event == FD_CLOSE) Finish(s, true);
+    // The socket itself says whether the sender has closed: a close event
+    // left in the queue by an earlier connection whose socket number the
+    // system has reused must not cut this one short.
+    if (event == FD_CLOSE && drained == DrainResult::PeerClosed) Finish(s, true);
   }
   return 0;
 }
@@ -102,19 +106,19 @@ void TcpServer::Accept() {
   }
 }
 
-bool TcpServer::Drain(SOCKET s, Connection& c) {
+TcpServer::DrainResult TcpServer::Drain(SOCKET s, Connection& c) {
   char buffer[16384];
   for (;;) {
     int n = recv(s, buffer, sizeof buffer, 0);
-    if (n <= 0) break;  // would block, closed or failed: the close event says which
+    if (n == 0) return DrainResult::PeerClosed;
+    if (n < 0) return WSAGetLastError() == WSAEWOULDBLOCK ? DrainResult::Open : DrainResult::PeerClosed;
     c.lastActivity = GetTickCount64();
     if (c.bytes.size() + static_cast<std::size_t>(n) > limits_.maxLineBytes) {
       c.bytes.resize(c.bytes.size() + static_cast<std::size_t>(n));  // only the size is reported
-      return false;
+      return DrainResult::TooLarge;
     }
     c.bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  return true;
 }
 
 void TcpServer::Finish(SOCKET s, bool deliver) {

@@ -52,7 +52,8 @@ class TcpServer : public Window {
     ULONGLONG lastActivity = 0;
   };
   void Accept();
-  bool Drain(SOCKET s, Connection& c);  // false: over the bound
+  enum class DrainResult { Open, PeerClosed, TooLarge };
+  DrainResult Drain(SOCKET s, Connection& c);
   void Finish(SOCKET s, bool deliver);
   void SweepIdle();
 
