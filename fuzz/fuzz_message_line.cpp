@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(total <= size);
 
-  vello::MessageFields m;
+  vello::ReceivedMessage m;
   try {
     m = vello::ReadMessageLine(line);
   } catch (const vello::VelloError&) {
@@ -46,18 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   FUZZ_CHECK(fields.size() >= 9);
-  FUZZ_CHECK(m.fontName == fields[5]);
+  FUZZ_CHECK(m.look.fontName == fields[5]);
   FUZZ_CHECK(m.text == fields[8]);
   FUZZ_CHECK(m.important == (fields[7] == "P"));
 
   // What a sender could have sent comes back unchanged when built again.
-  if (IsWholeCp932(m.fontName) && IsWholeCp932(m.text) && m.fontName.find('"') == std::string::npos) {
-    const std::string again = vello::MakeMessageLine(m.fontName, m.text, m.important ? "P" : "N", m.width,
-                                                     m.height, m.fontSize, m.fontStyle, m.color, m.fontColor);
-    const vello::MessageFields r = vello::ReadMessageLine(again);
-    FUZZ_CHECK(r.width == m.width && r.height == m.height && r.color == m.color);
-    FUZZ_CHECK(r.fontColor == m.fontColor && r.fontSize == m.fontSize && r.fontStyle == m.fontStyle);
-    FUZZ_CHECK(r.fontName == m.fontName && r.text == m.text && r.important == m.important);
+  if (IsWholeCp932(m.look.fontName) && IsWholeCp932(m.text) && m.look.fontName.find('"') == std::string::npos) {
+    const std::string again = vello::MakeMessageLine(m.look, m.text, m.important ? "P" : "N");
+    const vello::ReceivedMessage r = vello::ReadMessageLine(again);
+    FUZZ_CHECK(r.look == m.look);
+    FUZZ_CHECK(r.text == m.text && r.important == m.important);
     FUZZ_CHECK(vello::SplitCommaText(again).size() == 9);
   }
   return 0;

@@ -8,23 +8,23 @@
 
 #include "app/application_window.h"
 #include "common/file_paths.h"
-#include "messaging/balloon_window.h"
+#include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
-#include "platform/network_browser.h"
 #include "platform/socket_error.h"
-#include "platform/tray_icon.h"
 #include "platform/win_text.h"
 #include "platform/window_messages.h"
 #include "resources/resource_ids.h"
 #include "settings/address_book.h"
 #include "settings/destination_list.h"
+#include "settings/network_browser.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "settings/setup_form.h"
 
 namespace vello {
 
 namespace {
-constexpr UINT_PTR kTimer1 = 1;
 constexpr int kCoolBarHeight = 33;
 constexpr int kMinWidth = 323, kMinHeight = 178;
 
@@ -46,40 +46,40 @@ HMENU AddPopup(HMENU bar, const wchar_t* caption) {
 }
 }  // namespace
 
-TMainForm::TMainForm(ApplicationWindow& application) : FApplication(application) {}
+TMainForm::TMainForm(ApplicationWindow& application)
+    : FApplication(application),
+      FServer(TcpServer::Callbacks{
+          .onLine = [this](const std::string& line, const in_addr& peer) {
+            Guard([&] { ServerSocket1ClientRead(line, peer); });
+          },
+          .onConnectionError = [](int code) { ShowErrorMessage(FormatSocketEventError(code)); },
+          .onOversizedLine = [](std::size_t bytes) {
+            ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)");
+          }}),
+      FClientSocket1(SendAttempts::Handlers{
+          .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
+          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}
 
 TMainForm::~TMainForm() {
-  FBalloons.clear();
-  FSendAttempts.clear();
-  if (PopupMenu1) DestroyMenu(PopupMenu1);
-  if (PopupMenu2) DestroyMenu(PopupMenu2);
-  if (ImageList1) ImageList_Destroy(ImageList1);
-  if (FArrivalIcon) DestroyIcon(FArrivalIcon);
+  FBalloons.DestroyAll();
   Destroy();
 }
 
-IniFile TMainForm::Settings() const { return IniFile(FileBesideExecutable(kSettingsEnding)); }
-
 void TMainForm::CreateForm() {
-  FMainIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconMain));
-  RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr, FMainIcon);
+  HICON mainIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconMain));
+  RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr, mainIcon);
   FTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-  FServer = std::make_unique<TcpServer>(TcpServer::Callbacks{
-      .onLine = [this](const std::string& line, const in_addr& peer) {
-        Guard([&] { ServerSocket1ClientRead(line, peer); });
-      },
-      .onConnectionError = [](int code) { ShowErrorMessage(FormatSocketEventError(code)); },
-      .onOversizedLine = [](std::size_t bytes) {
-        ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)");
-      }});
   CreateMenus();
+  UniqueMenu menuBar(MainMenu1);
   Create({.className = kClassName,
           .title = L"Vello ver.1.5",
           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
           .x = 357, .y = 289, .width = 323, .height = 258,
           .parent = FApplication.hwnd(),
           .menu = MainMenu1});
+  menuBar.release();  // the window's from now on
   FApplication.SetMainWindow(hwnd());
+  FTrayIcon.Attach(hwnd(), mainIcon);
   CreateControls();
   // An error inside FormCreate is shown, and the steps after it stay undone.
   Guard([this] { FormCreate(); });
@@ -106,19 +106,14 @@ void TMainForm::CreateMenus() {
   AppendMenuW(Help1, MF_STRING, mainids::Help2, L"ヘルプ(&H)");
   AppendMenuW(Help1, MF_STRING, mainids::About1, L"バージョン情報(&A)");
 
-  PopupMenu1 = CreatePopupMenu();
-  AppendMenuW(PopupMenu1, MF_STRING, mainids::N1, L"返信する");
-  AppendMenuW(PopupMenu1, MF_STRING, mainids::N3, L"引用して返信");
-  AppendMenuW(PopupMenu1, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(PopupMenu1, MF_STRING, mainids::Close2, L"閉じる\u3000Ctrl+C");
-
-  PopupMenu2 = CreatePopupMenu();
-  AppendMenuW(PopupMenu2, MF_STRING, mainids::W1, L"仕事中モード(&W)");
-  AppendMenuW(PopupMenu2, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(PopupMenu2, MF_STRING, mainids::S2, L"設定(&S)");
-  AppendMenuW(PopupMenu2, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(PopupMenu2, MF_STRING, mainids::C1, L"キャンセル(&C)");
-  AppendMenuW(PopupMenu2, MF_STRING, mainids::Exit1, L"終了(&X)");
+  PopupMenu2.reset(CreatePopupMenu());
+  HMENU tray = PopupMenu2.get();
+  AppendMenuW(tray, MF_STRING, mainids::W1, L"仕事中モード(&W)");
+  AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(tray, MF_STRING, mainids::S2, L"設定(&S)");
+  AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(tray, MF_STRING, mainids::C1, L"キャンセル(&C)");
+  AppendMenuW(tray, MF_STRING, mainids::Exit1, L"終了(&X)");
 }
 
 void TMainForm::CreateControls() {
@@ -137,9 +132,9 @@ void TMainForm::CreateControls() {
                                  CCS_NODIVIDER | CCS_NOPARENTALIGN,
                              0, 0, 300, 24, CoolBar1, reinterpret_cast<HMENU>(mainids::ToolBar1), inst, nullptr);
   SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  ImageList1 = ImageList_LoadImageW(inst, MAKEINTRESOURCEW(kBitmapToolbar), 16, 0, RGB(255, 0, 255), IMAGE_BITMAP,
-                                    LR_CREATEDIBSECTION);
-  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
+  ImageList1.reset(ImageList_LoadImageW(inst, MAKEINTRESOURCEW(kBitmapToolbar), 16, 0, RGB(255, 0, 255),
+                                       IMAGE_BITMAP, LR_CREATEDIBSECTION));
+  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1.get()));
   SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
   // Check box and destination box sit over separators of their width.
   TBBUTTON buttons[] = {
@@ -175,16 +170,8 @@ void TMainForm::CreateControls() {
   SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
   SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
 
-  LoadLibraryW(L"Msftedit.dll");
-  RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL |
-                                  ES_NOHIDESEL,
-                              0, kCoolBarHeight, 315, 179, hwnd(), reinterpret_cast<HMENU>(mainids::RichEdit1), inst,
-                              nullptr);
-  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
-  SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
-  SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
-  SetComposerLook({.color = 0xFFFFFF, .fontColor = 0, .fontSize = 10, .fontName = "MS ゴシック"});
+  FComposer.Create(hwnd(), mainids::RichEdit1, 0, kCoolBarHeight, 315, 179);
+  FComposer.SetLook(DefaultComposerLook());
   LayoutControls();
 }
 
@@ -192,84 +179,71 @@ void TMainForm::LayoutControls() {
   RECT rc;
   GetClientRect(hwnd(), &rc);
   MoveWindow(CoolBar1, 0, 0, rc.right, kCoolBarHeight, TRUE);
-  MoveWindow(RichEdit1, 0, kCoolBarHeight, rc.right, std::max<LONG>(0, rc.bottom - kCoolBarHeight), TRUE);
+  MoveWindow(FComposer.hwnd(), 0, kCoolBarHeight, rc.right, std::max<LONG>(0, rc.bottom - kCoolBarHeight), TRUE);
 }
-
-std::vector<std::string> TMainForm::ListNetworkComputers() const { return vello::ListNetworkComputers(); }
 
 void TMainForm::FormCreate() {
   // 1. The destination list: address book, separator, network computers.
   std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
   std::vector<std::string> entries = BuildDestinationList(lines, ListNetworkComputers());
-  for (const auto& e : entries) SendMessageW(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(e).c_str()));
-  FormCreateStepsDone = 1;
+  for (const auto& e : entries) AddComboRow(ComboBox1, e);
+  FFormCreateStepsDone = 1;
   // 2.
   ApplySettings();
-  FormCreateStepsDone = 2;
+  FFormCreateStepsDone = 2;
   // 3. The first address-book entry becomes the destination.
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
-  FormCreateStepsDone = 3;
-  IniFile ini = Settings();
+  FFormCreateStepsDone = 3;
+  IniFile ini = SettingsFile();
   // 4. Geometry, each value applied as soon as it is read.
   RECT r;
   GetWindowRect(hwnd(), &r);
-  int top = ini.ReadInteger("window", "Top", 244);
+  int top = ReadSetting(ini, setting::WindowTop);
   SetWindowPos(hwnd(), nullptr, r.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  int left = ini.ReadInteger("window", "Left", 360);
+  int left = ReadSetting(ini, setting::WindowLeft);
   SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   GetWindowRect(hwnd(), &r);
-  int height = ini.ReadInteger("window", "Height", 258);
+  int height = ReadSetting(ini, setting::WindowHeight);
   SetWindowPos(hwnd(), nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  int width = ini.ReadInteger("window", "Width", 323);
+  int width = ReadSetting(ini, setting::WindowWidth);
   SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  FormCreateStepsDone = 4;
+  FFormCreateStepsDone = 4;
   // 5. Hiragana input whenever the composer has the focus.
-  FImeOnFocus = ini.ReadBool("setup", "IME", false);
+  FImeOnFocus = ReadSetting(ini, setting::Ime);
   // 6. The composer's look.
-  ComposerLook look;
-  look.color = ini.ReadInteger("Edit", "Color", 0xFFFFFF);
-  look.fontColor = ini.ReadInteger("Edit", "Font-Color", 0);
-  look.fontSize = ini.ReadInteger("Edit", "Font-Size", 10);
-  look.fontName = ini.ReadString("Edit", "Font-Name", "MS ゴシック");
-  look.fontStyle = static_cast<uint8_t>(ini.ReadInteger("Edit", "Font-Style", 0));
-  SetComposerLook(look);
+  FComposer.SetLook(ReadComposerLook(ini));
   // 7. to 10.
-  SetImportance(ini.ReadBool("setup", "Pri", false));
-  FClearAfterSend = ini.ReadBool("setup", "Clear", false);
-  FSoundInWorkMode = !ini.ReadBool("setup", "WSound", false);
-  FWorkMode = ini.ReadBool("setup", "W-mode", false);
-  CheckMenuItem(PopupMenu2, mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
+  SetImportance(ReadSetting(ini, setting::Pri));
+  FClearAfterSend = ReadSetting(ini, setting::Clear);
+  FSoundInWorkMode = !ReadSetting(ini, setting::WSound);
+  FWorkMode = ReadSetting(ini, setting::WMode);
+  CheckMenuItem(PopupMenu2.get(), mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(File1, mainids::N9, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
-  FormCreateStepsDone = 10;
+  FFormCreateStepsDone = 10;
   // 12. The tray icon.
-  UpdateTrayIcon(3);
+  UpdateTrayIcon(TrayUpdate::Add);
   // 13. No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
-  // 14.
+  // 14. (A scheduled send's hand-over is the scheduler's own.)
   FMessageArrived = false;
-  FSendingScheduled = false;
-  FScheduledIndex = -1;
-  FormCreateStepsDone = 14;
+  FFormCreateStepsDone = 14;
 }
 
 void TMainForm::FormClose() {
   ServerSocket1().Stop();
-  for (auto& attempt : FSendAttempts) attempt->client->Close();
-  IniFile ini = Settings();
+  ClientSocket1().CloseAll();
+  IniFile ini = SettingsFile();
   RECT r;
   GetWindowRect(hwnd(), &r);
-  ini.WriteInteger("window", "Height", r.bottom - r.top);
-  ini.WriteInteger("window", "Width", r.right - r.left);
-  ini.WriteInteger("window", "Top", r.top);
-  ini.WriteInteger("window", "Left", r.left);
-  ini.WriteBool("setup", "Pri", ImportanceTicked());
+  WriteSetting(ini, setting::WindowHeight, r.bottom - r.top);
+  WriteSetting(ini, setting::WindowWidth, r.right - r.left);
+  WriteSetting(ini, setting::WindowTop, r.top);
+  WriteSetting(ini, setting::WindowLeft, r.left);
+  WriteSetting(ini, setting::Pri, ImportanceTicked());
 }
 
-void TMainForm::FormDestroy() {
-  if (FTrayAdded) CallTray(TrayAction::Delete, FTrayRecord);
-  FTrayAdded = false;
-}
+void TMainForm::FormDestroy() { FTrayIcon.Remove(); }
 
 void TMainForm::Close1Click() {
   // The geometry is written even if a write fails half-way; the program ends.
@@ -321,6 +295,13 @@ void TMainForm::L1Click() {
   ShellExecuteW(nullptr, L"open", L"notepad.exe", Widen(FileBesideExecutable(kLogEnding)).c_str(), nullptr, SW_SHOW);
 }
 
+void TMainForm::ReplyTo(const std::string& destination) {
+  SetDestinationText(destination);
+  ShowWindow(hwnd(), SW_SHOW);
+  SendMessageW(FApplication.hwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  SetForegroundWindow(hwnd());
+}
+
 void TMainForm::ShowMainWindow() {
   ShowWindow(hwnd(), SW_SHOW);
   SetForegroundWindow(hwnd());
@@ -337,12 +318,12 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     if (code == BN_CLICKED) CheckBox1Click();
     return;
   }
-  if (control == RichEdit1) {
+  if (control == FComposer.hwnd()) {
     if (code == EN_SETFOCUS && FImeOnFocus) {
-      if (HIMC imc = ImmGetContext(RichEdit1)) {
+      if (HIMC imc = ImmGetContext(control)) {
         ImmSetOpenStatus(imc, TRUE);
         ImmSetConversionStatus(imc, IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE, IME_SMODE_PHRASEPREDICT);
-        ImmReleaseContext(RichEdit1, imc);
+        ImmReleaseContext(control, imc);
       }
     }
     return;
@@ -386,12 +367,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   }
   if (msg == FTaskbarCreatedMessage && FTaskbarCreatedMessage != 0) {
     // The shell's taskbar restarted: the icon is gone; add it again as it was.
-    if (FTrayAdded) {
-      NOTIFYICONDATAW record = FTrayRecord;
-      record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-      record.uCallbackMessage = kTrayCallbackMessage;
-      CallTray(TrayAction::Add, record);
-    }
+    FTrayIcon.AddAgain();
     return 0;
   }
   switch (msg) {
@@ -418,9 +394,6 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       info->ptMinTrackSize = {kMinWidth, kMinHeight};
       return 0;
     }
-    case WM_TIMER:
-      if (wp == kTimer1) Timer1Timer();
-      return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       if (reinterpret_cast<HWND>(lp) == CheckBox1) {
@@ -436,9 +409,6 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
       FormDestroy();
       PostQuitMessage(0);
-      return 0;
-    case kDeferredMessage:
-      ForgetFinishedSends();
       return 0;
   }
   return Default(msg, wp, lp);

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "common/file_paths.h"
 #include "platform/error_display.h"
-#include "platform/executable_path.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 
 namespace vello {
 
@@ -22,7 +22,7 @@ void InitialisePlatform() {
 
 bool AnotherInstanceRuns() { return FindWindowW(TMainForm::kClassName, nullptr) != nullptr; }
 
-VelloApp::VelloApp() : main(application), setup(main) {}
+VelloApp::VelloApp() : main(application), setup(main, main.scheduler()) {}
 
 VelloApp::~VelloApp() {
   if (setup.hwnd()) Window::Guard([this] { setup.FormDestroy(); });
@@ -34,8 +34,7 @@ void VelloApp::Start(bool showMainWindow) {
   main.SetSetupForm(&setup);
   SetApplicationTitle("Vello");
   application.SetTitle("Vello");
-  IniFile ini(FileBesideExecutable(kSettingsEnding));
-  bool mini = ini.ReadBool("setup", "mini", false);
+  bool mini = ReadSetting(SettingsFile(), setting::Mini);
   if (mini) {
     SendMessageW(application.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ShowWindow(application.hwnd(), SW_HIDE);

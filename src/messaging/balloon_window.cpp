@@ -2,34 +2,18 @@
 
 #include <windowsx.h>
 
-#include <algorithm>
-
-#include "app/main_form.h"
+#include "messaging/balloons.h"
+#include "platform/colors.h"
+#include "platform/fonts.h"
+#include "platform/gdi.h"
 #include "platform/win_text.h"
 
 namespace vello {
 
 namespace {
-COLORREF ToColorRef(int32_t color) { return color < 0 ? GetSysColor(color & 0xFF) : static_cast<COLORREF>(color); }
-constexpr int kMinBody = 40;        // smaller and the balloon cannot be right-clicked
-constexpr int kMaxFontPoints = 500;  // beyond this a label becomes a frozen screenful
+// The button of a press: 0 left, 1 right, 2 middle.
+int ButtonOf(UINT msg) { return msg == WM_LBUTTONDOWN ? 0 : msg == WM_RBUTTONDOWN ? 1 : 2; }
 }  // namespace
-
-BalloonLook BalloonLookFromFields(const MessageFields& f, int screenWidth, int screenHeight) {
-  BalloonLook look;
-  // A window larger than the screen could not be dragged away or clicked
-  // round; a tiny or negative one could not be reached at all.
-  look.width = std::clamp(f.width, kMinBody, std::max(kMinBody, screenWidth));
-  look.height = std::clamp(f.height, kMinBody, std::max(kMinBody, screenHeight - 60));
-  look.color = f.color;
-  look.fontColor = f.fontColor;
-  look.fontSize = std::clamp(f.fontSize, 1, kMaxFontPoints);
-  look.fontName = f.fontName;
-  look.fontStyle = f.fontStyle;
-  look.text = f.text;
-  look.important = f.important;
-  return look;
-}
 
 BalloonShape BalloonShapeFor(int w, int h) {
   BalloonShape s{};
@@ -48,19 +32,15 @@ class TBalloonLabel : public Window {
   static constexpr wchar_t kClassName[] = L"TLabel";
   TBalloonLabel(TBalloon& balloon) : balloon_(balloon) {
     RegisterClassOnce(kClassName, 0, nullptr);
-    const BalloonLook& look = balloon.look_;
-    HDC screen = GetDC(nullptr);
-    int height = -MulDiv(look.fontSize, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    font_.reset(CreateFontW(height, 0, 0, 0, look.fontStyle & 1 ? FW_BOLD : FW_NORMAL, look.fontStyle & 2 ? 1 : 0,
-                            look.fontStyle & 4 ? 1 : 0, look.fontStyle & 8 ? 1 : 0, DEFAULT_CHARSET,
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                            Widen(look.fontName).c_str()));
-    text_ = Widen(look.text);
-    HGDIOBJ old = SelectObject(screen, font_.get());
+    const MessageLook& look = balloon.content_.look;
+    font_ = CreateFontFor(look.fontName, look.fontSize, look.style());
+    text_ = Widen(balloon.content_.text);
     RECT r{0, 0, 0, 0};
-    DrawTextW(screen, text_.c_str(), static_cast<int>(text_.size()), &r, kFormat | DT_CALCRECT);
-    SelectObject(screen, old);
-    ReleaseDC(nullptr, screen);
+    {
+      WindowDC screen(nullptr);
+      Selection font(screen.get(), font_.get());
+      DrawTextW(screen.get(), text_.c_str(), static_cast<int>(text_.size()), &r, kFormat | DT_CALCRECT);
+    }
     Create({.className = kClassName, .title = L"", .style = WS_CHILD | WS_VISIBLE, .x = 12, .y = 10,
             .width = r.right - r.left, .height = r.bottom - r.top, .parent = balloon.hwnd()});
   }
@@ -74,22 +54,22 @@ class TBalloonLabel : public Window {
         RECT r;
         GetClientRect(hwnd(), &r);
         FillRect(dc, &r, balloon_.brush_.get());
-        HGDIOBJ old = SelectObject(dc, font_.get());
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, ToColorRef(balloon_.look_.fontColor));
-        DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &r, kFormat);
-        SelectObject(dc, old);
+        {
+          Selection font(dc, font_.get());
+          SetBkMode(dc, TRANSPARENT);
+          SetTextColor(dc, ToColorRef(balloon_.content_.look.fontColor));
+          DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &r, kFormat);
+        }
         EndPaint(hwnd(), &ps);
         return 0;
       }
       case WM_LBUTTONDOWN:
       case WM_RBUTTONDOWN:
       case WM_MBUTTONDOWN:
-        balloon_.main_.BalloonMouseDown(balloon_, msg == WM_LBUTTONDOWN ? 0 : msg == WM_RBUTTONDOWN ? 1 : 2, wp,
-                                        GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        balloon_.owner_.BalloonMouseDown(balloon_, ButtonOf(msg), wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         return 0;
       case WM_MOUSEMOVE:
-        balloon_.main_.BalloonMouseMove(balloon_, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        balloon_.owner_.BalloonMouseMove(balloon_, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         return 0;
     }
     return Default(msg, wp, lp);
@@ -103,14 +83,15 @@ class TBalloonLabel : public Window {
   std::wstring text_;
 };
 
-TBalloon::TBalloon(TMainForm& main, const BalloonLook& look, HWND owner, bool stayOnTop) : main_(main), look_(look) {
+TBalloon::TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, bool stayOnTop)
+    : owner_(owner), content_(std::move(content)) {
   RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr);
-  brush_.reset(CreateSolidBrush(ToColorRef(look.color)));
-  int w = look.width, h = look.height + 60;
+  brush_.reset(CreateSolidBrush(ToColorRef(content_.look.color)));
+  int w = content_.look.width, h = content_.look.height + 60;
   int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  Create({.className = kClassName, .title = Widen(look.text), .style = WS_POPUP,
+  Create({.className = kClassName, .title = Widen(content_.text), .style = WS_POPUP,
           .exStyle = stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0u,
-          .x = x, .y = y, .width = w, .height = h, .parent = owner});
+          .x = x, .y = y, .width = w, .height = h, .parent = ownerWindow});
   label_ = std::make_unique<TBalloonLabel>(*this);
 }
 
@@ -143,17 +124,16 @@ LRESULT TBalloon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      main_.BalloonMouseDown(*this, msg == WM_LBUTTONDOWN ? 0 : msg == WM_RBUTTONDOWN ? 1 : 2, wp, GET_X_LPARAM(lp),
-                             GET_Y_LPARAM(lp));
+      owner_.BalloonMouseDown(*this, ButtonOf(msg), wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return 0;
     case WM_MOUSEMOVE:
-      main_.BalloonMouseMove(*this, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+      owner_.BalloonMouseMove(*this, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return 0;
     case WM_CONTEXTMENU:
-      main_.BalloonContextMenu(*this, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+      owner_.BalloonContextMenu(*this, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return 0;
     case WM_KEYDOWN:
-      main_.BalloonKeyDown(*this, wp);
+      owner_.BalloonKeyDown(*this, wp);
       return 0;
     case WM_CLOSE:
       // Closing a balloon hides it; only its menu's close command destroys it.

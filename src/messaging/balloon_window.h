@@ -1,33 +1,21 @@
 #pragma once
 // A message balloon: a borderless top-level window of class "TForm", shaped
 // like a speech balloon with a tail, holding one text label in the sender's
-// font and colours. Its handlers belong to the main window.
+// font and colours. What the mouse and keys do with it is the balloons'
+// owner's business (messaging/balloons.h).
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
-#include "messaging/message_line.h"
+#include "messaging/message_look.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 
 namespace vello {
 
-class TMainForm;
-
-// What the balloon looks like, from a message line's fields, with the sizes
-// that strangers send kept sane: every value a composer can produce is
-// kept exactly; only what would crash, freeze or strand a window is clamped.
-struct BalloonLook {
-  int width = 0, height = 0;  // body size; the window is height + 60 high
-  int32_t color = 0, fontColor = 0, fontSize = 0;
-  std::string fontName;
-  uint8_t fontStyle = 0;
-  std::string text;
-  std::string hint;  // the sender's host name
-  bool important = false;
-};
-BalloonLook BalloonLookFromFields(const MessageFields& f, int screenWidth, int screenHeight);
+class TBalloons;
+class TBalloonLabel;
 
 // The balloon's region: the rounded body and the tail triangle.
 struct BalloonShape {
@@ -36,16 +24,22 @@ struct BalloonShape {
 };
 BalloonShape BalloonShapeFor(int width, int height);
 
-class TBalloonLabel;
+// What one balloon shows: a look already made safe for this screen.
+struct BalloonContent {
+  MessageLook look;  // body size; the window is look.height + 60 high
+  std::string text;
+  std::string hint;  // the sender's host name, kept for replies
+};
 
 class TBalloon : public Window {
  public:
   static constexpr wchar_t kClassName[] = L"TForm";
-  TBalloon(TMainForm& main, const BalloonLook& look, HWND owner, bool stayOnTop);
+  TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, bool stayOnTop);
   ~TBalloon() override;
 
-  const std::string& Hint() const { return look_.hint; }
-  const std::string& Caption() const { return look_.text; }
+  const std::string& Hint() const { return content_.hint; }
+  const std::string& Caption() const { return content_.text; }
+  const MessageLook& look() const { return content_.look; }
   HWND label() const;
   void Shape();
 
@@ -54,8 +48,8 @@ class TBalloon : public Window {
 
  private:
   friend class TBalloonLabel;
-  TMainForm& main_;
-  BalloonLook look_;
+  TBalloons& owner_;
+  BalloonContent content_;
   UniqueBrush brush_;
   std::unique_ptr<TBalloonLabel> label_;
 };

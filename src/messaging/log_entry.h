@@ -4,18 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/date_time.h"
+
 namespace vello {
-
-struct LocalDateTime { int year, month, day, hour, minute, second; };
-
-struct LocaleTimeFormat {
-  std::string shortDatePattern;   // Windows pattern, e.g. "yyyy/MM/dd", "M/d/yyyy"; '...' quoted literals
-  std::string timeSeparator;      // ":"
-  bool hourLeadingZero = false;
-  bool twelveHour = false;
-  std::string amDesignator, pmDesignator;
-  bool designatorBeforeTime = false;
-};
 
 // The date in the short date pattern, then, unless the time is exactly
 // 00:00:00, a blank and the time: "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".

@@ -8,20 +8,18 @@
 
 namespace vello {
 
-std::string MakeMessageLine(std::string_view fontName, std::string_view text, std::string_view importance,
-                            int32_t width, int32_t height, int32_t fontSize, uint8_t fontStyle,
-                            int32_t color, int32_t fontColor) {
+std::string MakeMessageLine(const MessageLook& look, std::string_view text, std::string_view importance) {
   std::string line;
-  line.reserve(64 + fontName.size() + text.size() * 2);
-  line += std::to_string(width) + ",";
-  line += std::to_string(height) + ",";
-  line += std::to_string(color) + ",";
-  line += std::to_string(fontColor) + ",";
-  line += std::to_string(fontSize) + ",\"";
+  line.reserve(64 + look.fontName.size() + text.size() * 2);
+  line += std::to_string(look.width) + ",";
+  line += std::to_string(look.height) + ",";
+  line += std::to_string(look.color) + ",";
+  line += std::to_string(look.fontColor) + ",";
+  line += std::to_string(look.fontSize) + ",\"";
   // The face name goes in as it is: face names hold no double quote.
-  line += fontName;
+  line += look.fontName;
   line += "\",";
-  line += std::to_string(fontStyle) + ",";
+  line += std::to_string(look.fontStyle) + ",";
   line += importance;
   line += ",\"";
   // A CP932 trail byte is never 0x22, so doubling by bytes is safe.
@@ -129,20 +127,20 @@ int32_t IntegerAt(const std::vector<std::string>& fields, std::size_t index) {
 
 }  // namespace
 
-MessageFields ReadMessageLine(std::string_view line) {
+ReceivedMessage ReadMessageLine(std::string_view line) {
   std::vector<std::string> fields = SplitCommaText(line);
-  MessageFields m;
+  ReceivedMessage m;
   // The order in which the receiver reads the fields decides which error
   // a bad line reports.
-  m.width = IntegerAt(fields, 0);
-  m.height = IntegerAt(fields, 1);
-  m.color = IntegerAt(fields, 2);
+  m.look.width = IntegerAt(fields, 0);
+  m.look.height = IntegerAt(fields, 1);
+  m.look.color = IntegerAt(fields, 2);
   m.text = FieldAt(fields, 8);
   m.important = FieldAt(fields, 7) == "P";
-  m.fontColor = IntegerAt(fields, 3);
-  m.fontSize = IntegerAt(fields, 4);
-  m.fontName = FieldAt(fields, 5);
-  m.fontStyle = static_cast<uint8_t>(static_cast<uint32_t>(IntegerAt(fields, 6)) & 0xFF);
+  m.look.fontColor = IntegerAt(fields, 3);
+  m.look.fontSize = IntegerAt(fields, 4);
+  m.look.fontName = FieldAt(fields, 5);
+  m.look.fontStyle = static_cast<uint8_t>(static_cast<uint32_t>(IntegerAt(fields, 6)) & 0xFF);
   return m;
 }
 

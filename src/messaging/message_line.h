@@ -8,12 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "messaging/message_look.h"
+
 namespace vello {
 
-// Argument order as the main window calls it; the wire order differs.
-std::string MakeMessageLine(std::string_view fontName, std::string_view text, std::string_view importance,
-                            int32_t width, int32_t height, int32_t fontSize, uint8_t fontStyle,
-                            int32_t color, int32_t fontColor);
+// The line for a message of this look and text; `importance` is the mark,
+// "P" (important) or "N".
+std::string MakeMessageLine(const MessageLook& look, std::string_view text, std::string_view importance);
 
 // Splits comma text into fields: bytes 1-32 between fields are skipped,
 // a field in double quotes may hold commas, blanks and line breaks ("" is
@@ -26,10 +27,8 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 // 32-bit range, is nullopt.
 std::optional<int32_t> ParseInt32(std::string_view text);
 
-struct MessageFields {
-  int32_t width = 0, height = 0, color = 0, fontColor = 0, fontSize = 0;
-  std::string fontName;
-  uint8_t fontStyle = 0;   // low 8 bits of field 6
+struct ReceivedMessage {
+  MessageLook look;        // fields 0 to 6; the style is the low 8 bits of field 6
   bool important = false;  // field 7 is exactly "P"
   std::string text;        // field 8
 };
@@ -38,6 +37,6 @@ struct MessageFields {
 // (the offending text) or "リストのインデックスが範囲を超えています (%d)" (the
 // missing index). Fields are read in the receiver's order (0, 1, 2, 8, 7, 3,
 // 4, 5, 6), so the first error raised is the one the user sees.
-MessageFields ReadMessageLine(std::string_view line);
+ReceivedMessage ReadMessageLine(std::string_view line);
 
 }  // namespace vello

@@ -1,11 +1,12 @@
-# messaging sources
+# The message line, the look it carries and the log.
 list(APPEND VELLO_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/message_look.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_entry.cpp
 )
+# Balloons and the outgoing connections.
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/balloon_window.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_form_receive.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_form_send.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_form_balloon.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/balloons.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/send_attempts.cpp
 )

@@ -2,7 +2,7 @@
 // The local date and time, behind a seam for the scheduler's tests.
 #include <functional>
 
-#include "messaging/log_entry.h"
+#include "common/date_time.h"
 
 namespace vello {
 LocalDateTime Now();

@@ -1,6 +1,7 @@
 #include "platform/controls.h"
 
 #include "common/vello_error.h"
+#include "platform/gdi.h"
 #include "platform/win_text.h"
 
 namespace vello {
@@ -26,13 +27,11 @@ HWND CreateControl(const ControlArgs& a) {
 }
 
 SIZE TextExtent(HWND control, std::wstring_view text) {
-  HDC dc = GetDC(control);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  WindowDC dc(control);
+  Selection font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
   RECT r{0, 0, 0, 0};
   std::wstring t(text);
-  DrawTextW(dc, t.empty() ? L" " : t.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
-  SelectObject(dc, old);
-  ReleaseDC(control, dc);
+  DrawTextW(dc.get(), t.empty() ? L" " : t.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
   return {t.empty() ? 0 : r.right - r.left, r.bottom - r.top};
 }
 
@@ -83,6 +82,22 @@ std::string ComboRow(HWND comboBox, int index) {
   LRESULT n = SendMessageW(comboBox, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(row.data()));
   row.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   return Narrow(row);
+}
+
+std::vector<std::string> ComboRows(HWND comboBox) {
+  std::vector<std::string> rows;
+  int count = static_cast<int>(SendMessageW(comboBox, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) rows.push_back(ComboRow(comboBox, i));
+  return rows;
+}
+
+void ReplaceComboRows(HWND comboBox, const std::vector<std::string>& rows) {
+  SendMessageW(comboBox, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(comboBox, CB_RESETCONTENT, 0, 0);
+  SetWindowTextW(comboBox, L"");
+  for (const std::string& row : rows) AddComboRow(comboBox, row);
+  SendMessageW(comboBox, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(comboBox, nullptr, TRUE);
 }
 
 void AddComboRow(HWND comboBox, std::string_view cp932) {

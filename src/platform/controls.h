@@ -39,6 +39,10 @@ std::vector<std::string> ListRows(HWND listBox);
 void AddListRow(HWND listBox, std::string_view cp932);
 std::vector<int> SelectedListRows(HWND listBox);  // ascending
 std::string ComboRow(HWND comboBox, int index);
+std::vector<std::string> ComboRows(HWND comboBox);
+// Empties the box, its typed text included, and fills it with `rows`,
+// redrawn once at the end.
+void ReplaceComboRows(HWND comboBox, const std::vector<std::string>& rows);
 void AddComboRow(HWND comboBox, std::string_view cp932);
 
 }  // namespace vello

@@ -1,5 +1,5 @@
 #pragma once
-#include "messaging/log_entry.h"
+#include "common/date_time.h"
 
 namespace vello {
 // The user's date and time settings, as the log's date-time text needs them.

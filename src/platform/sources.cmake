@@ -8,10 +8,11 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tcp_server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcp_client.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_player.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/notify_icon.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/colors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fonts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/clock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/locale_format.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/network_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_folders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp

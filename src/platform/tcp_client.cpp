@@ -34,17 +34,17 @@ void TcpClient::Open(const std::string& host, int port) {
 }
 
 bool TcpClient::WriteAll(const std::string& bytes) {
-  if (socket_ == INVALID_SOCKET) return false;
+  if (!socket_) return false;
   // Back to blocking mode for the write, with a time bound so that a peer
   // that never reads cannot hold the user interface.
-  WSAAsyncSelect(socket_, hwnd(), 0, 0);
+  WSAAsyncSelect(socket_.get(), hwnd(), 0, 0);
   u_long blocking = 0;
-  ioctlsocket(socket_, FIONBIO, &blocking);
+  ioctlsocket(socket_.get(), FIONBIO, &blocking);
   DWORD timeout = kWriteTimeoutMs;
-  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
   std::size_t done = 0;
   while (done < bytes.size()) {
-    int n = send(socket_, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+    int n = send(socket_.get(), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
   }
@@ -56,10 +56,9 @@ void TcpClient::Close() {
     WSACancelAsyncRequest(lookup_);
     lookup_ = nullptr;
   }
-  if (socket_ != INVALID_SOCKET) {
-    shutdown(socket_, SD_SEND);
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
+  if (socket_) {
+    shutdown(socket_.get(), SD_SEND);
+    socket_.reset();
   }
 }
 
@@ -86,20 +85,20 @@ LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(port_));
     memcpy(&addr.sin_addr, he->h_addr_list[0], sizeof addr.sin_addr);
-    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_ == INVALID_SOCKET) {
+    socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!socket_) {
       Fail(SocketErrorKind::Connect, WSAGetLastError());
       return 0;
     }
-    WSAAsyncSelect(socket_, hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
-    if (connect(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
+    WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
+    if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
       Fail(SocketErrorKind::Connect, WSAGetLastError());
     }
     return 0;
   }
   if (msg == kSocketEventMessage) {
-    if (static_cast<SOCKET>(wp) != socket_) return 0;
+    if (!socket_ || static_cast<SOCKET>(wp) != socket_.get()) return 0;
     int event = WSAGETSELECTEVENT(lp);
     int error = WSAGETSELECTERROR(lp);
     if (event == FD_CONNECT) {

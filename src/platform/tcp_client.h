@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle.h"
 #include "platform/window.h"
 
 namespace vello {
@@ -29,7 +30,7 @@ class TcpClient : public Window {
 
   const std::string& host() const { return host_; }
   int port() const { return port_; }
-  bool active() const { return lookup_ != nullptr || socket_ != INVALID_SOCKET; }
+  bool active() const { return lookup_ != nullptr || static_cast<bool>(socket_); }
   // The attempt has ended (connected and closed, or failed).
   bool finished() const { return finished_; }
   // A handler of this attempt is running (it may be inside a modal box).
@@ -52,7 +53,7 @@ class TcpClient : public Window {
   int port_ = 0;
   HANDLE lookup_ = nullptr;
   std::vector<char> hostent_;
-  SOCKET socket_ = INVALID_SOCKET;
+  UniqueSocket socket_;
   bool finished_ = false;
   int callbackDepth_ = 0;
 };

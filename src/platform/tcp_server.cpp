@@ -25,30 +25,22 @@ TcpServer::~TcpServer() {
 void TcpServer::Listen(int port) {
   if (listening() && port == port_) return;
   Stop();
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) throw VelloError(SocketApiErrorText(WSAGetLastError(), "socket"));
+  UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!s) throw VelloError(SocketApiErrorText(WSAGetLastError(), "socket"));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<u_short>(port));
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  auto fail = [&](const char* api) {
-    int code = WSAGetLastError();
-    closesocket(s);
-    throw VelloError(SocketApiErrorText(code, api));
-  };
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) fail("bind");
-  if (listen(s, SOMAXCONN) == SOCKET_ERROR) fail("listen");
-  if (WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_ACCEPT) == SOCKET_ERROR) fail("WSAAsyncSelect");
-  listener_ = s;
+  auto fail = [](const char* api) { throw VelloError(SocketApiErrorText(WSAGetLastError(), api)); };
+  if (bind(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) fail("bind");
+  if (listen(s.get(), SOMAXCONN) == SOCKET_ERROR) fail("listen");
+  if (WSAAsyncSelect(s.get(), hwnd(), kSocketEventMessage, FD_ACCEPT) == SOCKET_ERROR) fail("WSAAsyncSelect");
+  listener_ = std::move(s);
   port_ = port;
 }
 
 void TcpServer::Stop() {
-  if (listener_ != INVALID_SOCKET) {
-    closesocket(listener_);
-    listener_ = INVALID_SOCKET;
-  }
-  for (auto& [s, c] : connections_) closesocket(s);
+  listener_.reset();
   connections_.clear();
   if (hwnd()) KillTimer(hwnd(), kIdleTimer);
 }
@@ -62,7 +54,7 @@ LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   SOCKET s = static_cast<SOCKET>(wp);
   int event = WSAGETSELECTEVENT(lp);
   int error = WSAGETSELECTERROR(lp);
-  if (s == listener_) {
+  if (s == listener_.get()) {
     if (event == FD_ACCEPT && error == 0) Accept();
     return 0;
   }
@@ -93,13 +85,14 @@ void TcpServer::Accept() {
   // At the bound, further connections wait in the system's queue, unread,
   // until a pending one finishes (Finish accepts again); accepting and
   // closing them would lose the messages of a burst of honest senders.
-  while (listener_ != INVALID_SOCKET && connections_.size() < limits_.maxConnections) {
+  while (listener_ && connections_.size() < limits_.maxConnections) {
     sockaddr_in peer{};
     int len = sizeof peer;
-    SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &len);
-    if (s == INVALID_SOCKET) return;
-    WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
-    Connection& c = connections_[s];
+    UniqueSocket s(accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &len));
+    if (!s) return;
+    WSAAsyncSelect(s.get(), hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
+    Connection& c = connections_[s.get()];
+    c.socket = std::move(s);
     c.peer = peer.sin_addr;
     c.lastActivity = GetTickCount64();
     SetTimer(hwnd(), kIdleTimer, 1000, nullptr);
@@ -127,7 +120,7 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
   Connection c = std::move(it->second);
   bool wasFull = connections_.size() >= limits_.maxConnections;
   connections_.erase(it);
-  closesocket(s);
+  c.socket.reset();
   if (connections_.empty()) KillTimer(hwnd(), kIdleTimer);
   if (wasFull) Accept();  // no accept event comes for those already waiting
   if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);

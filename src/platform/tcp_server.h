@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "platform/unique_handle.h"
 #include "platform/window.h"
 
 namespace vello {
@@ -35,7 +36,7 @@ class TcpServer : public Window {
   ~TcpServer() override;
 
   int port() const { return port_; }
-  bool listening() const { return listener_ != INVALID_SOCKET; }
+  bool listening() const { return static_cast<bool>(listener_); }
   // Listens on `port` on every interface; the same port again changes
   // nothing, another port closes the old listener first. Throws VelloError.
   void Listen(int port);
@@ -47,6 +48,7 @@ class TcpServer : public Window {
 
  private:
   struct Connection {
+    UniqueSocket socket;
     std::string bytes;
     in_addr peer{};
     ULONGLONG lastActivity = 0;
@@ -59,7 +61,7 @@ class TcpServer : public Window {
 
   Callbacks callbacks_;
   ServerLimits limits_;
-  SOCKET listener_ = INVALID_SOCKET;
+  UniqueSocket listener_;
   int port_ = 0;
   std::map<SOCKET, Connection> connections_;
 };

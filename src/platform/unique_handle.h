@@ -2,6 +2,7 @@
 // One move-only owner for every kind of Windows handle.
 #include <winsock2.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -34,23 +35,22 @@ class UniqueHandle {
   T h_ = Invalid;
 };
 
-inline void CloseGdiObject(HGDIOBJ h) { DeleteObject(h); }
 inline void CloseFont(HFONT h) { DeleteObject(h); }
 inline void CloseBrush(HBRUSH h) { DeleteObject(h); }
 inline void CloseRegion(HRGN h) { DeleteObject(h); }
 inline void CloseBitmap(HBITMAP h) { DeleteObject(h); }
-inline void CloseWindowHandle(HWND h) { DestroyWindow(h); }
 inline void CloseIconHandle(HICON h) { DestroyIcon(h); }
 inline void CloseMenuHandle(HMENU h) { DestroyMenu(h); }
 inline void CloseSocketHandle(SOCKET s) { closesocket(s); }
+inline void CloseImageList(HIMAGELIST h) { ImageList_Destroy(h); }
 
 using UniqueFont = UniqueHandle<HFONT, &CloseFont>;
 using UniqueBrush = UniqueHandle<HBRUSH, &CloseBrush>;
 using UniqueRegion = UniqueHandle<HRGN, &CloseRegion>;
 using UniqueBitmap = UniqueHandle<HBITMAP, &CloseBitmap>;
-using UniqueWindow = UniqueHandle<HWND, &CloseWindowHandle>;
 using UniqueIcon = UniqueHandle<HICON, &CloseIconHandle>;
 using UniqueMenu = UniqueHandle<HMENU, &CloseMenuHandle>;
 using UniqueSocket = UniqueHandle<SOCKET, &CloseSocketHandle, INVALID_SOCKET>;
+using UniqueImageList = UniqueHandle<HIMAGELIST, &CloseImageList>;
 
 }  // namespace vello

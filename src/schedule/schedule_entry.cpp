@@ -114,4 +114,26 @@ void TScheduleEntry::SetImportance(std::string_view text) {
 uint8_t TScheduleEntry::Sent() const { return bytes_[kSentOffset]; }
 void TScheduleEntry::SetSent(uint8_t value) { bytes_[kSentOffset] = value; }
 
+MessageLook TScheduleEntry::Look() const {
+  MessageLook look;
+  look.width = Width();
+  look.height = Height();
+  look.color = Color();
+  look.fontName = FontName();
+  look.fontColor = FontColor();
+  look.fontSize = FontSize();
+  look.fontStyle = FontStyle();
+  return look;
+}
+
+void TScheduleEntry::SetLook(const MessageLook& look) {
+  SetWidth(look.width);
+  SetHeight(look.height);
+  SetColor(look.color);
+  SetFontName(look.fontName);
+  SetFontColor(look.fontColor);
+  SetFontSize(look.fontSize);
+  SetFontStyle(look.fontStyle);
+}
+
 }  // namespace vello

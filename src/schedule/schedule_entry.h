@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "messaging/message_look.h"
+
 namespace vello {
 
 class TScheduleEntry {
@@ -58,6 +60,11 @@ class TScheduleEntry {
   void SetImportance(std::string_view text);  // "P" or "N"; capacity 1
   uint8_t Sent() const;
   void SetSent(uint8_t value);
+
+  // The message's look, from and into Width, Height, Color, FontName,
+  // FontColor, FontSize and FontStyle (the name cut to 20 bytes).
+  MessageLook Look() const;
+  void SetLook(const MessageLook& look);
 
   friend bool operator==(const TScheduleEntry&, const TScheduleEntry&) = default;
 

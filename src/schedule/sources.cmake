@@ -4,6 +4,7 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/schedule_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/schedule_clock.cpp
 )
+# The scheduler: the entries' owner, its timer and the hand-over to the sender.
 list(APPEND VELLO_WIN_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/timer_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scheduler.cpp
 )

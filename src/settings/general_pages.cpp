@@ -6,6 +6,7 @@
 
 #include "platform/controls.h"
 #include "platform/win_text.h"
+#include "settings/settings_keys.h"
 
 namespace vello {
 
@@ -45,20 +46,38 @@ TGeneralPages::TGeneralPages(HWND page1, HWND page2, HFONT font) {
 }
 
 void TGeneralPages::FormShow(const IniFile& ini) {
-  SetControlText(Edit1, std::to_string(ini.ReadInteger("setup", "port", 5963)));
-  SetChecked(CheckBox1, ini.ReadBool("setup", "IME", false));
+  SetControlText(Edit1, std::to_string(ReadSetting(ini, setting::Port)));
+  SetChecked(CheckBox1, ReadSetting(ini, setting::Ime));
   // Setting the box from the file acts as a click when it changes its state.
-  bool sound = ini.ReadBool("setup", "Sound", false);
+  bool sound = ReadSetting(ini, setting::Sound);
   bool changed = IsChecked(CheckBox2) != sound;
   SetChecked(CheckBox2, sound);
   if (changed) CheckBox2Click();
-  if (sound) SetControlText(Edit3, ini.ReadString("setup", "Sound-File", ""));
-  SetChecked(CheckBox3, ini.ReadBool("setup", "mini", false));
-  SetChecked(CheckBox4, ini.ReadBool("setup", "Startup", false));
-  SetChecked(CheckBox5, ini.ReadBool("setup", "Desktop", false));
-  SetChecked(CheckBox6, ini.ReadBool("setup", "Log", false));
-  SetChecked(CheckBox9, ini.ReadBool("setup", "Clear", false));
-  SetChecked(CheckBox10, ini.ReadBool("setup", "WSound", false));
+  if (sound) SetControlText(Edit3, ReadSetting(ini, setting::SoundFile));
+  SetChecked(CheckBox3, ReadSetting(ini, setting::Mini));
+  SetChecked(CheckBox4, ReadSetting(ini, setting::Startup));
+  SetChecked(CheckBox5, ReadSetting(ini, setting::Desktop));
+  SetChecked(CheckBox6, ReadSetting(ini, setting::Log));
+  SetChecked(CheckBox9, ReadSetting(ini, setting::Clear));
+  SetChecked(CheckBox10, ReadSetting(ini, setting::WSound));
+}
+
+void TGeneralPages::Save(IniFile& ini) const {
+  // The port as typed; a text that is no number reads back as the default.
+  WriteSettingText(ini, setting::Port, ControlText(Edit1));
+  WriteSetting(ini, setting::Ime, IsChecked(CheckBox1));
+  WriteSetting(ini, setting::Sound, IsChecked(CheckBox2));
+  WriteSetting(ini, setting::SoundFile, ControlText(Edit3));
+  WriteSetting(ini, setting::Mini, IsChecked(CheckBox3));
+  WriteSetting(ini, setting::Startup, IsChecked(CheckBox4));
+  WriteSetting(ini, setting::Desktop, IsChecked(CheckBox5));
+  WriteSetting(ini, setting::Log, IsChecked(CheckBox6));
+  WriteSetting(ini, setting::Clear, IsChecked(CheckBox9));
+  WriteSetting(ini, setting::WSound, IsChecked(CheckBox10));
+}
+
+bool TGeneralPages::SoundWithoutFile() const {
+  return IsChecked(CheckBox2) && GetWindowTextLengthW(Edit3) == 0;
 }
 
 bool TGeneralPages::HandleCommand(UINT code, HWND control) {

@@ -13,6 +13,11 @@ class TGeneralPages {
 
   // The dialog's FormShow, step 1: every control from the settings file.
   void FormShow(const IniFile& settings);
+  // The dialog's OK, step 2: the ten keys, in this order: port (as typed),
+  // IME, Sound, Sound-File, mini, Startup, Desktop, Log, Clear, WSound.
+  void Save(IniFile& settings) const;
+  // Sound switched on without a sound file (OK refuses it).
+  bool SoundWithoutFile() const;
   // A control's notification; true when it was one of these pages'.
   bool HandleCommand(UINT code, HWND control);
 

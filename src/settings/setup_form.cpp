@@ -2,18 +2,18 @@
 
 #include <commctrl.h>
 
-#include "app/main_form.h"
-#include "common/file_paths.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
-#include "platform/executable_path.h"
 #include "platform/win_text.h"
-#include "schedule/timer_page.h"
+#include "schedule/scheduler.h"
 #include "settings/destinations_page.h"
 #include "settings/general_pages.h"
-#include "settings/ini_file.h"
 #include "settings/phrases_page.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
+#include "settings/setup_host.h"
 #include "settings/shortcuts.h"
+#include "settings/timer_page.h"
 #include "settings/version_page.h"
 
 namespace vello {
@@ -32,7 +32,7 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 }  // namespace
 
-TSetupForm::TSetupForm(TMainForm& main) : main_(main) {}
+TSetupForm::TSetupForm(SetupHost& host, TScheduler& scheduler) : host_(host), scheduler_(scheduler) {}
 TSetupForm::~TSetupForm() { Destroy(); }
 
 void TSetupForm::CreateForm() {
@@ -54,7 +54,7 @@ void TSetupForm::CreateForm() {
   RECT r{0, 0, 353, 253};
   AdjustWindowRectEx(&r, style, FALSE, exStyle);
   Create({.className = kClassName, .title = L"Vello Setup", .style = style, .exStyle = exStyle, .x = 0, .y = 0,
-          .width = r.right - r.left, .height = r.bottom - r.top, .parent = main_.hwnd()});
+          .width = r.right - r.left, .height = r.bottom - r.top, .parent = host_.MainWindow()});
   HINSTANCE inst = GetModuleHandleW(nullptr);
   font_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                           DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック"));
@@ -96,7 +96,7 @@ void TSetupForm::CreateForm() {
   generalPages_ = std::make_unique<TGeneralPages>(Pages[0], Pages[1], font_.get());
   destinationsPage_ = std::make_unique<TDestinationsPage>(Pages[2], font_.get());
   phrasesPage_ = std::make_unique<TPhrasesPage>(Pages[3], font_.get());
-  timerPage_ = std::make_unique<TTimerPage>(*this, main_, Pages[4], font_.get());
+  timerPage_ = std::make_unique<TTimerPage>(Pages[4], font_.get(), host_, scheduler_);
   versionPage_ = std::make_unique<TVersionPage>(Pages[5], font_.get());
   SelectPage(0);
 }
@@ -117,7 +117,7 @@ void TSetupForm::ShowPage(int index) {
   }
   // Centred over the main window.
   RECT m, d;
-  GetWindowRect(main_.hwnd(), &m);
+  GetWindowRect(host_.MainWindow(), &m);
   GetWindowRect(hwnd(), &d);
   int w = d.right - d.left, h = d.bottom - d.top;
   SetWindowPos(hwnd(), nullptr, (m.left + m.right - w) / 2, (m.top + m.bottom - h) / 2, 0, 0,
@@ -134,13 +134,13 @@ bool TSetupForm::PreTranslate(MSG& msg) {
 }
 
 void TSetupForm::FormShow() {
-  generalPages_->FormShow(IniFile(FileBesideExecutable(kSettingsEnding)));
+  generalPages_->FormShow(SettingsFile());
   destinationsPage_->FormShow();
   phrasesPage_->FormShow();
   timerPage_->FormShow();
 }
 
-void TSetupForm::FormDestroy() { SaveSchedule(); }
+void TSetupForm::FormDestroy() { scheduler_.SaveSchedule(); }
 
 void TSetupForm::Button1Click() { ShowWindow(hwnd(), SW_HIDE); }
 
@@ -148,22 +148,13 @@ void TSetupForm::Button2Click() {
   // Any error on the way leaves the dialog open, with what was done so far kept.
   TGeneralPages& g = *generalPages_;
   // 1.
-  if (IsChecked(g.CheckBox2) && GetWindowTextLengthW(g.Edit3) == 0) {
+  if (g.SoundWithoutFile()) {
     ShowMessageBox(hwnd(), "サウンドファイル名を入力してください", "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
-  // 2. The port as typed; a text that is no number reads back as the default.
-  IniFile ini(FileBesideExecutable(kSettingsEnding));
-  ini.WriteString("setup", "port", ControlText(g.Edit1));
-  ini.WriteBool("setup", "IME", IsChecked(g.CheckBox1));
-  ini.WriteBool("setup", "Sound", IsChecked(g.CheckBox2));
-  ini.WriteString("setup", "Sound-File", ControlText(g.Edit3));
-  ini.WriteBool("setup", "mini", IsChecked(g.CheckBox3));
-  ini.WriteBool("setup", "Startup", IsChecked(g.CheckBox4));
-  ini.WriteBool("setup", "Desktop", IsChecked(g.CheckBox5));
-  ini.WriteBool("setup", "Log", IsChecked(g.CheckBox6));
-  ini.WriteBool("setup", "Clear", IsChecked(g.CheckBox9));
-  ini.WriteBool("setup", "WSound", IsChecked(g.CheckBox10));
+  // 2.
+  IniFile ini = SettingsFile();
+  g.Save(ini);
   // 3. and 4. On every OK, changed or not.
   std::string startup = ShellFolder(kStartupFolder);
   if (IsChecked(g.CheckBox4)) MakeShortcut(startup);
@@ -172,17 +163,15 @@ void TSetupForm::Button2Click() {
   if (IsChecked(g.CheckBox5)) MakeShortcut(desktop);
   else RemoveShortcut(desktop);
   // 5.
-  main_.FClearAfterSend = IsChecked(g.CheckBox9);
-  main_.FSoundInWorkMode = !IsChecked(g.CheckBox10);
+  host_.SetClearAfterSend(IsChecked(g.CheckBox9));
+  host_.SetSoundInWorkMode(!IsChecked(g.CheckBox10));
   // 6.
-  main_.ApplySettings();
+  host_.ApplySettings();
   // 7.
   ShowWindow(hwnd(), SW_HIDE);
 }
 
 void TSetupForm::LoadSchedule() { timerPage_->LoadSchedule(); }
-
-void TSetupForm::SaveSchedule() { timerPage_->SaveSchedule(); }
 
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -204,9 +193,6 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       else if (timerPage_) timerPage_->HandleNotify(header);
       return 0;
     }
-    case WM_TIMER:
-      if (wp == TTimerPage::kTimerId && timerPage_) timerPage_->Timer1Timer();
-      return 0;
     case WM_CTLCOLORSTATIC:
       if (destinationsPage_) {
         if (HBRUSH brush = destinationsPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))

@@ -11,7 +11,8 @@
 
 namespace vello {
 
-class TMainForm;
+class SetupHost;
+class TScheduler;
 class TTimerPage;
 class TGeneralPages;
 class TDestinationsPage;
@@ -21,7 +22,7 @@ class TVersionPage;
 class TSetupForm : public Window {
  public:
   static constexpr wchar_t kClassName[] = L"TSetupForm";
-  explicit TSetupForm(TMainForm& main);
+  TSetupForm(SetupHost& host, TScheduler& scheduler);
   ~TSetupForm() override;
 
   void CreateForm();
@@ -36,7 +37,6 @@ class TSetupForm : public Window {
   void Button1Click();
   void Button2Click();
   void LoadSchedule();
-  void SaveSchedule();
 
   HWND PageControl1 = nullptr;
   HWND Button1 = nullptr, Button2 = nullptr;
@@ -53,7 +53,8 @@ class TSetupForm : public Window {
 
  private:
   void SelectPage(int index);
-  TMainForm& main_;
+  SetupHost& host_;
+  TScheduler& scheduler_;
   UniqueFont font_;
   std::unique_ptr<TGeneralPages> generalPages_;
   std::unique_ptr<TDestinationsPage> destinationsPage_;

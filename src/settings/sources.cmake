@@ -1,4 +1,3 @@
-# settings sources
 # Address book, destination list and the network computer walk.
 list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/address_book.cpp
@@ -9,12 +8,16 @@ list(APPEND VELLO_CORE_SOURCES
 list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ini_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phrase_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_keys.cpp
 )
 list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/setup_form.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/network_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/general_pages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/destinations_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phrases_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/timer_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shortcuts.cpp
 )

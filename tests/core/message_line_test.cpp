@@ -26,7 +26,7 @@ std::string ErrorOf(std::string_view line) {
 }  // namespace
 
 TEST(MakeMessageLine, ExampleLineByteForByte) {
-  std::string line = MakeMessageLine("MS ゴシック", "こんにちは\r\n", "N", 315, 179, 10, 0, 16777215, 0);
+  std::string line = MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "こんにちは\r\n", "N");
   // "MS ゴシック" and "こんにちは" spelled out as CP932 bytes.
   std::string expected =
       "315,179,16777215,0,10,\"MS \x83\x53\x83\x56\x83\x62\x83\x4E\",0,N,"
@@ -49,9 +49,10 @@ TEST(MakeMessageLine, FieldsInWireOrderWithQuotesDoubledInTextOnly) {
       {"f", "a\r\nb\r\n", "N", -5, 2147483647, -1, 255, -2147483647 - 1, 0,
        "-5,2147483647,-2147483648,0,-1,\"f\",255,N,\"a\r\nb\r\n\""},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(MakeMessageLine(c.font, c.text, c.mark, c.width, c.height, c.size, c.style, c.color, c.fontColor),
-              c.line);
+  for (const auto& c : cases) {
+    MessageLook look{c.width, c.height, c.color, c.fontColor, c.size, c.font, c.style};
+    EXPECT_EQ(MakeMessageLine(look, c.text, c.mark), c.line);
+  }
 }
 
 TEST(SplitCommaText, Rules) {
@@ -111,14 +112,14 @@ TEST(ParseInt32, OptionalMinusThenDigitsWithinRange) {
 }
 
 TEST(ReadMessageLine, ExampleLine) {
-  MessageFields m = ReadMessageLine("315,179,16777215,0,10,\"MS ゴシック\",0,N,\"こんにちは\r\n\"");
-  EXPECT_EQ(m.width, 315);
-  EXPECT_EQ(m.height, 179);
-  EXPECT_EQ(m.color, 16777215);
-  EXPECT_EQ(m.fontColor, 0);
-  EXPECT_EQ(m.fontSize, 10);
-  EXPECT_EQ(m.fontName, "MS ゴシック");
-  EXPECT_EQ(m.fontStyle, 0);
+  ReceivedMessage m = ReadMessageLine("315,179,16777215,0,10,\"MS ゴシック\",0,N,\"こんにちは\r\n\"");
+  EXPECT_EQ(m.look.width, 315);
+  EXPECT_EQ(m.look.height, 179);
+  EXPECT_EQ(m.look.color, 16777215);
+  EXPECT_EQ(m.look.fontColor, 0);
+  EXPECT_EQ(m.look.fontSize, 10);
+  EXPECT_EQ(m.look.fontName, "MS ゴシック");
+  EXPECT_EQ(m.look.fontStyle, 0);
   EXPECT_FALSE(m.important);
   EXPECT_EQ(m.text, "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\r\n");
 }
@@ -147,15 +148,15 @@ TEST(ReadMessageLine, FieldValues) {
       {"1,2,3,4,9,f,0,N,\"cut short", 3, 4, 0, false, "f", "cut short"},
   };
   for (const auto& c : cases) {
-    MessageFields m = ReadMessageLine(c.line);
-    EXPECT_EQ(m.width, 1) << c.line;
-    EXPECT_EQ(m.height, 2) << c.line;
-    EXPECT_EQ(m.color, c.color) << c.line;
-    EXPECT_EQ(m.fontColor, c.fontColor) << c.line;
-    EXPECT_EQ(m.fontSize, 9) << c.line;
-    EXPECT_EQ(m.fontStyle, c.style) << c.line;
+    ReceivedMessage m = ReadMessageLine(c.line);
+    EXPECT_EQ(m.look.width, 1) << c.line;
+    EXPECT_EQ(m.look.height, 2) << c.line;
+    EXPECT_EQ(m.look.color, c.color) << c.line;
+    EXPECT_EQ(m.look.fontColor, c.fontColor) << c.line;
+    EXPECT_EQ(m.look.fontSize, 9) << c.line;
+    EXPECT_EQ(m.look.fontStyle, c.style) << c.line;
     EXPECT_EQ(m.important, c.important) << c.line;
-    EXPECT_EQ(m.fontName, c.font) << c.line;
+    EXPECT_EQ(m.look.fontName, c.font) << c.line;
     EXPECT_EQ(m.text, c.text) << c.line;
   }
 }
@@ -199,18 +200,12 @@ TEST(MessageLine, RoundTripKeepsEveryLook) {
       {"f", "lone\rCR and lone\nLF", "P", 2, 3, 4, 8, 5, 6},
   };
   for (const auto& l : looks) {
-    std::string line = MakeMessageLine(l.font, l.text, l.mark, l.width, l.height, l.size, l.style, l.color,
-                                       l.fontColor);
+    MessageLook look{l.width, l.height, l.color, l.fontColor, l.size, l.font, l.style};
+    std::string line = MakeMessageLine(look, l.text, l.mark);
     ASSERT_EQ(SplitCommaText(line).size(), 9u) << line;
-    MessageFields m = ReadMessageLine(line);
-    EXPECT_EQ(m.fontName, l.font) << line;
+    ReceivedMessage m = ReadMessageLine(line);
+    EXPECT_EQ(m.look, look) << line;
     EXPECT_EQ(m.text, l.text) << line;
     EXPECT_EQ(m.important, l.mark == "P") << line;
-    EXPECT_EQ(m.width, l.width) << line;
-    EXPECT_EQ(m.height, l.height) << line;
-    EXPECT_EQ(m.fontSize, l.size) << line;
-    EXPECT_EQ(m.fontStyle, l.style) << line;
-    EXPECT_EQ(m.color, l.color) << line;
-    EXPECT_EQ(m.fontColor, l.fontColor) << line;
   }
 }

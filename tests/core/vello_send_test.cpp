@@ -376,9 +376,9 @@ TEST(VelloSendRun, SendsTheComposersBytesToALoopbackListener) {
   EXPECT_EQ(r.err, "");  // quiet on success
   EXPECT_TRUE(r.inputRead);
   const std::string received = listener.Received();
-  EXPECT_EQ(received, MakeMessageLine("ＭＳ Ｐゴシック", "ビルド完了\r\n\"ok\", 0 errors\r\n", "P", 400, 120, 14, 3,
-                                      -2147483643, 255));
-  MessageFields f = ReadMessageLine(received);
+  EXPECT_EQ(received, MakeMessageLine({400, 120, -2147483643, 255, 14, "ＭＳ Ｐゴシック", 3},
+                                      "ビルド完了\r\n\"ok\", 0 errors\r\n", "P"));
+  ReceivedMessage f = ReadMessageLine(received);
   EXPECT_EQ(f.text, "ビルド完了\r\n\"ok\", 0 errors\r\n");
   EXPECT_TRUE(f.important);
 }
@@ -390,7 +390,7 @@ TEST(VelloSendRun, TextFromArgumentsByNameWithVerboseReport) {
   EXPECT_EQ(r.status, kExitSent) << r.err;
   EXPECT_FALSE(r.inputRead);
   const std::string expected =
-      MakeMessageLine("MS ゴシック", "会議は 15時から\r\n", "N", 315, 179, 10, 0, 16777215, 0);
+      MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "会議は 15時から\r\n", "N");
   EXPECT_EQ(listener.Received(), expected);
   EXPECT_EQ(r.err, "vello-send: sent " + std::to_string(expected.size()) + " bytes to localhost (127.0.0.1) port " +
                        std::to_string(listener.port()) + "\n");
@@ -420,7 +420,7 @@ TEST(VelloSendRun, PortFromASettingsFile) {
   const std::string ini = dir.Write("vello.ini", std::string("[SETUP]\r\nPort=") + hex + "\r\n");
   RunResult r = RunWith({"--settings", ini, "127.0.0.1", "x"});
   EXPECT_EQ(r.status, kExitSent) << r.err;
-  EXPECT_EQ(listener.Received(), MakeMessageLine("MS ゴシック", "x\r\n", "N", 315, 179, 10, 0, 16777215, 0));
+  EXPECT_EQ(listener.Received(), MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "x\r\n", "N"));
 
   // The program's reading rules: a missing key or a value that is no number gives 5963.
   EXPECT_EQ(PortFromSettings(dir.Write("none.ini", "[setup]\r\nLog=1\r\n")), 5963);

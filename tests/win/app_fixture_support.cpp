@@ -5,9 +5,9 @@
 
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
-#include "platform/network_browser.h"
+#include "settings/network_browser.h"
 #include "platform/socket_error.h"
-#include "platform/tray_icon.h"
+#include "platform/notify_icon.h"
 #include "platform/win_text.h"
 
 namespace vello::testing {
@@ -31,6 +31,10 @@ void AppFixture::SetUp() {
   static int counter = 0;
   std::wstring wdir = std::wstring(temp) + L"vello-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                       std::to_wstring(++counter);
+  // Process numbers come round again under Wine: a folder left by an earlier
+  // run (a file held open when it failed) must not leak into this one.
+  std::error_code ignored;
+  std::filesystem::remove_all(wdir, ignored);
   std::filesystem::create_directories(wdir);
   dir_ = Narrow(wdir);
   SetExecutablePathForTests(dir_ + "\\vello.exe");

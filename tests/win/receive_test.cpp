@@ -9,7 +9,7 @@ namespace vello::testing {
 namespace {
 
 std::string Line(std::string_view text, int w = 315, int h = 179, std::string_view mark = "N") {
-  return MakeMessageLine("MS ゴシック", text, mark, w, h, 10, 0, 16777215, 0);
+  return MakeMessageLine({w, h, 16777215, 0, 10, "MS ゴシック", 0}, text, mark);
 }
 
 class ReceiveTest : public AppFixture {};
@@ -53,9 +53,9 @@ TEST_F(ReceiveTest, ALineBecomesACentredShapedBalloon) {
   GetWindowTextW(b, caption, 64);
   EXPECT_STREQ(caption, L"こんにちは\r\n");
 
-  EXPECT_TRUE(app_->main.FMessageArrived);
-  EXPECT_EQ(app_->main.Timer1Interval, 500u);
-  EXPECT_EQ(app_->main.FCurrentBalloon, nullptr);
+  EXPECT_TRUE(app_->main.MessageArrived());
+  EXPECT_EQ(app_->main.tray().Timer1Interval(), 500u);
+  EXPECT_EQ(app_->main.balloons().current(), nullptr);
 }
 
 TEST_F(ReceiveTest, ALineInThreePiecesWithPausesIsOneBalloon) {
@@ -75,7 +75,7 @@ TEST_F(ReceiveTest, TwoLinesGiveTwoBalloonsTheLaterOnTop) {
   HWND first = Balloons()[0];
   SendRaw(Line("two\r\n"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 2; }));
-  HWND second = app_->main.FBalloons.back()->hwnd();
+  HWND second = app_->main.balloons().newest().hwnd();
   EXPECT_NE(first, second);
   // The later one comes first in the z-order.
   for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
@@ -88,16 +88,16 @@ TEST_F(ReceiveTest, WorkingModeHoldsBalloonsUntilTheTrayReleasesThem) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nW-mode=1\r\n");
   StartApp();
   SendRaw(Line("normal\r\n"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.FHeldBalloons.size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().held().size() == 1; }));
   SendRaw(Line("important\r\n", 315, 179, "P"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.FHeldBalloons.size() == 2; }));
-  for (HWND h : app_->main.FHeldBalloons) EXPECT_FALSE(IsWindowVisible(h));
-  HWND important = app_->main.FHeldBalloons[1];
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().held().size() == 2; }));
+  for (HWND h : app_->main.balloons().held()) EXPECT_FALSE(IsWindowVisible(h));
+  HWND important = app_->main.balloons().held()[1];
   EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  EXPECT_FALSE(GetWindowLongW(app_->main.FHeldBalloons[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE(GetWindowLongW(app_->main.balloons().held()[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
 
   app_->main.TrayIconMessage(WM_LBUTTONDOWN);
-  EXPECT_TRUE(app_->main.FHeldBalloons.empty());
+  EXPECT_TRUE(app_->main.balloons().held().empty());
   for (HWND h : Balloons()) EXPECT_TRUE(IsWindowVisible(h));
   EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
@@ -123,7 +123,7 @@ TEST_F(ReceiveTest, RefusedLinesShowTheirErrorAndLeaveNoWindow) {
     EXPECT_EQ(boxes_[0].caption, "Vello");
     EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_TRUE(Balloons().empty());
-    EXPECT_FALSE(app_->main.FMessageArrived);
+    EXPECT_FALSE(app_->main.MessageArrived());
   }
 }
 
@@ -158,10 +158,10 @@ TEST_F(ReceiveTest, AbsurdSizesFromStrangersAreClampedSaneOnesKept) {
   StartApp();
   for (const auto& c : cases) {
     std::size_t before = Balloons().size();
-    SendRaw(MakeMessageLine("MS ゴシック", "x\r\n", "N", c.w, c.h, c.fontSize, 0, 0xFFFFFF, 0));
+    SendRaw(MakeMessageLine({c.w, c.h, 0xFFFFFF, 0, c.fontSize, "MS ゴシック", 0}, "x\r\n", "N"));
     ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == before + 1; })) << c.w;
     RECT r;
-    GetWindowRect(app_->main.FBalloons.back()->hwnd(), &r);
+    GetWindowRect(app_->main.balloons().newest().hwnd(), &r);
     EXPECT_EQ(r.right - r.left, c.wantW);
     EXPECT_EQ(r.bottom - r.top, c.wantH);
   }
@@ -191,10 +191,10 @@ TEST_F(ReceiveTest, TrayRecordBlinksBetweenTheTwoIconsWithTheArrivalTip) {
   EXPECT_EQ(tick2.hIcon, mainIcon);
 
   // A right press on the balloon ends the notice.
-  TBalloon& b = *app_->main.FBalloons.back();
-  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 5, 5);
-  EXPECT_EQ(app_->main.Timer1Interval, 0u);
-  EXPECT_FALSE(app_->main.FMessageArrived);
+  TBalloon& b = app_->main.balloons().newest();
+  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 5, 5);
+  EXPECT_EQ(app_->main.tray().Timer1Interval(), 0u);
+  EXPECT_FALSE(app_->main.MessageArrived());
   EXPECT_STREQ(trayCalls_.back().record.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
   EXPECT_EQ(trayCalls_.back().record.hIcon, mainIcon);
 }

@@ -2,6 +2,7 @@
 #include <richedit.h>
 
 #include "app_fixture.h"
+#include "messaging/log_entry.h"
 #include "messaging/balloon_window.h"
 #include "messaging/message_line.h"
 #include "platform/clock.h"
@@ -14,7 +15,7 @@ namespace {
 
 class SendTest : public AppFixture {
  protected:
-  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.RichEdit1, text); }
+  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.composer().hwnd(), text); }
   void SendTo(const std::string& destination) {
     app_->main.SetDestinationText(destination);
     app_->main.ToolButton5Click();
@@ -30,7 +31,7 @@ TEST_F(SendTest, TheComposerSendsTheExampleLineByteForByte) {
   SetWindowPos(app_->main.hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER);
   TestListener peer;
-  app_->main.ClientPort = peer.port();
+  app_->main.ClientSocket1().SetPort(peer.port());
   Compose(L"こんにちは");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
@@ -44,14 +45,14 @@ TEST_F(SendTest, TheComposerSendsTheExampleLineByteForByte) {
 TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
   StartApp();
   TestListener peer;
-  app_->main.ClientPort = peer.port();
+  app_->main.ClientSocket1().SetPort(peer.port());
   std::wstring longLine(120, L'あ');
   Compose(longLine.c_str());
-  int displayed = static_cast<int>(SendMessageW(app_->main.RichEdit1, EM_GETLINECOUNT, 0, 0));
+  int displayed = static_cast<int>(SendMessageW(app_->main.composer().hwnd(), EM_GETLINECOUNT, 0, 0));
   ASSERT_GT(displayed, 1);
   SendTo("localhost");
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
-  MessageFields f = ReadMessageLine(peer.received()[0]);
+  ReceivedMessage f = ReadMessageLine(peer.received()[0]);
   std::string joined;
   std::size_t breaks = 0;
   for (std::size_t i = 0; i + 1 < f.text.size(); ++i)
@@ -63,7 +64,7 @@ TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
 TEST_F(SendTest, NobodyListeningAsksTheUserToStartTheOtherCopyAndLogsNothing) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
-  app_->main.ClientPort = FreePort();
+  app_->main.ClientSocket1().SetPort(FreePort());
   Compose(L"x");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 8000));
@@ -76,7 +77,7 @@ TEST_F(SendTest, DestinationRules) {
   WriteBeside(".dat", "jiro : 127.0.0.2\r\ntaro : 127.0.0.1\r\ntaro : 127.0.0.3\r\n");
   StartApp();
   TestListener peer;
-  app_->main.ClientPort = peer.port();
+  app_->main.ClientSocket1().SetPort(peer.port());
   SendTo("");
   SendTo("------");
   ASSERT_EQ(boxes_.size(), 2u);
@@ -94,7 +95,7 @@ TEST_F(SendTest, DestinationRules) {
 TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
   StartApp();
   TestListener peer;
-  app_->main.ClientPort = peer.port();
+  app_->main.ClientSocket1().SetPort(peer.port());
   Compose(L"first");
   SendTo("127.0.0.1");
   SendTo("localhost");  // the second press while the first is still resolving
@@ -111,21 +112,21 @@ TEST_F(SendTest, ClearAfterSendEmptiesTheComposer) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nClear=1\r\n");
   StartApp();
   TestListener peer;
-  app_->main.ClientPort = peer.port();
+  app_->main.ClientSocket1().SetPort(peer.port());
   Compose(L"gone");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
-  EXPECT_EQ(GetWindowTextLengthW(app_->main.RichEdit1), 0);
+  EXPECT_EQ(GetWindowTextLengthW(app_->main.composer().hwnd()), 0);
 }
 
 class BalloonTest : public AppFixture {
  protected:
-  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.RichEdit1, text); }
+  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.composer().hwnd(), text); }
   TBalloon& Arrive(const std::string& text) {
-    std::size_t before = app_->main.FBalloons.size();
-    SendRaw(MakeMessageLine("MS ゴシック", text, "N", 315, 179, 10, 0, 16777215, 0));
-    EXPECT_TRUE(PumpUntil([&] { return app_->main.FBalloons.size() == before + 1; }));
-    return *app_->main.FBalloons.back();
+    std::size_t before = app_->main.balloons().count();
+    SendRaw(MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, text, "N"));
+    EXPECT_TRUE(PumpUntil([&] { return app_->main.balloons().count() == before + 1; }));
+    return app_->main.balloons().newest();
   }
 };
 
@@ -133,21 +134,21 @@ TEST_F(BalloonTest, ReplyPutsTheSenderIntoTheDestinationBox) {
   StartApp();
   TBalloon& b = Arrive("hello\r\n");
   EXPECT_FALSE(b.Hint().empty());  // the reverse look-up of 127.0.0.1
-  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
-  EXPECT_EQ(app_->main.FCurrentBalloon, &b);
+  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  EXPECT_EQ(app_->main.balloons().current(), &b);
   Compose(L"keep");
-  app_->main.N1Click();
+  app_->main.balloons().N1Click();
   EXPECT_EQ(app_->main.DestinationText(), b.Hint());
   EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
-  EXPECT_EQ(GetWindowTextLengthW(app_->main.RichEdit1), 4);
+  EXPECT_EQ(GetWindowTextLengthW(app_->main.composer().hwnd()), 4);
 }
 
 TEST_F(BalloonTest, QuotationPrefixesEveryLine) {
   StartApp();
   TBalloon& b = Arrive("line one\r\nline two\r\n");
-  app_->main.BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
-  app_->main.N3Click();
-  EXPECT_EQ(app_->main.ComposerLinesText(), ">line one\r\n>line two\r\n");
+  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  app_->main.balloons().N3Click();
+  EXPECT_EQ(app_->main.composer().LinesText(), ">line one\r\n>line two\r\n");
 }
 
 TEST_F(BalloonTest, CtrlCHidesTheMenuCloseDestroys) {
@@ -163,14 +164,14 @@ TEST_F(BalloonTest, CtrlCHidesTheMenuCloseDestroys) {
   SetKeyboardState(keys);
   EXPECT_TRUE(IsWindow(firstWindow));
   EXPECT_FALSE(IsWindowVisible(firstWindow));
-  EXPECT_FALSE(app_->main.FMessageArrived);
+  EXPECT_FALSE(app_->main.MessageArrived());
   // A key without Ctrl does nothing.
   TBalloon& second = Arrive("b\r\n");
   HWND secondWindow = second.hwnd();
   SendMessageW(secondWindow, WM_KEYDOWN, 'C', 0);
   EXPECT_TRUE(IsWindowVisible(secondWindow));
-  app_->main.BalloonMouseDown(second, 1, MK_RBUTTON, 3, 3);
-  app_->main.Close2Click();
+  app_->main.balloons().BalloonMouseDown(second, 1, MK_RBUTTON, 3, 3);
+  app_->main.balloons().Close2Click();
   EXPECT_FALSE(IsWindow(secondWindow));
 }
 
@@ -180,8 +181,8 @@ TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
   SetClockForTests([] { return LocalDateTime{2026, 12, 8, 9, 4, 2}; });
   StartApp();
   TestListener peer;
-  app_->main.ClientPort = peer.port();
-  SetWindowTextW(app_->main.RichEdit1, L"こんにちは");
+  app_->main.ClientSocket1().SetPort(peer.port());
+  SetWindowTextW(app_->main.composer().hwnd(), L"こんにちは");
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.ToolButton5Click();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));

@@ -351,9 +351,9 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
                                     "\r\nIME=1\r\nSound=0\r\nSound-File=\r\nmini=1\r\nStartup=0\r\nDesktop=0\r\n"
                                     "Log=1\r\nClear=1\r\nWSound=1\r\n");
   // The main window's flags at once, and the log through ApplySettings.
-  EXPECT_TRUE(app_->main.FClearAfterSend);
-  EXPECT_FALSE(app_->main.FSoundInWorkMode);
-  EXPECT_TRUE(app_->main.FLogOn);
+  EXPECT_TRUE(app_->main.ClearAfterSend());
+  EXPECT_FALSE(app_->main.SoundInWorkMode());
+  EXPECT_TRUE(app_->main.LogOn());
 
   // A hand-edited file: 2 reads as true, "yes" as the default.
   WriteBeside(".ini", "[setup]\r\nport=0x1F\r\nIME=2\r\nmini=yes\r\nClear=0\r\nWSound=-1\r\n");
@@ -432,7 +432,7 @@ TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWrit
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_TRUE(DialogVisible());
   EXPECT_NE(ReadBeside(".ini").find("Sound=1\r\nSound-File=" + dir_ + "\\missing.wav\r\n"), std::string::npos);
-  EXPECT_TRUE(app_->main.FClearAfterSend);  // step 5 ran before ApplySettings
+  EXPECT_TRUE(app_->main.ClearAfterSend());  // step 5 ran before ApplySettings
 }
 
 TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
@@ -447,7 +447,7 @@ TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathBeside(".ini") + " に書き込めません"));
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_TRUE(DialogVisible());
-  EXPECT_FALSE(app_->main.FClearAfterSend);
+  EXPECT_FALSE(app_->main.ClearAfterSend());
 }
 
 TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
@@ -461,7 +461,7 @@ TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
   Click(Dialog().Button1);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(ReadBeside(".ini"), before);
-  EXPECT_FALSE(app_->main.FClearAfterSend);
+  EXPECT_FALSE(app_->main.ClearAfterSend());
   // The close box is Cancel too.
   Dialog().ShowPage(0);
   EXPECT_EQ(ControlText(g.Edit1), std::to_string(port_));
@@ -638,12 +638,12 @@ TEST_F(SetupDialogTest, ALinkObjectThatCannotBeHadStopsOkWithTheDialogOpen) {
   EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\nDesktop=1\r\n"), std::string::npos);
   EXPECT_TRUE(Files(startup_).empty());
   EXPECT_TRUE(Files(desktop_).empty());
-  EXPECT_FALSE(app_->main.FClearAfterSend);
+  EXPECT_FALSE(app_->main.ClearAfterSend());
   Click(Dialog().Button2);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
   EXPECT_EQ(Files(desktop_), std::vector<std::string>{"message.lnk"});
-  EXPECT_TRUE(app_->main.FClearAfterSend);
+  EXPECT_TRUE(app_->main.ClearAfterSend());
 }
 
 // ---------------------------------------------------------------------------

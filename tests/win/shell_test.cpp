@@ -31,15 +31,15 @@ TEST_F(ShellTest, AFirstStartUsesEveryDefault) {
   EXPECT_EQ(r.top, 244);
   EXPECT_EQ(r.right - r.left, 323);
   EXPECT_EQ(r.bottom - r.top, 258);
-  ComposerLook look = app_->main.ComposerLookNow();
+  MessageLook look = app_->main.composer().Look();
   EXPECT_EQ(look.color, 0xFFFFFF);
   EXPECT_EQ(look.fontColor, 0);
   EXPECT_EQ(look.fontSize, 10);
   EXPECT_EQ(look.fontName, "MS ゴシック");
   EXPECT_EQ(look.fontStyle, 0);
   EXPECT_FALSE(app_->main.ImportanceTicked());
-  EXPECT_FALSE(app_->main.FWorkMode);
-  EXPECT_EQ(app_->main.FormCreateStepsDone, 14);
+  EXPECT_FALSE(app_->main.WorkMode());
+  EXPECT_EQ(app_->main.FormCreateStepsDone(), 14);
   EXPECT_FALSE(CloseInSystemMenu());
   EXPECT_TRUE(app_->main.ServerSocket1().listening());
   // The destination list: no address book, so the separator, then the network.
@@ -61,17 +61,17 @@ TEST_F(ShellTest, SettingsFromTheFileAreApplied) {
   EXPECT_EQ(r.top, 100);
   EXPECT_EQ(r.right - r.left, 400);
   EXPECT_EQ(r.bottom - r.top, 300);
-  ComposerLook look = app_->main.ComposerLookNow();
+  MessageLook look = app_->main.composer().Look();
   EXPECT_EQ(look.color, 255);
   EXPECT_EQ(look.fontColor, 65280);
   EXPECT_EQ(look.fontSize, 16);
   EXPECT_EQ(look.fontName, "ＭＳ Ｐゴシック");
   EXPECT_EQ(look.fontStyle, 3);
   EXPECT_TRUE(app_->main.ImportanceTicked());
-  EXPECT_TRUE(app_->main.FClearAfterSend);
-  EXPECT_FALSE(app_->main.FSoundInWorkMode);
-  EXPECT_TRUE(app_->main.FWorkMode);
-  EXPECT_TRUE(Checked(app_->main.PopupMenu2, mainids::W1));
+  EXPECT_TRUE(app_->main.ClearAfterSend());
+  EXPECT_FALSE(app_->main.SoundInWorkMode());
+  EXPECT_TRUE(app_->main.WorkMode());
+  EXPECT_TRUE(Checked(app_->main.PopupMenu2.get(), mainids::W1));
   EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
   EXPECT_EQ(app_->main.DestinationItems(), (std::vector<std::string>{"*abc", "------", "PC01", "pc02"}));
   EXPECT_EQ(app_->main.DestinationText(), "*abc");
@@ -94,7 +94,7 @@ TEST_F(ShellTest, APortHeldByAnotherProgramStopsStartUpAfterItsError) {
   EXPECT_EQ(boxes_[0].caption, "Vello");
   // The steps after ApplySettings did not run: no geometry, no tick, no tray
   // icon, and Close stays in the system menu.
-  EXPECT_EQ(app_->main.FormCreateStepsDone, 1);
+  EXPECT_EQ(app_->main.FormCreateStepsDone(), 1);
   EXPECT_FALSE(app_->main.ImportanceTicked());
   EXPECT_TRUE(trayCalls_.empty());
   EXPECT_TRUE(CloseInSystemMenu());
@@ -106,9 +106,9 @@ TEST_F(ShellTest, AChangedPortTakesEffectAtOnce) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(other) + "\r\n");
   app_->main.ApplySettings();
   EXPECT_EQ(app_->main.ServerSocket1().port(), other);
-  EXPECT_EQ(app_->main.ClientPort, other);
+  EXPECT_EQ(app_->main.ClientSocket1().port(), other);
   port_ = other;
-  SendRaw(MakeMessageLine("MS ゴシック", "new port\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "new port\r\n", "N"));
   EXPECT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
 }
 
@@ -125,11 +125,11 @@ TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
   EXPECT_EQ(MenuText(first, 0), L"おはようございます");
   EXPECT_EQ(MenuText(GetSubMenu(insert, 1), 1), L"おはようございます");
   // "&" is shown and inserted as it is; the phrase replaces the selection.
-  SetWindowTextW(app_->main.RichEdit1, L"xx選択yy");
-  SendMessageW(app_->main.RichEdit1, EM_SETSEL, 2, 4);
+  SetWindowTextW(app_->main.composer().hwnd(), L"xx選択yy");
+  SendMessageW(app_->main.composer().hwnd(), EM_SETSEL, 2, 4);
   app_->main.FixedClick(GetMenuItemID(first, 1));
   wchar_t text[64];
-  GetWindowTextW(app_->main.RichEdit1, text, 64);
+  GetWindowTextW(app_->main.composer().hwnd(), text, 64);
   EXPECT_STREQ(text, L"xxA&Byy");
   // Rebuilt from scratch by the next ApplySettings.
   WriteBeside("Fixed.dat", "[one]\r\nphrase=\r\n");
@@ -140,8 +140,8 @@ TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
 TEST_F(ShellTest, WorkingModeTicksStayInStepAndAreStoredAtOnce) {
   StartApp();
   app_->main.W1Click();
-  EXPECT_TRUE(app_->main.FWorkMode);
-  EXPECT_TRUE(Checked(app_->main.PopupMenu2, mainids::W1));
+  EXPECT_TRUE(app_->main.WorkMode());
+  EXPECT_TRUE(Checked(app_->main.PopupMenu2.get(), mainids::W1));
   EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
   EXPECT_NE(ReadBeside(".ini").find("W-mode=1"), std::string::npos);
   app_->main.W1Click();
@@ -152,14 +152,14 @@ TEST_F(ShellTest, WorkingModeTicksStayInStepAndAreStoredAtOnce) {
 TEST_F(ShellTest, TheMinimiseBoxHidesOnlyTheMainWindowWhileABalloonIsOpen) {
   StartApp();
   ShowWindow(app_->main.hwnd(), SW_SHOW);
-  SendRaw(MakeMessageLine("MS ゴシック", "stay\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "stay\r\n", "N"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
   app_->main.CaptionButtonDown(HTMINBUTTON);
   EXPECT_FALSE(IsWindowVisible(app_->main.hwnd()));
   EXPECT_FALSE(IsWindowVisible(app_->application.hwnd()));
   EXPECT_TRUE(IsWindowVisible(Balloons()[0]));
   // With no notice pending, a left press on the tray icon brings it back.
-  app_->main.FMessageArrived = false;
+  app_->main.AcknowledgeArrival();
   app_->main.TrayIconMessage(WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
 }
@@ -238,9 +238,9 @@ TEST_F(SoundTest, ASoundFileThatCannotBeOpenedEndsApplySettingsWithTheMediaError
   ASSERT_FALSE(boxes_.empty());
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_FALSE(boxes_[0].text.empty());
-  EXPECT_FALSE(app_->main.FSoundOn);
+  EXPECT_FALSE(app_->main.SoundOn());
   EXPECT_FALSE(app_->main.ServerSocket1().listening());  // step 5 never ran
-  EXPECT_EQ(app_->main.FormCreateStepsDone, 1);
+  EXPECT_EQ(app_->main.FormCreateStepsDone(), 1);
 }
 
 TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
@@ -256,10 +256,10 @@ TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
                           "\r\n");
   StartApp();
   if (!boxes_.empty()) GTEST_SKIP() << "no wave device here: " << boxes_[0].text;
-  EXPECT_TRUE(app_->main.FSoundOn);
-  EXPECT_TRUE(app_->main.MediaPlayer1.isOpen());
+  EXPECT_TRUE(app_->main.SoundOn());
+  EXPECT_TRUE(app_->main.MediaPlayer1().isOpen());
   // WSound unset: an arrival plays the sound (no error from the player).
-  SendRaw(MakeMessageLine("MS ゴシック", "ding\r\n", "N", 315, 179, 10, 0, 0xFFFFFF, 0));
+  SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "ding\r\n", "N"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
   EXPECT_TRUE(boxes_.empty());
 }

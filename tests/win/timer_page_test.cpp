@@ -5,13 +5,15 @@
 
 #include "app_fixture.h"
 #include "common/file_io.h"
+#include "common/vello_error.h"
 #include "messaging/balloon_window.h"
 #include "messaging/message_line.h"
 #include "platform/clock.h"
 #include "platform/socket_error.h"
 #include "platform/win_text.h"
 #include "schedule/schedule_entry.h"
-#include "schedule/timer_page.h"
+#include "schedule/scheduler.h"
+#include "settings/timer_page.h"
 
 namespace vello::testing {
 namespace {
@@ -84,18 +86,24 @@ class TimerPageTest : public AppFixture {
   }
 
   TTimerPage& page() { return app_->setup.timerPage(); }
-  std::vector<TScheduleEntry>& entries() { return app_->main.FScheduleEntries; }
+  TScheduler& scheduler() { return app_->main.scheduler(); }
+  // The scheduler's records, in list order.
+  std::vector<TScheduleEntry> entries() {
+    std::vector<TScheduleEntry> records;
+    for (const ScheduledEntry& e : scheduler().entries()) records.push_back(e.record);
+    return records;
+  }
 
   // Start, a composer message with a look of its own, and the timer page shown.
   void StartWithComposer(const std::string& text = "予約です\r\n二行目") {
     StartApp();
-    ComposerLook look;
+    MessageLook look;
     look.fontName = "MS ゴシック";
     look.fontSize = 14;
     look.fontStyle = 1 | 2;
     look.color = 0xCCFFEE;
     look.fontColor = 0x0000FF;
-    app_->main.SetComposerLook(look);
+    app_->main.composer().SetLook(look);
     app_->main.SetComposerText(text);
     app_->main.T1Click();
   }
@@ -122,7 +130,7 @@ class TimerPageTest : public AppFixture {
   }
 
   // One tick, delivered as the dialog's timer message.
-  void Tick() { SendMessageW(app_->setup.hwnd(), WM_TIMER, TTimerPage::kTimerId, 0); }
+  void Tick() { SendMessageW(scheduler().hwnd(), WM_TIMER, TScheduler::kTimerId, 0); }
 
   std::vector<std::string> Row(int row) {
     std::vector<std::string> r;
@@ -293,15 +301,15 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
 
 TEST_F(TimerPageTest, TheCheckBoxStartsAndStopsTheScheduler) {
   StartWithComposer();
-  EXPECT_EQ(page().Timer1Interval(), 0u);
+  EXPECT_EQ(scheduler().Timer1Interval(), 0u);
   StartScheduler();
-  EXPECT_EQ(page().Timer1Interval(), 10000u);
+  EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
   SendMessageW(page().CheckBox7, BM_SETCHECK, BST_UNCHECKED, 0);
   page().CheckBox7Click();
-  EXPECT_EQ(page().Timer1Interval(), 0u);
+  EXPECT_EQ(scheduler().Timer1Interval(), 0u);
   // A click on the box itself reaches the handler through the dialog.
   SendMessageW(page().CheckBox7, BM_CLICK, 0, 0);
-  EXPECT_EQ(page().Timer1Interval(), 10000u);
+  EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
 }
 
 TEST_F(TimerPageTest, AddingStoresTheComposerAndTheBoxesAsTyped) {
@@ -310,8 +318,8 @@ TEST_F(TimerPageTest, AddingStoresTheComposerAndTheBoxesAsTyped) {
   ASSERT_EQ(page().RowCount(), 1);
   EXPECT_EQ(Row(0), (std::vector<std::string>{"", "2026/7/5 9:30", "PC01", "一行目\r\n二行目"}));
   ASSERT_EQ(entries().size(), 1u);
-  const TScheduleEntry& e = entries()[0];
-  ComposerLook look = app_->main.ComposerLookNow();
+  const TScheduleEntry e = entries()[0];
+  MessageLook look = app_->main.composer().Look();
   EXPECT_EQ(e.DateTime(), "2026/7/5 9:30");
   EXPECT_EQ(e.Destination(), "PC01");
   EXPECT_EQ(e.Text(), "一行目\r\n二行目\r\n");
@@ -404,14 +412,14 @@ TEST_F(TimerPageTest, ADueEntryIsMarkedAtOnceSentOnItsOwnConnectionAndSavedAsSen
   // Marked at once; the file still says not sent until it has gone.
   EXPECT_EQ(page().RowText(0, 0), "済");
   EXPECT_EQ(page().RowText(1, 0), "");
-  EXPECT_TRUE(app_->main.FSendingScheduled);
-  EXPECT_EQ(app_->main.FScheduledIndex, 0);
+  EXPECT_TRUE(scheduler().InFlight(scheduler().entries()[0].id));
+  EXPECT_EQ(scheduler().inFlightCount(), 1u);
   EXPECT_EQ(FileEntries()[0].Sent(), 0);
   EXPECT_TRUE(Balloons().empty());
 
   // The app listens on the port it sends to: the entry arrives as a balloon.
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  TBalloon& b = *app_->main.FBalloons.back();
+  TBalloon& b = app_->main.balloons().newest();
   EXPECT_EQ(b.Caption(), "予約です\r\n二行目\r\n");
   RECT r;
   GetWindowRect(b.hwnd(), &r);
@@ -425,8 +433,7 @@ TEST_F(TimerPageTest, ADueEntryIsMarkedAtOnceSentOnItsOwnConnectionAndSavedAsSen
   ASSERT_EQ(saved.size(), 2u);
   EXPECT_EQ(saved[0].Sent(), 1);
   EXPECT_EQ(saved[1].Sent(), 0);
-  EXPECT_FALSE(app_->main.FSendingScheduled);
-  EXPECT_EQ(app_->main.FScheduledIndex, -1);
+  EXPECT_EQ(scheduler().inFlightCount(), 0u);
 
   // Later ticks in the same minute send nothing more; the next minute sends the second.
   Tick();
@@ -477,9 +484,9 @@ TEST_F(TimerPageTest, AnEntryThatCannotBeMarkedSentIsNotSent) {
   EXPECT_TRUE(Balloons().empty());
   EXPECT_EQ(CountBoxes("送信しました！"), 0u);
   EXPECT_EQ(entries()[0].Sent(), 0);
-  EXPECT_FALSE(app_->main.FSendingScheduled);
+  EXPECT_EQ(scheduler().inFlightCount(), 0u);
   // A later save does not record it as sent either.
-  app_->setup.SaveSchedule();
+  app_->main.scheduler().SaveSchedule();
   EXPECT_EQ(FileEntries()[0].Sent(), 0);
 }
 
@@ -507,7 +514,7 @@ TEST_F(TimerPageTest, AFullLengthDateTimeStillFallsDueAfterARestart) {
   StartScheduler();
   Tick();
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  EXPECT_EQ(app_->main.FBalloons.back()->Caption(), "前回の予約\r\n");
+  EXPECT_EQ(app_->main.balloons().newest().Caption(), "前回の予約\r\n");
   ASSERT_TRUE(PumpUntil([&] { return FileEntries()[1].Sent() == 1; }));
   Pump(200);
   EXPECT_EQ(Balloons().size(), 1u);  // the one sent before stays sent
@@ -533,7 +540,7 @@ TEST_F(TimerPageTest, OnlyTheExactMinuteIsDue) {
 TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent) {
   StartWithComposer();
   Add(kNow, "127.0.0.1");
-  app_->main.ClientPort = FreePort();  // nobody listens there
+  app_->main.ClientSocket1().SetPort(FreePort());  // nobody listens there
   StartScheduler();
   Tick();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
@@ -543,8 +550,7 @@ TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent)
   EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
   EXPECT_EQ(entries()[0].Sent(), 0);
   EXPECT_EQ(FileEntries()[0].Sent(), 0);
-  EXPECT_FALSE(app_->main.FSendingScheduled);
-  EXPECT_EQ(app_->main.FScheduledIndex, -1);
+  EXPECT_EQ(scheduler().inFlightCount(), 0u);
   // The row keeps its mark: no second attempt in this showing of the list.
   EXPECT_EQ(page().RowText(0, 0), "済");
   Tick();
@@ -552,12 +558,12 @@ TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent)
   EXPECT_EQ(boxes_.size(), 1u);
 
   // The next manual send carries the composer's message, not the entry.
-  app_->main.ClientPort = port_;
+  app_->main.ClientSocket1().SetPort(port_);
   app_->main.SetComposerText("手動");
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.ToolButton5Click();
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  EXPECT_EQ(app_->main.FBalloons.back()->Caption(), "手動\r\n");
+  EXPECT_EQ(app_->main.balloons().newest().Caption(), "手動\r\n");
   EXPECT_EQ(entries()[0].Sent(), 0);
 }
 
@@ -573,8 +579,7 @@ TEST_F(TimerPageTest, AnEntryWithoutADestinationFailsVisiblyWhenDue) {
   EXPECT_NE(boxes_[0].text.find(kNowText), std::string::npos) << boxes_[0].text;
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_EQ(page().RowText(0, 0), "済");
-  EXPECT_FALSE(app_->main.FSendingScheduled);
-  EXPECT_EQ(app_->main.FScheduledIndex, -1);
+  EXPECT_EQ(scheduler().inFlightCount(), 0u);
   Tick();
   Pump(200);
   EXPECT_EQ(boxes_.size(), 1u);
@@ -589,7 +594,7 @@ class TwoListeners : public TimerPageTest {
     second_ = std::make_unique<Listener>("127.0.0.2", listenPort_);
     ASSERT_TRUE(first_->ok());
     ASSERT_TRUE(second_->ok());
-    app_->main.ClientPort = listenPort_;
+    app_->main.ClientSocket1().SetPort(listenPort_);
   }
   bool PumpForLines(std::size_t first, std::size_t second) {
     return PumpListeners({first_.get(), second_.get()},
@@ -617,22 +622,21 @@ TEST_F(TwoListeners, EntriesDueTogetherEachGoOnceToTheirOwnDestination) {
 
   // Each line carries its own entry's look and text, exactly as stored.
   for (std::size_t i = 0; i < 2; ++i) {
-    const TScheduleEntry& e = entries()[i];
+    const TScheduleEntry e = entries()[i];
     const std::string& line = (i == 0 ? first_ : second_)->lines[0];
-    EXPECT_EQ(line, MakeMessageLine(e.FontName(), e.Text(), e.Importance(), e.Width(), e.Height(), e.FontSize(),
-                                    e.FontStyle(), e.Color(), e.FontColor()));
-    MessageFields f = ReadMessageLine(line);
+    EXPECT_EQ(line, MakeMessageLine(e.Look(), e.Text(), e.Importance()));
+    ReceivedMessage f = ReadMessageLine(line);
     EXPECT_EQ(f.text, i == 0 ? "一通目\r\n" : "二通目\r\n");
     EXPECT_EQ(f.important, i == 1);
-    EXPECT_EQ(f.fontName, "MS ゴシック");
-    EXPECT_EQ(f.fontSize, 14);
-    EXPECT_EQ(f.fontStyle, 3);
-    EXPECT_EQ(f.color, 0xCCFFEE);
-    EXPECT_EQ(f.fontColor, 0x0000FF);
+    EXPECT_EQ(f.look.fontName, "MS ゴシック");
+    EXPECT_EQ(f.look.fontSize, 14);
+    EXPECT_EQ(f.look.fontStyle, 3);
+    EXPECT_EQ(f.look.color, 0xCCFFEE);
+    EXPECT_EQ(f.look.fontColor, 0x0000FF);
   }
   ASSERT_TRUE(PumpUntil([&] { return CountBoxes("送信しました！") == 2; }));
   for (const TScheduleEntry& e : FileEntries()) EXPECT_EQ(e.Sent(), 1);
-  EXPECT_FALSE(app_->main.FSendingScheduled);
+  EXPECT_EQ(scheduler().inFlightCount(), 0u);
 
   Tick();
   Pump(300);
@@ -713,20 +717,73 @@ TEST_F(TimerPageTest, DeletingKeepsTheOrderOfRowsEntriesAndFile) {
   EXPECT_EQ(ReadBeside("t.dat"), "");
 }
 
-TEST_F(TimerPageTest, ALoadRebuildsRowsOnlyWhenTheFileHoldsEntries) {
+TEST_F(TimerPageTest, TheRowsAreAlwaysTheEntries) {
   StartWithComposer();
   Add(kNow, "PC01");
-  // The file emptied behind the program's back: the list is left as it was.
+  // The file emptied behind the program's back: the list follows it.
   WriteBeside("t.dat", "");
   app_->setup.LoadSchedule();
   EXPECT_TRUE(entries().empty());
-  EXPECT_EQ(page().RowCount(), 1);
-  // A row whose entry is gone is not sent, and the send path sends nothing else.
+  EXPECT_EQ(page().RowCount(), 0);
   StartScheduler();
   Tick();
   Pump(200);
   EXPECT_TRUE(Balloons().empty());
   EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(TwoListeners, AReloadThatFailsLeavesEntriesAndRowsAsTheyWere) {
+  StartWithComposer("一通目");
+  Add(kNow, "127.0.0.1");
+  app_->main.SetComposerText("二通目");
+  Add(kNow, "127.0.0.2");
+  std::string saved = ReadBeside("t.dat");
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  struct Unlock {
+    HANDLE& h;
+    ~Unlock() {
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+  } unlock{lock};
+  struct Case { std::string name; std::function<void()> spoil, mend; std::string error; } cases[] = {
+      {"locked by another program",
+       [&] {
+         lock = CreateFileW(Widen(PathBeside("t.dat")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+       },
+       [&] {
+         CloseHandle(lock);
+         lock = INVALID_HANDLE_VALUE;
+       },
+       "ファイルへのアクセスが拒否されました"},
+      {"cut short",
+       [&] { WriteBeside("t.dat", saved.substr(0, TScheduleEntry::kSize + 100)); },
+       [&] { WriteBeside("t.dat", saved); },
+       "ファイルの末尾以降を読み込みました"},
+  };
+  for (const auto& c : cases) {
+    c.spoil();
+    try {
+      app_->setup.LoadSchedule();
+      ADD_FAILURE() << c.name << ": the load did not fail";
+    } catch (const VelloError& e) {
+      EXPECT_EQ(e.text(), c.error) << c.name;
+    }
+    ASSERT_EQ(entries().size(), 2u) << c.name;
+    ASSERT_EQ(page().RowCount(), 2) << c.name;
+    EXPECT_EQ(page().RowText(1, 3), "二通目") << c.name;
+    c.mend();
+  }
+  // Each due row still sends its own entry, and a save keeps both.
+  StartListening();
+  StartScheduler();
+  Tick();
+  ASSERT_TRUE(PumpForLines(1, 1));
+  EXPECT_EQ(ReadMessageLine(first_->lines[0]).text, "一通目\r\n");
+  EXPECT_EQ(ReadMessageLine(second_->lines[0]).text, "二通目\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return CountBoxes("送信しました！") == 2; }));
+  EXPECT_EQ(FileEntries().size(), 2u);
 }
 
 TEST_F(TimerPageTest, TheDestinationBoxTakesTheMainListRefreshed) {
@@ -761,7 +818,7 @@ TEST_F(TimerPageTest, DISABLED_ScreenshotHold) {
   Add({"2026", "12", "11", "12", "0"}, "192.168.0.15");
   app_->setup.LoadSchedule();
   StartScheduler();
-  app_->main.ClientPort = FreePort();
+  app_->main.ClientSocket1().SetPort(FreePort());
   Tick();
   Pump(500);
   SetWhen({"2026", "12", "11", "9", "30"});

@@ -84,7 +84,7 @@ TEST(VelloSendWin, SendsTheComposersLineOverWinsock) {
   EXPECT_EQ(r.status, kExitSent) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(FirstReceived(listener),
-            MakeMessageLine("MS ゴシック", "会議は 15時から\r\n", "P", 315, 179, 10, 0, 16777215, 0));
+            MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "会議は 15時から\r\n", "P"));
 }
 
 TEST(VelloSendWin, RefusedAndHostNotFound) {

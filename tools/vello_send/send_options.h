@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings_keys.h"
+
 namespace vello::send {
 
 // A command line we cannot act on; the message is one line, UTF-8.
@@ -14,7 +16,7 @@ class UsageError : public std::runtime_error {
   explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-inline constexpr uint16_t kDefaultPort = 5963;
+inline constexpr uint16_t kDefaultPort = static_cast<uint16_t>(setting::Port.fallback);
 
 // Everything as typed, texts still UTF-8; the defaults are the composer's
 // (white balloon of 315 by 179 pixels, black 10-point plain "MS ゴシック").

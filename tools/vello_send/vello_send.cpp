@@ -4,7 +4,7 @@
 
 #include "common/file_io.h"
 #include "messaging/message_line.h"
-#include "settings/ini_file.h"
+#include "settings/settings_keys.h"
 #include "vello_send/net_client.h"
 #include "vello_send/text_convert.h"
 
@@ -53,8 +53,15 @@ std::string BuildLineFor(const SendOptions& o, std::string_view utf8Text) {
   } catch (const TextError& e) {
     throw TextError(std::string("the text cannot be sent: ") + e.what());
   }
-  return MakeMessageLine(fontName, ComposerLines(text), o.important ? "P" : "N", o.width, o.height, o.fontSize,
-                         o.fontStyle, o.color, o.fontColor);
+  MessageLook look;
+  look.width = o.width;
+  look.height = o.height;
+  look.color = o.color;
+  look.fontColor = o.fontColor;
+  look.fontSize = o.fontSize;
+  look.fontName = fontName;
+  look.fontStyle = o.fontStyle;
+  return MakeMessageLine(look, ComposerLines(text), o.important ? "P" : "N");
 }
 
 uint16_t PortFromSettings(const std::string& utf8Path) {
@@ -66,7 +73,7 @@ uint16_t PortFromSettings(const std::string& utf8Path) {
   }
   if (!FileExists(path)) throw UsageError("--settings: no such file: " + utf8Path);
   if (!ReadFileBytes(path)) throw UsageError("--settings: cannot read " + utf8Path);
-  const int32_t port = IniFile(path).ReadInteger("setup", "port", kDefaultPort);
+  const int32_t port = ReadSetting(IniFile(path), setting::Port);
   if (port < 1 || port > 65535)
     throw UsageError("--settings: " + utf8Path + " gives port " + std::to_string(port) +
                      ", which is not a port number (1 to 65535)");

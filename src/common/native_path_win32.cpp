@@ -1,4 +1,4 @@
-// Core's one Win32 leaf: file paths are CP932 text in the model and UTF-16
+// The portable core's one Win32 leaf: file paths are CP932 text in the model and UTF-16
 // for the system, converted with code page 932 whatever the ANSI code page.
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/tray_icon.h"
+#include "platform/notify_icon.h"
 
 #include "platform/win_text.h"
 

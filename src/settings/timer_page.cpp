@@ -1,19 +1,19 @@
-#include "schedule/timer_page.h"
+#include "settings/timer_page.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "app/main_form.h"
 #include "common/file_paths.h"
 #include "platform/clock.h"
+#include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
+#include "platform/gdi.h"
 #include "platform/win_text.h"
 #include "schedule/schedule_clock.h"
-#include "schedule/schedule_file.h"
+#include "schedule/scheduler.h"
 #include "settings/address_book.h"
-#include "settings/destination_list.h"
-#include "settings/setup_form.h"
+#include "settings/setup_host.h"
 
 namespace vello {
 
@@ -31,9 +31,10 @@ const char kSentMark[] = "済";
 
 }  // namespace
 
-TTimerPage::TTimerPage(TSetupForm& setup, TMainForm& main, HWND page, HFONT font)
-    : setup_(setup), main_(main), page_(page), font_(font) {
+TTimerPage::TTimerPage(HWND page, HFONT font, SetupHost& host, TScheduler& scheduler)
+    : page_(page), font_(font), host_(host), scheduler_(scheduler) {
   CreateControls();
+  scheduler_.SetOnChanged([this] { ShowEntries(); });
 }
 
 void TTimerPage::CreateControls() {
@@ -58,13 +59,13 @@ void TTimerPage::CreateControls() {
   };
   // Labels take the size of their text in the page's font, but stop short of
   // the destination box below them.
-  HDC dc = GetDC(page_);
-  HGDIOBJ oldFont = SelectObject(dc, font_);
+  WindowDC dc(page_);
+  Selection pageFont(dc.get(), font_);
   TEXTMETRICW tm{};
-  GetTextMetricsW(dc, &tm);
+  GetTextMetricsW(dc.get(), &tm);
   auto label = [&](const wchar_t* caption, int x) {
     SIZE size{};
-    GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &size);
+    GetTextExtentPoint32W(dc.get(), caption, static_cast<int>(wcslen(caption)), &size);
     make(0, WC_STATICW, caption, SS_LEFT | SS_NOPREFIX, x, 40, size.cx, std::min<int>(tm.tmHeight, 16), 0);
   };
   auto fill = [](HWND box, int from, int to) {
@@ -107,8 +108,6 @@ void TTimerPage::CreateControls() {
   ComboBox7 = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 56, 153, 200,
                    kComboBox7);
   CheckBox8 = make(0, WC_BUTTONW, L"重要！", BS_AUTOCHECKBOX | WS_TABSTOP, 166, 60, 49, 17, kCheckBox8);
-  SelectObject(dc, oldFont);
-  ReleaseDC(page_, dc);
   FillYears(Now().year);
 }
 
@@ -123,12 +122,11 @@ void TTimerPage::FitYearFont() {
   GetClientRect(info.hwndItem, &edit);
   LOGFONTW lf{};
   if (!GetObjectW(font_, sizeof lf, &lf)) return;
-  HDC dc = GetDC(ComboBox2);
+  WindowDC dc(ComboBox2);
   auto fits = [&](HFONT f) {
-    HGDIOBJ old = SelectObject(dc, f);
+    Selection font(dc.get(), f);
     SIZE size{};
-    GetTextExtentPoint32W(dc, L"0000", 4, &size);
-    SelectObject(dc, old);
+    GetTextExtentPoint32W(dc.get(), L"0000", 4, &size);
     return size.cx + 1 <= edit.right - edit.left;
   };
   if (!fits(font_)) {
@@ -143,7 +141,6 @@ void TTimerPage::FitYearFont() {
     }
     if (yearFont_.get()) SendMessageW(ComboBox2, WM_SETFONT, reinterpret_cast<WPARAM>(yearFont_.get()), FALSE);
   }
-  ReleaseDC(ComboBox2, dc);
 }
 
 int TTimerPage::DateColumnWidth() const {
@@ -164,17 +161,9 @@ void TTimerPage::FillYears(int presentYear) {
   yearsFor_ = presentYear;
 }
 
-std::string TTimerPage::ControlText(HWND control) {
-  int n = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(std::max(n, 0)) + 1, L'\0');
-  int got = GetWindowTextW(control, text.data(), n + 1);
-  text.resize(static_cast<std::size_t>(std::max(got, 0)));
-  return Narrow(text);
-}
+std::string TTimerPage::ControlText(HWND control) { return vello::ControlText(control); }
 
-void TTimerPage::SetControlText(HWND control, const std::string& cp932) {
-  SetWindowTextW(control, Widen(cp932).c_str());
-}
+void TTimerPage::SetControlText(HWND control, const std::string& cp932) { vello::SetControlText(control, cp932); }
 
 int TTimerPage::RowCount() const { return static_cast<int>(SendMessageW(ListView1, LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -194,29 +183,40 @@ std::string TTimerPage::RowText(int row, int column) const {
   }
 }
 
-int TTimerPage::AddRow(const std::string& caption, const std::string& dateTime, const std::string& destination,
-                       const std::string& text) {
-  std::wstring texts[4] = {Widen(caption), Widen(dateTime), Widen(destination), Widen(text)};
-  LVITEMW item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = RowCount();
-  item.pszText = texts[0].data();
-  int row = static_cast<int>(SendMessageW(ListView1, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-  for (int i = 1; i < 4; ++i) {
-    LVITEMW sub{};
-    sub.iSubItem = i;
-    sub.pszText = texts[i].data();
-    SendMessageW(ListView1, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+void TTimerPage::ShowEntries() {
+  LPARAM selected = -1;
+  int row = static_cast<int>(SendMessageW(ListView1, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  if (row >= 0) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (SendMessageW(ListView1, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) selected = item.lParam;
   }
-  return row;
-}
-
-void TTimerPage::SetRowCaption(int row, const std::string& caption) {
-  std::wstring text = Widen(caption);
-  LVITEMW item{};
-  item.iSubItem = 0;
-  item.pszText = text.data();
-  SendMessageW(ListView1, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  SendMessageW(ListView1, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
+  int index = 0;
+  for (const ScheduledEntry& e : scheduler_.entries()) {
+    std::wstring texts[4] = {Widen(e.Marked() ? kSentMark : ""), Widen(e.dateTimeText), Widen(e.destinationText),
+                             Widen(e.messageText)};
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = index++;
+    item.pszText = texts[0].data();
+    item.lParam = static_cast<LPARAM>(e.id);
+    if (item.lParam == selected) {
+      item.mask |= LVIF_STATE;
+      item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    }
+    int r = static_cast<int>(SendMessageW(ListView1, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    for (int i = 1; i < 4; ++i) {
+      LVITEMW sub{};
+      sub.iSubItem = i;
+      sub.pszText = texts[i].data();
+      SendMessageW(ListView1, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&sub));
+    }
+  }
+  SendMessageW(ListView1, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(ListView1, nullptr, TRUE);
 }
 
 void TTimerPage::FormShow() {
@@ -230,23 +230,7 @@ void TTimerPage::FormShow() {
   LoadSchedule();
 }
 
-void TTimerPage::LoadSchedule() {
-  std::vector<TScheduleEntry>& entries = main_.FScheduleEntries;
-  LoadScheduleFile(FileBesideExecutable(kScheduleEnding), entries);
-  if (entries.empty()) return;
-  SendMessageW(ListView1, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const TScheduleEntry& e = entries[i];
-    // An entry still on its way keeps its mark: the file says Sent 0 until it has gone.
-    bool marked = e.Sent() != 0 || EntryInFlight(static_cast<int>(i));
-    AddRow(marked ? kSentMark : "", e.DateTime(), e.Destination(), RowTextFromStored(e.Text()));
-  }
-  SendMessageW(ListView1, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(ListView1, nullptr, TRUE);
-}
-
-void TTimerPage::SaveSchedule() { SaveScheduleFile(FileBesideExecutable(kScheduleEnding), main_.FScheduleEntries); }
+void TTimerPage::LoadSchedule() { scheduler_.LoadSchedule(); }
 
 bool TTimerPage::HandleCommand(UINT, UINT code, HWND control) {
   if (!control) return false;
@@ -267,61 +251,24 @@ bool TTimerPage::HandleCommand(UINT, UINT code, HWND control) {
 
 bool TTimerPage::HandleNotify(NMHDR* header) { return header && header->hwndFrom == ListView1; }
 
-void TTimerPage::CheckBox7Click() {
-  if (SendMessageW(CheckBox7, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-    SetTimer(setup_.hwnd(), kTimerId, kTimer1Interval, nullptr);
-    timer1Interval_ = kTimer1Interval;
-  } else {
-    KillTimer(setup_.hwnd(), kTimerId);
-    timer1Interval_ = 0;
-  }
-}
+void TTimerPage::CheckBox7Click() { scheduler_.SetRunning(IsChecked(CheckBox7)); }
 
-void TTimerPage::Timer1Timer() {
-  LocalDateTime t = Now();
-  std::string now = CurrentTimeText(t.year, t.month, t.day, t.hour, t.minute);
-  // The row count is read afresh each time: a box opened by a hand-over runs a
-  // nested message loop in which rows can be deleted.
-  for (int row = 0; row < RowCount(); ++row) {
-    if (!IsDue(RowText(row, 1), RowText(row, 0), now)) continue;
-    main_.FScheduledIndex = row;
-    main_.FSendingScheduled = true;
-    // Marked before the hand-over, so that a tick inside a box the hand-over
-    // opens cannot hand the same row over again.
-    SetRowCaption(row, kSentMark);
-    // Its own connection, so entries due together and a manual send still
-    // connecting do not overwrite each other.
-    main_.StartScheduledSend(row);
-    SaveSchedule();
-  }
-}
-
-void TTimerPage::ComboBox7DropDown() {
-  std::vector<std::string> fresh = RefreshDestinationList(main_.DestinationItems(), main_.ListNetworkComputers());
-  SendMessageW(ComboBox7, WM_SETREDRAW, FALSE, 0);
-  SetWindowTextW(ComboBox7, L"");
-  SendMessageW(ComboBox7, CB_RESETCONTENT, 0, 0);
-  for (const std::string& e : fresh)
-    SendMessageW(ComboBox7, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(e).c_str()));
-  SendMessageW(ComboBox7, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(ComboBox7, nullptr, TRUE);
-}
+void TTimerPage::ComboBox7DropDown() { ReplaceComboRows(ComboBox7, host_.RefreshedDestinations()); }
 
 void TTimerPage::Button8Click() {
-  std::string text = main_.ComposerPlainText();
+  std::string text = host_.ComposerPlainText();
+  HWND dialog = GetAncestor(page_, GA_ROOT);
   if (text.size() > kMaxComposerText) {
-    ShowMessageBox(setup_.hwnd(), "メッセージが全角で１２３文字を超えています。", "Vello", MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(dialog, "メッセージが全角で１２３文字を超えています。", "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
   std::string destination = ControlText(ComboBox7);
   if (destination.empty()) {
-    ShowMessageBox(setup_.hwnd(), "あて先を選択してください", "Vello", MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(dialog, "あて先を選択してください", "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
   std::string dateTime = ComposeDateTimeText(ControlText(ComboBox2), ControlText(ComboBox3), ControlText(ComboBox4),
                                              ControlText(ComboBox5), ControlText(ComboBox6));
-  // The entry is made in full before the row is added, so that a failure on
-  // the way (an unreadable address book) leaves rows and entries in step.
   TScheduleEntry e;
   e.SetDateTime(dateTime);
   if (destination[0] != '*') {
@@ -332,56 +279,22 @@ void TTimerPage::Button8Click() {
     std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
     if (std::optional<std::string> host = ResolveLast(lines, destination)) e.SetDestination(*host);
   }
-  ComposerLook look = main_.ComposerLookNow();
-  e.SetWidth(look.width);
-  e.SetHeight(look.height);
-  e.SetColor(look.color);
-  e.SetFontName(look.fontName);
-  e.SetFontColor(look.fontColor);
-  e.SetFontSize(look.fontSize);
-  e.SetFontStyle(look.fontStyle);
-  e.SetText(main_.ComposerLinesText());
-  e.SetImportance(SendMessageW(CheckBox8, BM_GETCHECK, 0, 0) == BST_CHECKED ? "P" : "N");
+  e.SetLook(host_.ComposerLook());
+  e.SetText(host_.ComposerLinesText());
+  e.SetImportance(IsChecked(CheckBox8) ? "P" : "N");
   e.SetSent(0);
-
-  AddRow("", dateTime, destination, text);
-  main_.FScheduleEntries.push_back(e);
-  SaveSchedule();
+  scheduler_.Add(e, dateTime, destination, text);
 }
 
 void TTimerPage::Button9Click() {
   int row = static_cast<int>(SendMessageW(ListView1, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-  std::vector<TScheduleEntry>& entries = main_.FScheduleEntries;
-  if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) return;
-  ForgetEntryInFlight(row);
-  entries.erase(entries.begin() + row);
-  SendMessageW(ListView1, LVM_DELETEITEM, row, 0);
-  SaveSchedule();
-}
-
-bool TTimerPage::EntryInFlight(int index) const {
-  for (const auto& a : main_.FSendAttempts)
-    if (a->scheduledIndex == index && !a->client->finished()) return true;
-  return false;
-}
-
-void TTimerPage::ForgetEntryInFlight(int index) {
-  auto& attempts = main_.FSendAttempts;
-  // An attempt that has not ended is never inside one of its own handlers,
-  // so it can go at once: the deleted entry is not sent.
-  std::erase_if(attempts, [index](const std::unique_ptr<SendAttempt>& a) {
-    return a->scheduledIndex == index && !a->client->finished();
-  });
-  for (auto& a : attempts) {
-    if (a->scheduledIndex == index) a->scheduledIndex = -1;
-    else if (a->scheduledIndex > index) --a->scheduledIndex;
-  }
-  if (main_.FScheduledIndex == index) {
-    main_.FScheduledIndex = -1;
-    main_.FSendingScheduled = false;
-  } else if (main_.FScheduledIndex > index) {
-    --main_.FScheduledIndex;
-  }
+  if (row < 0) return;
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendMessageW(ListView1, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
+  auto id = static_cast<EntryId>(item.lParam);
+  if (scheduler_.Find(id)) scheduler_.Delete(id);
 }
 
 }  // namespace vello

@@ -1,4 +1,4 @@
-#include "platform/network_browser.h"
+#include "settings/network_browser.h"
 
 #include <windows.h>
 #include <winnetwk.h>

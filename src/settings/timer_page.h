@@ -1,7 +1,7 @@
 #pragma once
-// The timer page of the settings dialog and the scheduler (its Timer1).
-// Row i of ListView1 stands for entry i of the main window's
-// FScheduleEntries; the scheduler decides from the rows.
+// The timer page of the settings dialog: a view over the scheduler. Its
+// rows are rebuilt from the scheduler's entries whenever they change; a row
+// carries its entry's identity, never its position.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -11,32 +11,25 @@
 
 namespace vello {
 
-class TMainForm;
-class TSetupForm;
+class SetupHost;
+class TScheduler;
 
 class TTimerPage {
  public:
-  TTimerPage(TSetupForm& setup, TMainForm& main, HWND page, HFONT font);
+  TTimerPage(HWND page, HFONT font, SetupHost& host, TScheduler& scheduler);
 
   // The page's share of the dialog's FormShow: present date and time, then LoadSchedule.
   void FormShow();
   void LoadSchedule();
-  void SaveSchedule();
   // Controls' notifications, forwarded by the dialog; true when handled.
   bool HandleCommand(UINT id, UINT code, HWND control);
   bool HandleNotify(NMHDR* header);
-  // The scheduler's tick (the dialog's WM_TIMER with kTimerId).
-  void Timer1Timer();
-  static constexpr UINT_PTR kTimerId = 4;
-  static constexpr UINT kTimer1Interval = 10000;
 
   void CheckBox7Click();
   void ComboBox7DropDown();
   void Button8Click();
   void Button9Click();
 
-  // 0 while the scheduler is stopped.
-  UINT Timer1Interval() const { return timer1Interval_; }
   // Row texts: column 0 is the caption ("済" or empty), 1 the date-time
   // text, 2 the destination, 3 the message text.
   int RowCount() const;
@@ -52,25 +45,19 @@ class TTimerPage {
 
  private:
   void CreateControls();
-  int AddRow(const std::string& caption, const std::string& dateTime, const std::string& destination,
-             const std::string& text);
-  void SetRowCaption(int row, const std::string& caption);
+  // The rows again from the scheduler's entries; the selected entry stays selected.
+  void ShowEntries();
   void FillYears(int presentYear);
   // The date column is 100 wide, or wider where the font needs more for a
   // full date-time text.
   int DateColumnWidth() const;
   void FitYearFont();
-  // Keeps the in-flight scheduled sends pointing at their own entries when
-  // entry `index` is removed; a send of the removed entry is dropped.
-  void ForgetEntryInFlight(int index);
-  bool EntryInFlight(int index) const;
 
-  TSetupForm& setup_;
-  TMainForm& main_;
   HWND page_;
   HFONT font_;
+  SetupHost& host_;
+  TScheduler& scheduler_;
   UniqueFont yearFont_;  // only where the dialog font's digits are too wide
-  UINT timer1Interval_ = 0;
   int yearsFor_ = 0;
 };
 

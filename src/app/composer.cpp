@@ -1,0 +1,109 @@
+#include "app/composer.h"
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "platform/colors.h"
+#include "platform/win_text.h"
+
+namespace vello {
+
+std::string JoinComposerLines(const std::vector<std::string>& displayedLines) {
+  std::string out;
+  for (const auto& line : displayedLines) out += line + "\r\n";
+  return out;
+}
+
+void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height) {
+  LoadLibraryW(L"Msftedit.dll");
+  RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL |
+                                  ES_NOHIDESEL,
+                              x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                              GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+  SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+  SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
+}
+
+void TComposer::SetLook(const MessageLook& look) {
+  FontStyle style = look.style();
+  CHARFORMAT2W cf{};
+  cf.cbSize = sizeof cf;
+  cf.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_CHARSET;
+  std::wstring face = Widen(look.fontName);
+  wcsncpy(cf.szFaceName, face.c_str(), LF_FACESIZE - 1);
+  cf.yHeight = look.fontSize * 20;
+  cf.crTextColor = ToColorRef(look.fontColor);
+  cf.bCharSet = DEFAULT_CHARSET;
+  cf.dwEffects = (style.bold ? CFE_BOLD : 0) | (style.italic ? CFE_ITALIC : 0) |
+                 (style.underline ? CFE_UNDERLINE : 0) | (style.strikeOut ? CFE_STRIKEOUT : 0);
+  SendMessageW(RichEdit1, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
+  SendMessageW(RichEdit1, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+  SendMessageW(RichEdit1, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(look.color)));
+  color_ = look.color;
+  fontColor_ = look.fontColor;
+}
+
+MessageLook TComposer::Look() const {
+  MessageLook look;
+  RECT r;
+  GetWindowRect(RichEdit1, &r);
+  look.width = r.right - r.left;
+  look.height = r.bottom - r.top;
+  look.color = color_;
+  look.fontColor = fontColor_;
+  CHARFORMAT2W cf{};
+  cf.cbSize = sizeof cf;
+  SendMessageW(RichEdit1, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+  look.fontName = Narrow(cf.szFaceName);
+  look.fontSize = (cf.yHeight + 10) / 20;
+  look.fontStyle = FontStyle{.bold = (cf.dwEffects & CFE_BOLD) != 0,
+                             .italic = (cf.dwEffects & CFE_ITALIC) != 0,
+                             .underline = (cf.dwEffects & CFE_UNDERLINE) != 0,
+                             .strikeOut = (cf.dwEffects & CFE_STRIKEOUT) != 0}
+                       .Bits();
+  return look;
+}
+
+std::string TComposer::LinesText() const {
+  // The displayed lines, wraps included; an empty last line is not a line.
+  int count = static_cast<int>(SendMessageW(RichEdit1, EM_GETLINECOUNT, 0, 0));
+  std::vector<std::string> lines;
+  for (int i = 0; i < count; ++i) {
+    LRESULT start = SendMessageW(RichEdit1, EM_LINEINDEX, i, 0);
+    LRESULT length = SendMessageW(RichEdit1, EM_LINELENGTH, start, 0);
+    std::wstring buffer(static_cast<std::size_t>(std::max<LRESULT>(length, 0) + 2), L'\0');
+    *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(buffer.size());
+    LRESULT got = SendMessageW(RichEdit1, EM_GETLINE, i, reinterpret_cast<LPARAM>(buffer.data()));
+    buffer.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
+    while (!buffer.empty() && (buffer.back() == L'\r' || buffer.back() == L'\n')) buffer.pop_back();
+    lines.push_back(Narrow(buffer));
+  }
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return JoinComposerLines(lines);
+}
+
+std::string TComposer::PlainText() const {
+  int n = GetWindowTextLengthW(RichEdit1);
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  GetWindowTextW(RichEdit1, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(n));
+  // The rich edit keeps paragraphs with a lone CR; the program's texts use CR LF.
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\r') out += L"\r\n";
+    else if (c != L'\n') out += c;
+  }
+  return Narrow(out);
+}
+
+void TComposer::SetText(const std::string& cp932) { SetWindowTextW(RichEdit1, Widen(cp932).c_str()); }
+
+void TComposer::ReplaceSelection(const std::string& cp932) {
+  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Widen(cp932).c_str()));
+}
+
+}  // namespace vello

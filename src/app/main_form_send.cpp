@@ -1,0 +1,88 @@
+// Sending: the one way a message leaves, for the composer's send and the
+// scheduler alike: resolve, connect, and when the connection stands build
+// the line, write it, close, log, confirm and clear.
+#include "app/main_form.h"
+#include "common/file_paths.h"
+#include "messaging/log_entry.h"
+#include "messaging/message_line.h"
+#include "platform/clock.h"
+#include "platform/error_display.h"
+#include "platform/executable_path.h"
+#include "platform/locale_format.h"
+#include "platform/socket_error.h"
+#include "settings/address_book.h"
+#include "settings/destination_list.h"
+
+namespace vello {
+
+void TMainForm::ToolButton5Click() {
+  std::string destination = DestinationText();
+  if (destination.empty() || destination == kSeparator) {
+    ShowMessageBox(hwnd(), "送信先を指定してください", "Vello", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  std::string host = destination;
+  if (destination[0] == '*') {
+    std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
+    std::optional<std::string> found = ResolveFirst(lines, destination);
+    if (!found) return;
+    host = *found;
+  }
+  // The composer as it stands when the connection does, not as it is now.
+  Send({.host = host, .destination = destination, .compose = [this]() -> std::optional<OutgoingMessage> {
+          return OutgoingMessage{.look = FComposer.Look(),
+                                 .text = FComposer.LinesText(),
+                                 .importance = ImportanceTicked() ? "P" : "N"};
+        }});
+}
+
+SendTicket TMainForm::Send(SendRequest request) { return ClientSocket1().Start(std::move(request)); }
+
+void TMainForm::Cancel(SendTicket ticket) { ClientSocket1().Cancel(ticket); }
+
+void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
+  TcpClient& socket = *attempt.client;
+  // 1. The message as it is now; a scheduled entry is marked sent (and that
+  // saved) before anything is written.
+  std::optional<OutgoingMessage> message = attempt.request.compose();
+  if (!message) {
+    socket.Close();
+    attempt.End(SendOutcome::Dropped);
+    return;
+  }
+  std::string line = MakeMessageLine(message->look, message->text, message->importance);
+  // 2.-3.
+  socket.WriteAll(line);
+  socket.Close();
+  // 4. The attempt has ended.
+  attempt.End(SendOutcome::Sent);
+  // 5.
+  if (FLogOn) AppendLog(true, attempt.request.destination, message->text);
+  // 6.
+  ShowMessageBox(hwnd(), "送信しました！", ApplicationTitle(), MB_OK);
+  // 7.
+  if (FClearAfterSend) FComposer.SetText("");
+}
+
+void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code) {
+  if (kind == SocketErrorKind::Lookup) {
+    // Shown by the common error display; the attempt ends here.
+    int error = code;
+    code = 0;
+    ShowErrorMessage(SocketApiErrorText(error, "ASync Lookup"));
+    return;
+  }
+  if (kind == SocketErrorKind::Connect) {
+    ShowMessageBox(hwnd(), attempt.request.destination + "さんに起動するようにお願いしてね", "Vello",
+                   MB_OK | MB_ICONEXCLAMATION);
+  }
+  code = 0;
+}
+
+void TMainForm::AppendLog(bool sent, const std::string& party, const std::string& text) {
+  std::string when = DateTimeText(Now(), UserLocaleTimeFormat());
+  std::string entry = sent ? SentLogEntry(when, party, text) : ReceivedLogEntry(when, party, text);
+  AppendLogEntry(FileBesideExecutable(kLogEnding), entry);
+}
+
+}  // namespace vello

@@ -1,0 +1,96 @@
+#include "app/tray_icon.h"
+
+#include "platform/executable_path.h"
+#include "platform/notify_icon.h"
+#include "platform/win_text.h"
+#include "platform/window_messages.h"
+
+namespace vello {
+
+namespace {
+const wchar_t kClassName[] = L"VelloTrayIcon";
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT kBlinkInterval = 500;
+const char kIdleTip[] = "Vello - ﾀｽｸﾄﾚｲ";
+const char kArrivalTip[] = "Vello - メッセージが届きました";
+}  // namespace
+
+TTrayIcon::TTrayIcon() {
+  RegisterClassOnce(kClassName);
+  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
+}
+
+TTrayIcon::~TTrayIcon() {
+  Remove();
+  Destroy();
+}
+
+void TTrayIcon::Attach(HWND mainWindow, HICON mainIcon) {
+  FMainWindow = mainWindow;
+  FMainIcon = mainIcon;
+}
+
+TrayState TTrayIcon::state() const {
+  if (!FAdded) return TrayState::Absent;
+  return FTimer1Interval ? TrayState::Blinking : TrayState::Idle;
+}
+
+void TTrayIcon::SetTimer1Interval(UINT ms) {
+  if (ms == FTimer1Interval) return;  // the running timer keeps its phase
+  FTimer1Interval = ms;
+  if (ms == 0)
+    KillTimer(hwnd(), kTimer1);
+  else
+    SetTimer(hwnd(), kTimer1, ms, nullptr);
+}
+
+void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
+  switch (update) {
+    case TrayUpdate::Add:
+      FillTrayRecord(FTrayRecord, FMainWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, FMainIcon, kIdleTip);
+      FTrayRecord.uCallbackMessage = kTrayCallbackMessage;
+      CallTray(TrayAction::Add, FTrayRecord);
+      FAdded = true;
+      break;
+    case TrayUpdate::Blink:
+      SetTimer1Interval(kBlinkInterval);
+      break;
+    case TrayUpdate::Restore:
+      SetTimer1Interval(0);
+      FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FMainIcon, kIdleTip);
+      CallTray(TrayAction::Modify, FTrayRecord);
+      break;
+  }
+}
+
+void TTrayIcon::Timer1Timer() {
+  if (!FArrivalIcon)
+    FArrivalIcon.reset(ExtractIconW(GetModuleHandleW(nullptr), Widen(ExecutablePath()).c_str(), 1));
+  HICON next = FTrayRecord.hIcon == FMainIcon ? FArrivalIcon.get() : FMainIcon;
+  FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, next, kArrivalTip);
+  CallTray(TrayAction::Modify, FTrayRecord);
+}
+
+void TTrayIcon::AddAgain() {
+  if (!FAdded) return;
+  NOTIFYICONDATAW record = FTrayRecord;
+  record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  record.uCallbackMessage = kTrayCallbackMessage;
+  CallTray(TrayAction::Add, record);
+}
+
+void TTrayIcon::Remove() {
+  if (FAdded) CallTray(TrayAction::Delete, FTrayRecord);
+  FAdded = false;
+  SetTimer1Interval(0);
+}
+
+LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER && wp == kTimer1) {
+    Timer1Timer();
+    return 0;
+  }
+  return Default(msg, wp, lp);
+}
+
+}  // namespace vello

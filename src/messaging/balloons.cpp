@@ -1,0 +1,112 @@
+#include "messaging/balloons.h"
+
+#include <algorithm>
+
+#include "common/sjis.h"
+
+namespace vello {
+
+TBalloons::TBalloons(BalloonHost& host) : host_(host), PopupMenu1(CreatePopupMenu()) {
+  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::N1, L"返信する");
+  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::N3, L"引用して返信");
+  AppendMenuW(PopupMenu1.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::Close2, L"閉じる\u3000Ctrl+C");
+}
+
+TBalloons::~TBalloons() { DestroyAll(); }
+
+TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, bool important) {
+  auto balloon = std::make_unique<TBalloon>(*this, std::move(content), owner, workMode && important);
+  TBalloon& b = *balloon;
+  FBalloons.push_back(std::move(balloon));
+  ShowWindow(b.hwnd(), SW_SHOWNOACTIVATE);
+  if (workMode) {
+    ShowWindow(b.hwnd(), SW_HIDE);
+    FHeldBalloons.push_back(b.hwnd());
+  }
+  return b;
+}
+
+void TBalloons::ReleaseHeld() {
+  // A handle whose window is gone is passed over: the call just fails.
+  for (HWND balloon : FHeldBalloons) ShowWindow(balloon, SW_RESTORE);
+  FHeldBalloons.clear();
+}
+
+void TBalloons::DestroyAll() {
+  FCurrentBalloon = nullptr;
+  FBalloons.clear();
+}
+
+TBalloon* TBalloons::Find(HWND hwnd) const {
+  for (const auto& b : FBalloons)
+    if (b->hwnd() == hwnd) return b.get();
+  return nullptr;
+}
+
+void TBalloons::BalloonMouseDown(TBalloon& balloon, int button, WPARAM, int x, int y) {
+  FDragStartX = x;
+  FDragStartY = y;
+  FDragArmed = true;
+  if (button == 1) {
+    FCurrentBalloon = &balloon;
+    host_.AcknowledgeArrival();
+  }
+}
+
+void TBalloons::BalloonMouseMove(TBalloon& balloon, WPARAM keys, int x, int y) {
+  if (!(keys & MK_LBUTTON) || (x == FDragStartX && y == FDragStartY) || !FDragArmed) return;
+  ReleaseCapture();
+  // The system moves the window with the mouse as if by its title bar.
+  SendMessageW(balloon.hwnd(), WM_SYSCOMMAND, 0xF012, MAKELPARAM(x, y));
+  FDragArmed = false;
+}
+
+void TBalloons::BalloonKeyDown(TBalloon& balloon, WPARAM key) {
+  if ((GetKeyState(VK_CONTROL) & 0x8000) && key == 'C') {
+    host_.AcknowledgeArrival();
+    ShowWindow(balloon.hwnd(), SW_HIDE);
+  }
+}
+
+void TBalloons::BalloonContextMenu(TBalloon& balloon, int screenX, int screenY) {
+  if (screenX == -1 && screenY == -1) {  // from the keyboard
+    RECT r;
+    GetWindowRect(balloon.hwnd(), &r);
+    screenX = r.left + 12;
+    screenY = r.top + 10;
+  }
+  FCurrentBalloon = &balloon;
+  UINT id = TrackPopupMenu(PopupMenu1.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, balloon.hwnd(),
+                           nullptr);
+  switch (id) {
+    case balloonids::N1: Window::Guard([this] { N1Click(); }); break;
+    case balloonids::N3: Window::Guard([this] { N3Click(); }); break;
+    case balloonids::Close2: Window::Guard([this] { Close2Click(); }); break;
+  }
+}
+
+void TBalloons::N1Click() {
+  if (!FCurrentBalloon) return;
+  host_.ReplyTo(FCurrentBalloon->Hint());
+}
+
+void TBalloons::N3Click() {
+  if (!FCurrentBalloon) return;
+  std::string quoted;
+  for (const std::string& line : SplitLines(FCurrentBalloon->Caption())) quoted += ">" + line + "\r";
+  if (!quoted.empty()) quoted.pop_back();
+  host_.SetComposerText(quoted);
+  N1Click();
+}
+
+void TBalloons::Close2Click() {
+  if (FCurrentBalloon) Destroy(FCurrentBalloon);
+}
+
+void TBalloons::Destroy(TBalloon* balloon) {
+  if (FCurrentBalloon == balloon) FCurrentBalloon = nullptr;
+  std::erase_if(FBalloons, [balloon](const std::unique_ptr<TBalloon>& b) { return b.get() == balloon; });
+}
+
+}  // namespace vello

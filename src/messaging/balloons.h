@@ -1,0 +1,85 @@
+#pragma once
+// Every message balloon of the program, and what a person does with them:
+// drag one, reply, reply with quotation, close it (its menu, PopupMenu1),
+// hide it (Ctrl+C). In working mode new balloons are held hidden until the
+// tray icon releases them. What a reply does to the main window is the
+// host's business.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "messaging/balloon_window.h"
+#include "platform/unique_handle.h"
+
+namespace vello {
+
+// What the balloons need of the main window.
+class BalloonHost {
+ public:
+  // The user has seen the arrival (a right press on a balloon, Ctrl+C): the
+  // tray notice stops and no message counts as pending any more.
+  virtual void AcknowledgeArrival() = 0;
+  // The destination box takes `destination` and the main window comes to
+  // the front, restored when minimised.
+  virtual void ReplyTo(const std::string& destination) = 0;
+  // The composer's lines become `quoted`, lines separated by CR.
+  virtual void SetComposerText(const std::string& quoted) = 0;
+
+ protected:
+  ~BalloonHost() = default;
+};
+
+// Identifiers of PopupMenu1's commands.
+namespace balloonids {
+enum : UINT { N1 = 401, N3, Close2 };
+}
+
+class TBalloons {
+ public:
+  explicit TBalloons(BalloonHost& host);
+  ~TBalloons();
+  TBalloons(const TBalloons&) = delete;
+  TBalloons& operator=(const TBalloons&) = delete;
+
+  // A new balloon for an arrived message, shown; in working mode hidden at
+  // once and held, stay-on-top when `important`. The window is `owner`'s.
+  TBalloon& Arrive(BalloonContent content, HWND owner, bool workMode, bool important);
+  // Shows every held balloon, in order of arrival, and holds none any more.
+  // A balloon destroyed meanwhile is passed over.
+  void ReleaseHeld();
+  // Destroys every balloon (the program ends).
+  void DestroyAll();
+
+  std::size_t count() const { return FBalloons.size(); }
+  TBalloon& newest() const { return *FBalloons.back(); }
+  TBalloon* Find(HWND hwnd) const;
+  const std::vector<HWND>& held() const { return FHeldBalloons; }
+  TBalloon* current() const { return FCurrentBalloon; }
+  HMENU menu() const { return PopupMenu1.get(); }
+
+  // The handlers of every balloon and its label.
+  void BalloonMouseDown(TBalloon& balloon, int button, WPARAM keys, int x, int y);
+  void BalloonMouseMove(TBalloon& balloon, WPARAM keys, int x, int y);
+  void BalloonKeyDown(TBalloon& balloon, WPARAM key);
+  void BalloonContextMenu(TBalloon& balloon, int screenX, int screenY);
+  // PopupMenu1's commands, on the balloon it was opened on.
+  void N1Click();
+  void N3Click();
+  void Close2Click();
+
+ private:
+  void Destroy(TBalloon* balloon);
+
+  BalloonHost& host_;
+  UniqueMenu PopupMenu1;
+  std::vector<std::unique_ptr<TBalloon>> FBalloons;
+  std::vector<HWND> FHeldBalloons;
+  TBalloon* FCurrentBalloon = nullptr;
+  int32_t FDragStartX = 0, FDragStartY = 0;
+  bool FDragArmed = false;
+};
+
+}  // namespace vello

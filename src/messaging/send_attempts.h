@@ -1,0 +1,61 @@
+#pragma once
+// The outgoing connections: every send is an attempt of its own, with its
+// own connection, so a second send started while the first is still
+// resolving or connecting neither loses nor mixes them. The main window's
+// handlers decide what happens when an attempt connects or fails.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "messaging/message_sender.h"
+#include "platform/tcp_client.h"
+#include "platform/window.h"
+
+namespace vello {
+
+struct SendAttempt {
+  SendTicket ticket = 0;
+  SendRequest request;
+  std::unique_ptr<TcpClient> client;
+  bool ended = false;
+
+  // Reports the end once; later calls change nothing.
+  void End(SendOutcome outcome);
+};
+
+class SendAttempts : public Window {
+ public:
+  struct Handlers {
+    std::function<void(SendAttempt&)> onConnect;
+    // `code` may be set to 0 by the handler: then nothing more is reported.
+    std::function<void(SendAttempt&, SocketErrorKind, int& code)> onError;
+  };
+
+  explicit SendAttempts(Handlers handlers);
+  ~SendAttempts() override;
+
+  // The port every attempt connects to.
+  int port() const { return port_; }
+  void SetPort(int port) { port_ = port; }
+
+  SendTicket Start(SendRequest request);
+  void Cancel(SendTicket ticket);
+  // Closes every connection (the program ends).
+  void CloseAll();
+  // Attempts not yet forgotten (those still under way among them).
+  std::size_t size() const { return attempts_.size(); }
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  void ForgetFinished();
+  void ForgetLater();
+
+  Handlers handlers_;
+  int port_ = 0;
+  SendTicket nextTicket_ = 1;
+  std::vector<std::unique_ptr<SendAttempt>> attempts_;
+};
+
+}  // namespace vello
