@@ -39,6 +39,13 @@ LRESULT CALLBACK CoolBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
+// The importance box sits on the tool bar, which would answer the box's
+// request for its colours itself: the main window decides them.
+LRESULT CALLBACK ToolBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLORBTN) return SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 HMENU AddPopup(HMENU bar, const wchar_t* caption) {
   HMENU sub = CreatePopupMenu();
   AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption);
@@ -169,6 +176,7 @@ void TMainForm::CreateControls() {
   band.cx = 300;
   SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
   SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
+  SetWindowSubclass(ToolBar1, ToolBarProc, 1, 0);
 
   FComposer.Create(hwnd(), mainids::RichEdit1, 0, kCoolBarHeight, 315, 179);
   FComposer.SetLook(DefaultComposerLook());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/controls.h"
+#include "platform/gdi.h"
 #include "resources/resource_ids.h"
 
 namespace vello {
@@ -22,13 +23,11 @@ void TVersionPanel::DrawImage1(HDC dc) const {
   if (!picture_) return;
   BITMAP bm{};
   GetObjectW(picture_.get(), sizeof bm, &bm);
-  HDC source = CreateCompatibleDC(dc);
-  HGDIOBJ old = SelectObject(source, picture_.get());
-  COLORREF transparent = GetPixel(source, 0, bm.bmHeight - 1);
-  GdiTransparentBlt(dc, Image1.left, Image1.top, Image1.right - Image1.left, Image1.bottom - Image1.top, source, 0,
-                    0, bm.bmWidth, bm.bmHeight, transparent);
-  SelectObject(source, old);
-  DeleteDC(source);
+  MemoryDC source(dc);
+  Selection picture(source.get(), picture_.get());
+  COLORREF transparent = GetPixel(source.get(), 0, bm.bmHeight - 1);
+  GdiTransparentBlt(dc, Image1.left, Image1.top, Image1.right - Image1.left, Image1.bottom - Image1.top,
+                    source.get(), 0, 0, bm.bmWidth, bm.bmHeight, transparent);
 }
 
 LRESULT TVersionPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

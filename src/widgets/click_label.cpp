@@ -1,13 +1,11 @@
 #include "widgets/click_label.h"
 
+#include "platform/colors.h"
+#include "platform/gdi.h"
 #include "platform/shell_execute.h"
 #include "platform/win_text.h"
 
 namespace vello {
-
-COLORREF ColorToRgb(int32_t color) {
-  return color < 0 ? GetSysColor(color & 0xFF) : static_cast<COLORREF>(color & 0xFFFFFF);
-}
 
 HCURSOR CursorHandle(int16_t cursor) {
   const wchar_t* id = IDC_ARROW;
@@ -43,12 +41,10 @@ void TClickLabel::CreateLabel(const ClickLabelArgs& a) {
   SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(a.font), FALSE);
   if (a.width == 0) {
     // Sized to its caption, as a label that sizes itself.
-    HDC dc = GetDC(hwnd());
-    HGDIOBJ old = SelectObject(dc, font_);
+    WindowDC dc(hwnd());
+    Selection font(dc.get(), font_);
     RECT r{0, 0, 0, 0};
-    DrawTextW(dc, caption.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd(), dc);
+    DrawTextW(dc.get(), caption.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     SetWindowPos(hwnd(), nullptr, 0, 0, r.right, a.height ? a.height : r.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -80,14 +76,13 @@ void TClickLabel::Click() {
 void TClickLabel::Paint(HDC dc) {
   RECT r;
   GetClientRect(hwnd(), &r);
-  HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+  Selection font(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ColorToRgb(fontColor_));
+  SetTextColor(dc, ToColorRef(fontColor_));
   int n = GetWindowTextLengthW(hwnd());
   std::wstring caption(static_cast<std::size_t>(n) + 1, L'\0');
   n = GetWindowTextW(hwnd(), caption.data(), n + 1);
   DrawTextW(dc, caption.c_str(), n, &r, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
 }
 
 LRESULT TClickLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -13,12 +13,10 @@
 
 namespace vello {
 
-// Colours are 32-bit colour codes: 0x00BBGGRR, or a system colour with the
-// top bit set and its index in the lowest byte.
+// Colours are colour values (common/color_value.h).
 inline constexpr int32_t kColorWindowText = static_cast<int32_t>(0x80000008);
 inline constexpr int32_t kColorBlack = 0x000000;
 inline constexpr int32_t kColorYellow = 0x00FFFF;
-COLORREF ColorToRgb(int32_t color);
 
 // Cursor identifiers: 0 is the default cursor, negative values name the
 // system's cursors.

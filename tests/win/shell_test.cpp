@@ -100,6 +100,41 @@ TEST_F(ShellTest, APortHeldByAnotherProgramStopsStartUpAfterItsError) {
   EXPECT_TRUE(CloseInSystemMenu());
 }
 
+// Pure red pixels in the importance box as it paints itself.
+int RedPixels(HWND box) {
+  RECT r;
+  GetClientRect(box, &r);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  PrintWindow(box, dc, PW_CLIENTONLY);
+  int red = 0;
+  for (int y = 0; y < r.bottom; ++y)
+    for (int x = 0; x < r.right; ++x) {
+      COLORREF c = GetPixel(dc, x, y);
+      red += GetRValue(c) > 200 && GetGValue(c) < 80 && GetBValue(c) < 80;
+    }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return red;
+}
+
+TEST_F(ShellTest, TheImportanceCaptionIsRedWhileTicked) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nPri=1\r\n");
+  StartApp();
+  HWND box = app_->main.CheckBox1;
+  ASSERT_TRUE(app_->main.ImportanceTicked());
+  EXPECT_GT(RedPixels(box), 10);  // right after start-up with Pri set
+  SendMessageW(box, BM_CLICK, 0, 0);
+  EXPECT_FALSE(app_->main.ImportanceTicked());
+  EXPECT_EQ(RedPixels(box), 0);
+  SendMessageW(box, BM_CLICK, 0, 0);
+  EXPECT_GT(RedPixels(box), 10);
+}
+
 TEST_F(ShellTest, AChangedPortTakesEffectAtOnce) {
   StartApp();
   int other = FreePort();
