@@ -57,12 +57,15 @@ TMainForm::TMainForm(ApplicationWindow& application)
     : FApplication(application),
       FServer(TcpServer::Callbacks{
           .onLine = [this](const std::string& line, const in_addr& peer) {
-            Guard([&] { ServerSocket1ClientRead(line, peer); });
+            Guard([&] { ServerSocket1ClientRead(line, peer); }, ErrorOrigin::Network);
           },
-          .onConnectionError = [](int code) { ShowErrorMessage(FormatSocketEventError(code)); },
-          .onOversizedLine = [](std::size_t bytes) {
-            ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)");
-          }}),
+          .onConnectionError =
+              [](int code) { ShowErrorMessage(FormatSocketEventError(code), ErrorOrigin::Network); },
+          .onOversizedLine =
+              [](std::size_t bytes) {
+                ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)",
+                                 ErrorOrigin::Network);
+              }}),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
           .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}

@@ -29,11 +29,14 @@ void TMainForm::ToolButton5Click() {
     host = *found;
   }
   // The composer as it stands when the connection does, not as it is now.
-  Send({.host = host, .destination = destination, .compose = [this]() -> std::optional<OutgoingMessage> {
-          return OutgoingMessage{.look = FComposer.Look(),
-                                 .text = FComposer.LinesText(),
-                                 .importance = ImportanceTicked() ? "P" : "N"};
-        }});
+  SendRequest request;
+  request.host = host;
+  request.destination = destination;
+  request.compose = [this]() -> std::optional<OutgoingMessage> {
+    return OutgoingMessage{
+        .look = FComposer.Look(), .text = FComposer.LinesText(), .importance = ImportanceTicked() ? "P" : "N"};
+  };
+  Send(std::move(request));
 }
 
 SendTicket TMainForm::Send(SendRequest request) { return ClientSocket1().Start(std::move(request)); }

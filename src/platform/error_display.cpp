@@ -14,7 +14,7 @@ std::string& Title() {
   static std::string title = "Vello";
   return title;
 }
-bool errorBoxOpen = false;
+bool networkBoxOpen = false;
 std::size_t droppedErrors = 0;
 }  // namespace
 
@@ -28,14 +28,19 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
 const std::string& ApplicationTitle() { return Title(); }
 void SetApplicationTitle(const std::string& title) { Title() = title; }
 
-void ShowErrorMessage(const std::string& message) {
-  if (errorBoxOpen) {
+void ShowErrorMessage(const std::string& message, ErrorOrigin origin) {
+  const std::string text = ErrorDisplayText(message);
+  if (origin == ErrorOrigin::User) {
+    ShowMessageBox(GetActiveWindow(), text, "Vello", MB_OK | MB_ICONERROR);
+    return;
+  }
+  if (networkBoxOpen) {
     ++droppedErrors;
     return;
   }
-  errorBoxOpen = true;
-  ShowMessageBox(GetActiveWindow(), ErrorDisplayText(message), "Vello", MB_OK | MB_ICONERROR);
-  errorBoxOpen = false;
+  networkBoxOpen = true;
+  ShowMessageBox(GetActiveWindow(), text, "Vello", MB_OK | MB_ICONERROR);
+  networkBoxOpen = false;
 }
 
 std::size_t DroppedErrorCount() { return droppedErrors; }

@@ -20,11 +20,16 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
 const std::string& ApplicationTitle();
 void SetApplicationTitle(const std::string& title);
 
+// Where an error came from: what the user did, or what arrived from the
+// network.
+enum class ErrorOrigin { User, Network };
+
 // The common error display: caption "Vello", error icon, OK, and the "."
-// rule. At most one is open at a time: each box runs a nested message loop,
-// so errors raised by network events while one is open would otherwise stack
-// boxes without bound; those are dropped (counted in DroppedErrorCount()).
-void ShowErrorMessage(const std::string& message);
+// rule. The errors of the user's own actions are always shown. Of those that
+// arrive from the network at most one is open at a time: each box runs a
+// nested message loop, so a flood would otherwise stack boxes without bound;
+// the others are dropped (counted in DroppedErrorCount()).
+void ShowErrorMessage(const std::string& message, ErrorOrigin origin = ErrorOrigin::User);
 std::size_t DroppedErrorCount();
 
 }  // namespace vello

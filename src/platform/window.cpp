@@ -36,17 +36,17 @@ void Window::Destroy() {
   if (hwnd_) DestroyWindow(hwnd_);
 }
 
-void Window::Guard(const std::function<void()>& fn) noexcept {
+void Window::Guard(const std::function<void()>& fn, ErrorOrigin origin) noexcept {
   try {
     fn();
   } catch (const VelloError& e) {
-    ShowErrorMessage(e.text());
+    ShowErrorMessage(e.text(), origin);
   } catch (const std::bad_alloc&) {
-    ShowErrorMessage("メモリが不足しています");
+    ShowErrorMessage("メモリが不足しています", origin);
   } catch (const std::exception& e) {
-    ShowErrorMessage(e.what());
+    ShowErrorMessage(e.what(), origin);
   } catch (...) {
-    ShowErrorMessage("予期しないエラーが発生しました");
+    ShowErrorMessage("予期しないエラーが発生しました", origin);
   }
 }
 

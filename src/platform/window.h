@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/error_display.h"
+
 namespace vello {
 
 struct WindowArgs {
@@ -36,7 +38,7 @@ class Window {
 
   // Runs `fn` at the event boundary: a VelloError (or any exception) it
   // raises is shown by the common error display and the program goes on.
-  static void Guard(const std::function<void()>& fn) noexcept;
+  static void Guard(const std::function<void()>& fn, ErrorOrigin origin = ErrorOrigin::User) noexcept;
 
  protected:
   virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);

@@ -122,7 +122,9 @@ void TSetupForm::ShowPage(int index) {
   int w = d.right - d.left, h = d.bottom - d.top;
   SetWindowPos(hwnd(), nullptr, (m.left + m.right - w) / 2, (m.top + m.bottom - h) / 2, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER);
-  Guard([this] { FormShow(); });
+  // A page that cannot be filled stops the opening: the dialog never shows
+  // half-filled.
+  FormShow();
   ShowWindow(hwnd(), SW_SHOW);
   SetForegroundWindow(hwnd());
 }
