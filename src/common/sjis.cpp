@@ -7,6 +7,17 @@ std::size_t CharLength(std::string_view text, std::size_t i) {
   return 1;
 }
 
+std::string_view WholeCharsPrefix(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t end = 0;
+  while (end < text.size()) {
+    std::size_t next = end + CharLength(text, end);
+    if (next > maxBytes) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 std::size_t LastCharStart(std::string_view text) {
   if (text.empty()) return std::string_view::npos;
   std::size_t i = 0, last = 0;

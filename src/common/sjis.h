@@ -38,10 +38,8 @@ bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 // Number of occurrences of an ASCII byte outside double-byte characters.
 std::size_t CountChar(std::string_view text, char c);
 
-// The first `maxBytes` bytes of the text (a double-byte character may be
-// split at the cut, as fixed-capacity records store it).
-inline std::string CutBytes(std::string_view text, std::size_t maxBytes) {
-  return std::string(text.substr(0, maxBytes));
-}
+// The longest start of the text of at most `maxBytes` bytes that ends on a
+// character boundary: a double-byte character is never split.
+std::string_view WholeCharsPrefix(std::string_view text, std::size_t maxBytes);
 
 }  // namespace vello

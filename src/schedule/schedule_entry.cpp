@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/sjis.h"
+
 namespace vello {
 
 namespace {
@@ -50,7 +52,9 @@ std::string TScheduleEntry::ReadText(std::size_t offset, std::size_t capacity) c
 }
 
 void TScheduleEntry::WriteText(std::size_t offset, std::size_t capacity, std::string_view text) {
-  std::size_t n = std::min(text.size(), capacity);
+  // A half character would make every receiver of the message refuse it.
+  text = WholeCharsPrefix(text, capacity);
+  std::size_t n = text.size();
   bytes_[offset] = static_cast<unsigned char>(n);
   std::copy_n(text.begin(), n, bytes_.begin() + static_cast<std::ptrdiff_t>(offset + 1));
 }
@@ -134,6 +138,20 @@ void TScheduleEntry::SetLook(const MessageLook& look) {
   SetFontColor(look.fontColor);
   SetFontSize(look.fontSize);
   SetFontStyle(look.fontStyle);
+}
+
+}  // namespace vello
+
+namespace vello {
+
+std::optional<std::string> ScheduledTextFor(std::string_view linesText) {
+  constexpr std::size_t capacity = TScheduleEntry::kTextCapacity;
+  if (linesText.size() <= capacity) return std::string(linesText);
+  // The final line break may go, as it always has for a text of exactly
+  // the capacity; nothing else of the message may.
+  if (linesText.size() <= capacity + 2 && linesText.ends_with("\r\n"))
+    return std::string(linesText.substr(0, linesText.size() - 2));
+  return std::nullopt;
 }
 
 }  // namespace vello

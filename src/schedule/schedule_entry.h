@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,8 @@ class TScheduleEntry {
   std::string DateTime() const;
   void SetDateTime(std::string_view text);
 
+  // Texts longer than their field are cut at the last whole character that
+  // fits.
   std::string Destination() const;
   void SetDestination(std::string_view text);  // cut to 20 bytes
   int32_t Width() const;
@@ -79,5 +82,11 @@ class TScheduleEntry {
 
   std::array<unsigned char, kSize> bytes_;
 };
+
+// The text a scheduled entry stores for the composer's lines (each followed
+// by CR LF): the lines as they are when they fit the record, without the
+// final line break when only that is too much, and nothing (nullopt) when
+// the message itself does not fit.
+std::optional<std::string> ScheduledTextFor(std::string_view linesText);
 
 }  // namespace vello

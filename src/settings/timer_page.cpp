@@ -26,7 +26,6 @@ enum : UINT {
   kButton8, kButton9, kListView1,
 };
 
-constexpr std::size_t kMaxComposerText = 255;
 const char kSentMark[] = "済";
 
 }  // namespace
@@ -258,7 +257,10 @@ void TTimerPage::ComboBox7DropDown() { ReplaceComboRows(ComboBox7, host_.Refresh
 void TTimerPage::Button8Click() {
   std::string text = host_.ComposerPlainText();
   HWND dialog = GetAncestor(page_, GA_ROOT);
-  if (text.size() > kMaxComposerText) {
+  // What the record stores is the displayed lines, a line break after each
+  // wrapped line too: that must fit, not just the text as typed.
+  std::optional<std::string> stored = ScheduledTextFor(host_.ComposerLinesText());
+  if (!stored) {
     ShowMessageBox(dialog, "メッセージが全角で１２３文字を超えています。", "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
@@ -280,7 +282,7 @@ void TTimerPage::Button8Click() {
     if (std::optional<std::string> host = ResolveLast(lines, destination)) e.SetDestination(*host);
   }
   e.SetLook(host_.ComposerLook());
-  e.SetText(host_.ComposerLinesText());
+  e.SetText(*stored);
   e.SetImportance(IsChecked(CheckBox8) ? "P" : "N");
   e.SetSent(0);
   scheduler_.Add(e, dateTime, destination, text);

@@ -51,9 +51,13 @@ TEST(ScheduleEntry, FieldsLandAtTheirOffsets) {
      Image().At(40, "\x04\x03\x02\x01").At(44, std::string("\xB9\0\0\0", 4)).At(48, std::string("\xFF\xFF\xFF\0", 4)).b},
     {"system colour with the top bit set", [](TScheduleEntry& e) { e.SetColor(static_cast<int32_t>(0x80000005)); e.SetFontColor(-16777208); },
      Image().At(48, std::string("\x05\0\0\x80", 4)).At(76, std::string("\x08\0\0\xFF", 4)).b},
-    {"font name cut at 20", [](TScheduleEntry& e) { e.SetFontName("ＭＳ Ｐゴシックあいうえお"); },
-     // 25 bytes: the cut at 20 splits "う" after its lead byte.
-     Image().At(52, std::string("\x14") + std::string("ＭＳ Ｐゴシックあいうえお").substr(0, 20)).b},
+    {"font name cut at 20 bytes of whole characters", [](TScheduleEntry& e) { e.SetFontName("ＭＳ Ｐゴシックあいうえお"); },
+     // 25 bytes: a cut at 20 would split "う" after its lead byte.
+     Image().At(52, std::string("\x13") + std::string("ＭＳ Ｐゴシックあいうえお").substr(0, 19)).b},
+    {"destination cut before a character with lead byte E9", [](TScheduleEntry& e) { e.SetDestination("pc-0123456789abcdef饅"); },
+     Image().At(16, std::string("\x13") + "pc-0123456789abcdef").b},
+    {"text cut at 255 bytes of whole characters", [](TScheduleEntry& e) { e.SetText(Repeat('t', 254) + "纊"); },
+     Image().At(85, std::string("\xFE") + Repeat('t', 254)).b},
     {"font size and style", [](TScheduleEntry& e) { e.SetFontSize(-12); e.SetFontStyle(1 | 4); },
      Image().At(80, "\xF4\xFF\xFF\xFF").At(84, "\x05").b},
     {"text", [](TScheduleEntry& e) { e.SetText("こんにちは\r\n"); },
@@ -175,4 +179,18 @@ TEST(ScheduleEntry, CutOldDateTimesStillReadAsStored) {
   // it has its blank, so it reads back as it was stored.
   TScheduleEntry e = TScheduleEntry::FromBytes(Image().At(0, "\x0F" "2002/12/31 23:5").b);
   EXPECT_EQ(e.DateTime(), "2002/12/31 23:5");
+}
+
+TEST(ScheduleEntry, TheStoredTextOfAComposerMessage) {
+  struct Case { std::string lines; std::optional<std::string> stored; } cases[] = {
+      {"", ""},
+      {"a\r\n", "a\r\n"},
+      {Repeat('a', 253) + "\r\n", Repeat('a', 253) + "\r\n"},   // 255: as it is
+      {Repeat('a', 254) + "\r\n", Repeat('a', 254)},              // 256: without the final break
+      {Repeat('a', 255) + "\r\n", Repeat('a', 255)},              // 257: without the final break
+      {Repeat('a', 256) + "\r\n", std::nullopt},                  // the message itself is too long
+      {Repeat('a', 256), std::nullopt},
+      {Repeat('a', 254) + "\r\nb", std::nullopt},                 // a break that is not the last one
+  };
+  for (const auto& c : cases) EXPECT_EQ(ScheduledTextFor(c.lines), c.stored) << c.lines.size();
 }

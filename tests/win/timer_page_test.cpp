@@ -370,20 +370,34 @@ TEST_F(TimerPageTest, AddingRefusesALongMessageOrNoDestination) {
   }
   EXPECT_EQ(ReadBeside("t.dat"), "");
 
-  // Exactly 255 bytes is taken; the stored text is cut to 255 and so loses its
-  // final line break, and a load shows it two bytes shorter.
+  // What is stored counts, not what was typed: 125 full-width characters
+  // (250 bytes) wrap into several displayed lines, each followed by CR LF.
   boxes_.clear();
-  std::string full(255, 'x');
+  std::string wide;
+  for (int i = 0; i < 125; ++i) wide += "あ";
+  app_->main.SetComposerText(wide);
+  ASSERT_GT(app_->main.composer().LinesText().size(), 257u);
+  Add(kNow, "PC01");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "メッセージが全角で１２３文字を超えています。");
+  EXPECT_TRUE(entries().empty());
+
+  // 255 bytes of lines: taken, losing only the final line break, as ever;
+  // a load shows it two bytes shorter.
+  boxes_.clear();
+  std::string full;
+  for (int i = 0; i < 7; ++i) full += std::string(30, 'x') + "\r\n";
+  full += std::string(31, 'y');
   app_->main.SetComposerText(full);
+  std::string lines = app_->main.composer().LinesText();
+  ASSERT_EQ(lines.size(), 257u) << "the composer wrapped a line";
   Add(kNow, "PC01");
   EXPECT_TRUE(boxes_.empty());
   ASSERT_EQ(entries().size(), 1u);
   EXPECT_EQ(page().RowText(0, 3), full);
-  // The stored text is the displayed lines, wraps included, cut to 255 bytes.
-  std::string stored = entries()[0].Text();
-  EXPECT_EQ(stored.size(), 255u);
+  EXPECT_EQ(entries()[0].Text(), lines.substr(0, 255));
   app_->setup.LoadSchedule();
-  EXPECT_EQ(page().RowText(0, 3), stored.substr(0, 253));
+  EXPECT_EQ(page().RowText(0, 3), lines.substr(0, 253));
 }
 
 TEST_F(TimerPageTest, ANicknameResolvesToItsLastLineAndShowsAsTypedUntilALoad) {
