@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "messaging/message_line.h"
 #include "platform/colors.h"
 #include "platform/win_text.h"
 
@@ -23,7 +24,7 @@ void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height
                                   ES_NOHIDESEL,
                               x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                               GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kComposerMaxCharacters));
   SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
   SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
 }

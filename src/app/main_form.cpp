@@ -8,6 +8,7 @@
 
 #include "app/application_window.h"
 #include "common/file_paths.h"
+#include "messaging/message_line.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
@@ -46,6 +47,12 @@ LRESULT CALLBACK ToolBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
+ServerLimits ReceiverLimits() {
+  ServerLimits limits;
+  limits.maxLineBytes = kMaxMessageLineBytes;
+  return limits;
+}
+
 HMENU AddPopup(HMENU bar, const wchar_t* caption) {
   HMENU sub = CreatePopupMenu();
   AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption);
@@ -65,7 +72,8 @@ TMainForm::TMainForm(ApplicationWindow& application)
               [](std::size_t bytes) {
                 ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)",
                                  ErrorOrigin::Network);
-              }}),
+              }},
+              ReceiverLimits()),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
           .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}
@@ -244,6 +252,9 @@ void TMainForm::FormCreate() {
 void TMainForm::FormClose() {
   ServerSocket1().Stop();
   ClientSocket1().CloseAll();
+  // Received messages whose senders' names are still being looked up go
+  // into the log now, named by their addresses.
+  FReceivedLog.Flush();
   IniFile ini = SettingsFile();
   RECT r;
   GetWindowRect(hwnd(), &r);
@@ -330,6 +341,11 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     return;
   }
   if (control == FComposer.hwnd()) {
+    if (code == EN_MAXTEXT) {
+      ShowMessageBox(hwnd(),
+                     "メッセージは " + std::to_string(kComposerMaxCharacters) + " 文字までです。それより後は入りません",
+                     "Vello", MB_OK | MB_ICONEXCLAMATION);
+    }
     if (code == EN_SETFOCUS && FImeOnFocus) {
       if (HIMC imc = ImmGetContext(control)) {
         ImmSetOpenStatus(imc, TRUE);

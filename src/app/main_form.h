@@ -17,7 +17,9 @@
 #include "app/tray_icon.h"
 #include "messaging/balloons.h"
 #include "messaging/message_sender.h"
+#include "messaging/received_log.h"
 #include "messaging/send_attempts.h"
+#include "messaging/sender_names.h"
 #include "platform/media_player.h"
 #include "platform/tcp_server.h"
 #include "platform/unique_handle.h"
@@ -59,6 +61,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TTrayIcon& tray() { return FTrayIcon; }
   TScheduler& scheduler() { return FScheduler; }
   TComposer& composer() { return FComposer; }
+  TSenderNames& senderNames() { return FSenderNames; }
+  TReceivedLog& receivedLog() { return FReceivedLog; }
   const MediaPlayer& MediaPlayer1() const { return FMediaPlayer1; }
 
   // The run-time flags, as the behaviours read them.
@@ -139,7 +143,6 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   LRESULT OnNotify(NMHDR* header);
   void ShowMainWindow();
   void AppendLog(bool sent, const std::string& party, const std::string& text);
-  std::string ReverseLookup(const in_addr& peer) const;
 
   ApplicationWindow& FApplication;
   TSetupForm* FSetupForm = nullptr;
@@ -151,6 +154,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TScheduler FScheduler{*this};
   TComposer FComposer;
   MediaPlayer FMediaPlayer1;
+  TSenderNames FSenderNames;
+  TReceivedLog FReceivedLog;
 
   UniqueFont FInterfaceFont;
   UniqueImageList ImageList1;

@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include "common/file_paths.h"
+#include "common/vello_error.h"
 #include "platform/colors.h"
 #include "platform/controls.h"
 #include "platform/executable_path.h"
@@ -105,6 +106,8 @@ void TMainForm::ApplySettings() {
   // 1.-4.
   IniFile ini = SettingsFile();
   int port = ReadSetting(ini, setting::Port);
+  // A number the system would cut to 16 bits must not quietly become another port.
+  if (!IsPortNumber(port)) throw VelloError(NotAPortText(port));
   FLogOn = ReadSetting(ini, setting::Log);
   if (ReadSetting(ini, setting::Sound)) {
     FMediaPlayer1.Open(ReadSetting(ini, setting::SoundFile));

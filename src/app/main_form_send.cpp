@@ -54,9 +54,24 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
     return;
   }
   std::string line = MakeMessageLine(message->look, message->text, message->importance);
-  // 2.-3.
-  socket.WriteAll(line);
+  if (line.size() > kMaxMessageLineBytes) {
+    socket.Close();
+    attempt.End(SendOutcome::Failed);
+    ShowMessageBox(hwnd(),
+                   "メッセージが長すぎて送れません (" + std::to_string(line.size()) + " バイト、送れるのは " +
+                       std::to_string(kMaxMessageLineBytes) + " バイトまで)",
+                   "Vello", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  // 2.-3. A line that did not go out whole is not sent: no log, no confirmation.
+  bool written = socket.WriteAll(line);
   socket.Close();
+  if (!written) {
+    attempt.End(SendOutcome::Failed);
+    ShowMessageBox(hwnd(), attempt.request.destination + "さんへの送信が途中で切れました。メッセージは届いていません",
+                   "Vello", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   // 4. The attempt has ended.
   attempt.End(SendOutcome::Sent);
   // 5.

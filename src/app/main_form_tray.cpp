@@ -7,6 +7,7 @@
 namespace vello {
 
 void TMainForm::AcknowledgeArrival() {
+  FTrayIcon.SetNotShown(0);
   UpdateTrayIcon(TrayUpdate::Restore);
   FMessageArrived = false;
 }

@@ -67,8 +67,22 @@ void TTrayIcon::Timer1Timer() {
   if (!FArrivalIcon)
     FArrivalIcon.reset(ExtractIconW(GetModuleHandleW(nullptr), Widen(ExecutablePath()).c_str(), 1));
   HICON next = FTrayRecord.hIcon == FMainIcon ? FArrivalIcon.get() : FMainIcon;
-  FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, next, kArrivalTip);
+  FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, next, ArrivalTip());
   CallTray(TrayAction::Modify, FTrayRecord);
+}
+
+std::string TTrayIcon::ArrivalTip() const {
+  if (FNotShown == 0) return kArrivalTip;
+  return std::string(kArrivalTip) + " (未表示 " + std::to_string(FNotShown) + " 件)";
+}
+
+void TTrayIcon::SetNotShown(std::size_t count) {
+  FNotShown = count;
+  // Shown at once while the notice runs; an idle icon takes it at the next tick.
+  if (FAdded && FTimer1Interval) {
+    FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FTrayRecord.hIcon, ArrivalTip());
+    CallTray(TrayAction::Modify, FTrayRecord);
+  }
 }
 
 void TTrayIcon::AddAgain() {

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 
@@ -33,6 +35,9 @@ class TTrayIcon : public Window {
   void AddAgain();
   // The icon goes (the program ends).
   void Remove();
+  // Messages that arrived but could not be shown: counted in the arrival tip.
+  void SetNotShown(std::size_t count);
+  std::size_t notShown() const { return FNotShown; }
 
   TrayState state() const;
   UINT Timer1Interval() const { return FTimer1Interval; }
@@ -43,6 +48,7 @@ class TTrayIcon : public Window {
 
  private:
   void SetTimer1Interval(UINT ms);
+  std::string ArrivalTip() const;
 
   HWND FMainWindow = nullptr;
   HICON FMainIcon = nullptr;  // the executable's own, shared: not destroyed
@@ -50,6 +56,7 @@ class TTrayIcon : public Window {
   NOTIFYICONDATAW FTrayRecord{};
   UINT FTimer1Interval = 0;
   bool FAdded = false;
+  std::size_t FNotShown = 0;
 };
 
 }  // namespace vello

@@ -12,6 +12,9 @@ inline bool IsLeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+// A byte that can follow a lead byte in a double-byte character.
+inline bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+
 // Length in bytes of the character starting at text[i] (1 or 2; 1 for a lead
 // byte cut off at the end of the text).
 std::size_t CharLength(std::string_view text, std::size_t i);

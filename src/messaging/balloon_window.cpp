@@ -102,6 +102,11 @@ TBalloon::~TBalloon() {
 
 HWND TBalloon::label() const { return label_ ? label_->hwnd() : nullptr; }
 
+void TBalloon::HideForGood() {
+  hiddenForGood_ = true;
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
 void TBalloon::Shape() {
   RECT r;
   GetWindowRect(hwnd(), &r);

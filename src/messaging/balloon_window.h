@@ -28,7 +28,8 @@ BalloonShape BalloonShapeFor(int width, int height);
 struct BalloonContent {
   MessageLook look;  // body size; the window is look.height + 60 high
   std::string text;
-  std::string hint;  // the sender's host name, kept for replies
+  std::string hint;  // where a reply goes: the sender's host name, or its address
+  uint32_t sender = 0;  // the sender's IPv4 address, as the network orders it
 };
 
 class TBalloon : public Window {
@@ -38,6 +39,11 @@ class TBalloon : public Window {
   ~TBalloon() override;
 
   const std::string& Hint() const { return content_.hint; }
+  void SetHint(std::string hint) { content_.hint = std::move(hint); }
+  uint32_t sender() const { return content_.sender; }
+  // Hidden by Ctrl+C: never shown again.
+  bool hiddenForGood() const { return hiddenForGood_; }
+  void HideForGood();
   const std::string& Caption() const { return content_.text; }
   const MessageLook& look() const { return content_.look; }
   HWND label() const;
@@ -51,6 +57,7 @@ class TBalloon : public Window {
   TBalloons& owner_;
   BalloonContent content_;
   UniqueBrush brush_;
+  bool hiddenForGood_ = false;
   std::unique_ptr<TBalloonLabel> label_;
 };
 

@@ -15,7 +15,33 @@ TBalloons::TBalloons(BalloonHost& host) : host_(host), PopupMenu1(CreatePopupMen
 
 TBalloons::~TBalloons() { DestroyAll(); }
 
+std::size_t TBalloons::FromSender(uint32_t sender) const {
+  std::size_t n = 0;
+  for (const auto& b : FBalloons) n += b->sender() == sender;
+  return n;
+}
+
+bool TBalloons::HasRoomFor(uint32_t sender, std::size_t textBytes) {
+  auto fits = [&] {
+    return FromSender(sender) < kMaxPerSender && FBalloons.size() < kMaxOpen &&
+           FTextBytes + textBytes <= kMaxTextBytes;
+  };
+  // Balloons hidden for good can never be seen again: they go first.
+  for (auto it = FBalloons.begin(); !fits() && it != FBalloons.end();) {
+    if ((*it)->hiddenForGood()) {
+      TBalloon* gone = it->get();
+      ++it;
+      Destroy(gone);
+      it = FBalloons.begin();
+    } else {
+      ++it;
+    }
+  }
+  return fits();
+}
+
 TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, bool important) {
+  FTextBytes += content.text.size();
   auto balloon = std::make_unique<TBalloon>(*this, std::move(content), owner, workMode && important);
   TBalloon& b = *balloon;
   FBalloons.push_back(std::move(balloon));
@@ -36,6 +62,12 @@ void TBalloons::ReleaseHeld() {
 void TBalloons::DestroyAll() {
   FCurrentBalloon = nullptr;
   FBalloons.clear();
+  FTextBytes = 0;
+}
+
+void TBalloons::NameFound(uint32_t sender, const std::string& name) {
+  for (const auto& b : FBalloons)
+    if (b->sender() == sender) b->SetHint(name);
 }
 
 TBalloon* TBalloons::Find(HWND hwnd) const {
@@ -65,7 +97,7 @@ void TBalloons::BalloonMouseMove(TBalloon& balloon, WPARAM keys, int x, int y) {
 void TBalloons::BalloonKeyDown(TBalloon& balloon, WPARAM key) {
   if ((GetKeyState(VK_CONTROL) & 0x8000) && key == 'C') {
     host_.AcknowledgeArrival();
-    ShowWindow(balloon.hwnd(), SW_HIDE);
+    balloon.HideForGood();
   }
 }
 
@@ -106,6 +138,8 @@ void TBalloons::Close2Click() {
 
 void TBalloons::Destroy(TBalloon* balloon) {
   if (FCurrentBalloon == balloon) FCurrentBalloon = nullptr;
+  std::erase(FHeldBalloons, balloon->hwnd());
+  FTextBytes -= balloon->Caption().size();
   std::erase_if(FBalloons, [balloon](const std::unique_ptr<TBalloon>& b) { return b.get() == balloon; });
 }
 

@@ -39,14 +39,25 @@ enum : UINT { N1 = 401, N3, Close2 };
 
 class TBalloons {
  public:
+  // Balloons open at once: from one sender, in all, and the bytes of their
+  // texts in all. A message beyond them is not shown (the caller says so).
+  static constexpr std::size_t kMaxPerSender = 50;
+  static constexpr std::size_t kMaxOpen = 500;
+  static constexpr std::size_t kMaxTextBytes = 8 * 1024 * 1024;
+
   explicit TBalloons(BalloonHost& host);
   ~TBalloons();
   TBalloons(const TBalloons&) = delete;
   TBalloons& operator=(const TBalloons&) = delete;
 
+  // Whether a message of `textBytes` from `sender` can be shown within the
+  // bounds; balloons hidden for good make room first.
+  bool HasRoomFor(uint32_t sender, std::size_t textBytes);
   // A new balloon for an arrived message, shown; in working mode hidden at
   // once and held, stay-on-top when `important`. The window is `owner`'s.
   TBalloon& Arrive(BalloonContent content, HWND owner, bool workMode, bool important);
+  // The sender's name is known: its balloons reply to it.
+  void NameFound(uint32_t sender, const std::string& name);
   // Shows every held balloon, in order of arrival, and holds none any more.
   // A balloon destroyed meanwhile is passed over.
   void ReleaseHeld();
@@ -72,10 +83,12 @@ class TBalloons {
 
  private:
   void Destroy(TBalloon* balloon);
+  std::size_t FromSender(uint32_t sender) const;
 
   BalloonHost& host_;
   UniqueMenu PopupMenu1;
   std::vector<std::unique_ptr<TBalloon>> FBalloons;
+  std::size_t FTextBytes = 0;
   std::vector<HWND> FHeldBalloons;
   TBalloon* FCurrentBalloon = nullptr;
   int32_t FDragStartX = 0, FDragStartY = 0;

@@ -1,5 +1,6 @@
 #include "messaging/log_entry.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "common/file_io.h"
@@ -74,14 +75,46 @@ std::string DateText(const LocalDateTime& t, std::string_view pattern) {
   return out;
 }
 
+constexpr std::string_view kSentMarker = "【送信】";
+constexpr std::string_view kReceivedMarker = "【受信】";
+
+// A name on one line of its own: control bytes (never part of a double-byte
+// character) would break it.
+std::string OneLine(std::string_view who) {
+  std::string out(who);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  return out;
+}
+
+// A message's lines cannot start an entry: a line that begins, after any
+// blanks, with an entry's first line gets one more blank in front.
+std::string Unforgeable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  std::size_t i = 0;
+  while (i <= text.size()) {
+    std::size_t end = text.find_first_of("\r\n", i);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(i, end - i);
+    std::string_view rest = line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    if (rest.starts_with(kSentMarker) || rest.starts_with(kReceivedMarker)) out += ' ';
+    out.append(line);
+    if (end == text.size()) break;
+    out += text[end];
+    i = end + 1;
+  }
+  return out;
+}
+
 std::string Entry(std::string_view kind, std::string_view dateTimeText, std::string_view whoLabel,
                   std::string_view who, std::string_view text) {
   std::string entry;
   entry.reserve(kind.size() + dateTimeText.size() + who.size() + text.size() + 32);
   entry.append(kind).append("\r\n");
-  entry.append("Date : ").append(dateTimeText).append("\r\n");
-  entry.append(whoLabel).append(who).append("\r\n");
-  entry.append(text).append("\r\n");
+  entry.append("Date : ").append(OneLine(dateTimeText)).append("\r\n");
+  entry.append(whoLabel).append(OneLine(who)).append("\r\n");
+  entry.append(Unforgeable(text)).append("\r\n");
   return entry;
 }
 
@@ -108,11 +141,11 @@ std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f) {
 }
 
 std::string SentLogEntry(std::string_view dateTimeText, std::string_view destination, std::string_view text) {
-  return Entry("【送信】", dateTimeText, "To : ", destination, text);
+  return Entry(kSentMarker, dateTimeText, "To : ", destination, text);
 }
 
 std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sender, std::string_view text) {
-  return Entry("【受信】", dateTimeText, "From : ", sender, text);
+  return Entry(kReceivedMarker, dateTimeText, "From : ", sender, text);
 }
 
 void AppendLogEntry(std::string_view logPath, std::string_view entry) {

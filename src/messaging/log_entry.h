@@ -17,6 +17,9 @@ namespace vello {
 std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f);
 
 // "【送信】" CR LF "Date : " date-time CR LF "To : " destination CR LF text CR LF.
+// Only an entry's first line starts with "【送信】" or "【受信】": a line of the
+// text that would (after any blanks) is written with one blank more in
+// front, and control bytes in the destination or sender become "?".
 std::string SentLogEntry(std::string_view dateTimeText, std::string_view destination, std::string_view text);
 // "【受信】" CR LF "Date : " date-time CR LF "From : " sender CR LF text CR LF.
 std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sender, std::string_view text);

@@ -8,6 +8,33 @@
 
 namespace vello {
 
+namespace {
+
+// A field between double quotes that every receiver reads back as `value`
+// and that cannot end early or run on into the next field: a double quote is
+// doubled, a NUL byte (which ends the line for a receiver) is left out, and
+// so is a lead byte not followed by a trail byte (a name cut in the middle
+// of a character would swallow the closing quote).
+void AppendQuoted(std::string& line, std::string_view value) {
+  line += '"';
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(value[i]);
+    if (IsLeadByte(c)) {
+      if (i + 1 < value.size() && IsTrailByte(static_cast<unsigned char>(value[i + 1]))) {
+        line.append(value.substr(i, 2));
+        ++i;
+      }
+      continue;
+    }
+    if (c == 0) continue;
+    if (c == '"') line += '"';
+    line += static_cast<char>(c);
+  }
+  line += '"';
+}
+
+}  // namespace
+
 std::string MakeMessageLine(const MessageLook& look, std::string_view text, std::string_view importance) {
   std::string line;
   line.reserve(64 + look.fontName.size() + text.size() * 2);
@@ -15,19 +42,14 @@ std::string MakeMessageLine(const MessageLook& look, std::string_view text, std:
   line += std::to_string(look.height) + ",";
   line += std::to_string(look.color) + ",";
   line += std::to_string(look.fontColor) + ",";
-  line += std::to_string(look.fontSize) + ",\"";
-  // The face name goes in as it is: face names hold no double quote.
-  line += look.fontName;
-  line += "\",";
+  line += std::to_string(look.fontSize) + ",";
+  AppendQuoted(line, look.fontName);
+  line += ",";
   line += std::to_string(look.fontStyle) + ",";
-  line += importance;
-  line += ",\"";
-  // A CP932 trail byte is never 0x22, so doubling by bytes is safe.
-  for (char c : text) {
-    if (c == '"') line += '"';
-    line += c;
-  }
-  line += '"';
+  // Whatever a record holds as its mark, the line carries "P" or "N".
+  line += importance == "P" ? "P" : "N";
+  line += ",";
+  AppendQuoted(line, text);
   return line;
 }
 

@@ -12,8 +12,18 @@
 
 namespace vello {
 
+// What a composer holds at most, in characters.
+inline constexpr std::size_t kComposerMaxCharacters = 65536;
+// The one bound for a message on the wire: room for a full composer in the
+// worst case (every character a double-byte one, or a double quote that is
+// doubled, and a line break after each displayed line), and the look.
+// Senders refuse a longer line; receivers drop it.
+inline constexpr std::size_t kMaxMessageLineBytes = 320 * 1024;
+
 // The line for a message of this look and text; `importance` is the mark,
-// "P" (important) or "N".
+// "P" (important) or "N". The font name and the text are quoted so that
+// they read back as they are and can never change another field: double
+// quotes doubled, NUL bytes and broken double-byte characters left out.
 std::string MakeMessageLine(const MessageLook& look, std::string_view text, std::string_view importance);
 
 // Splits comma text into fields: bytes 1-32 between fields are skipped,

@@ -25,12 +25,12 @@ std::string SocketApiErrorText(int code, const std::string& api) {
 }
 
 void EnsureWinsock() {
-  static bool started = false;
-  if (started) return;
-  WSADATA data;
-  int rc = WSAStartup(MAKEWORD(2, 2), &data);
+  // Once per process, whichever thread asks first.
+  static const int rc = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
   if (rc != 0) throw VelloError(SocketApiErrorText(rc, "WSAStartup"));
-  started = true;
 }
 
 }  // namespace vello

@@ -27,10 +27,14 @@ void TcpClient::Open(const std::string& host, int port) {
   host_ = host;
   port_ = port;
   finished_ = false;
-  hostent_.assign(MAXGETHOSTSTRUCT, 0);
-  lookup_ = WSAAsyncGetHostByName(hwnd(), kHostLookupMessage, host_.c_str(), hostent_.data(),
-                                  static_cast<int>(hostent_.size()));
-  if (!lookup_) Fail(SocketErrorKind::Lookup, WSAGetLastError());
+  lookupPending_ = true;
+  unsigned number = ++lookupNumber_;
+  lookups_.Run<HostAddress>([host = host_] { return LookUpHost(host); },
+                            [this, number](HostAddress found) {
+                              if (!lookupPending_ || number != lookupNumber_) return;  // closed meanwhile
+                              lookupPending_ = false;
+                              Connect(found);
+                            });
 }
 
 bool TcpClient::WriteAll(const std::string& bytes) {
@@ -52,10 +56,7 @@ bool TcpClient::WriteAll(const std::string& bytes) {
 }
 
 void TcpClient::Close() {
-  if (lookup_) {
-    WSACancelAsyncRequest(lookup_);
-    lookup_ = nullptr;
-  }
+  lookupPending_ = false;
   if (socket_) {
     shutdown(socket_.get(), SD_SEND);
     socket_.reset();
@@ -71,32 +72,28 @@ void TcpClient::Fail(SocketErrorKind kind, int code) {
   if (code != 0) throw VelloError(FormatSocketEventError(code));
 }
 
-LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == kHostLookupMessage) {
-    if (reinterpret_cast<HANDLE>(wp) != lookup_) return 0;  // a cancelled look-up
-    lookup_ = nullptr;
-    int error = WSAGETASYNCERROR(lp);
-    auto* he = reinterpret_cast<hostent*>(hostent_.data());
-    if (error != 0 || !he->h_addr_list || !he->h_addr_list[0]) {
-      Fail(SocketErrorKind::Lookup, error ? error : WSAHOST_NOT_FOUND);
-      return 0;
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port_));
-    memcpy(&addr.sin_addr, he->h_addr_list[0], sizeof addr.sin_addr);
-    socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!socket_) {
-      Fail(SocketErrorKind::Connect, WSAGetLastError());
-      return 0;
-    }
-    WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
-    if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
-        WSAGetLastError() != WSAEWOULDBLOCK) {
-      Fail(SocketErrorKind::Connect, WSAGetLastError());
-    }
-    return 0;
+void TcpClient::Connect(const HostAddress& found) {
+  if (found.error != 0) {
+    Fail(SocketErrorKind::Lookup, found.error);
+    return;
   }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port_));
+  addr.sin_addr = found.address;
+  socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket_) {
+    Fail(SocketErrorKind::Connect, WSAGetLastError());
+    return;
+  }
+  WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
+  if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
+      WSAGetLastError() != WSAEWOULDBLOCK) {
+    Fail(SocketErrorKind::Connect, WSAGetLastError());
+  }
+}
+
+LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kSocketEventMessage) {
     if (!socket_ || static_cast<SOCKET>(wp) != socket_.get()) return 0;
     int event = WSAGETSELECTEVENT(lp);

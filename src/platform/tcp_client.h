@@ -1,7 +1,7 @@
 #pragma once
-// One outgoing connection attempt: the system's asynchronous host-name
-// look-up, then a non-blocking connect, with events on the user-interface
-// thread. Every send is an attempt of its own, so a second send started while
+// One outgoing connection attempt: the system's host-name look-up, run off
+// the user-interface thread, then a non-blocking connect, with events on the
+// user-interface thread. Every send is an attempt of its own, so a second send started while
 // the first is still resolving or connecting neither loses nor mixes them.
 #include <winsock2.h>
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/background_work.h"
+#include "platform/name_lookup.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 
@@ -30,7 +32,7 @@ class TcpClient : public Window {
 
   const std::string& host() const { return host_; }
   int port() const { return port_; }
-  bool active() const { return lookup_ != nullptr || static_cast<bool>(socket_); }
+  bool active() const { return lookupPending_ || static_cast<bool>(socket_); }
   // The attempt has ended (connected and closed, or failed).
   bool finished() const { return finished_; }
   // A handler of this attempt is running (it may be inside a modal box).
@@ -47,12 +49,16 @@ class TcpClient : public Window {
 
  private:
   void Fail(SocketErrorKind kind, int code);
+  void Connect(const HostAddress& found);
 
   Callbacks callbacks_;
   std::string host_;
   int port_ = 0;
-  HANDLE lookup_ = nullptr;
-  std::vector<char> hostent_;
+  // The look-up's thread writes only into what it owns; a result that comes
+  // after Close, or after this object is gone, is dropped.
+  BackgroundWork lookups_{1};
+  bool lookupPending_ = false;
+  unsigned lookupNumber_ = 0;
   UniqueSocket socket_;
   bool finished_ = false;
   int callbackDepth_ = 0;

@@ -6,7 +6,8 @@ namespace vello {
 // The notification area calls the main window back with this message.
 inline constexpr UINT kTrayCallbackMessage = 0x40A;  // WM_USER + 10
 inline constexpr UINT kSocketEventMessage = WM_APP + 1;
-inline constexpr UINT kHostLookupMessage = WM_APP + 2;
 // Work posted to run after the current handler (e.g. freeing a finished send).
 inline constexpr UINT kDeferredMessage = WM_APP + 3;
+// Work done on a background thread is ready to be handed back.
+inline constexpr UINT kBackgroundDoneMessage = WM_APP + 4;
 }  // namespace vello

@@ -159,11 +159,7 @@ void TScheduler::HandOver(EntryId id) {
   SendTicket ticket = FSender.Send({.host = host,
                                     .destination = host,
                                     .compose = [this, id] { return MarkSentAndCompose(id); },
-                                    .ended =
-                                        [this, id](SendOutcome) {
-                                          FInFlight.erase(id);
-                                          Changed();
-                                        }});
+                                    .ended = [this, id](SendOutcome outcome) { SendEnded(id, outcome); }});
   if (auto it = FInFlight.find(id); it != FInFlight.end()) it->second = ticket;
 }
 
@@ -179,8 +175,21 @@ std::optional<OutgoingMessage> TScheduler::MarkSentAndCompose(EntryId id) {
     e->record.SetSent(wasSent);
     throw;
   }
+  FMarkedBeforeWrite.insert(id);
   Changed();
   return OutgoingMessage{.look = e->record.Look(), .text = e->record.Text(), .importance = e->record.Importance()};
+}
+
+void TScheduler::SendEnded(EntryId id, SendOutcome outcome) {
+  FInFlight.erase(id);
+  bool marked = FMarkedBeforeWrite.erase(id) != 0;
+  ScheduledEntry* e = FindEntry(id);
+  if (marked && outcome != SendOutcome::Sent && e) {
+    // Marked sent, but the line did not go out whole: it was not sent.
+    e->record.SetSent(0);
+    Guard([this] { SaveSchedule(); });
+  }
+  Changed();
 }
 
 LRESULT TScheduler::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

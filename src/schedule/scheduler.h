@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,11 +72,14 @@ class TScheduler : public Window {
   ScheduledEntry* FindEntry(EntryId id);
   void HandOver(EntryId id);
   std::optional<OutgoingMessage> MarkSentAndCompose(EntryId id);
+  void SendEnded(EntryId id, SendOutcome outcome);
   void Changed();
 
   MessageSender& FSender;
   std::vector<ScheduledEntry> FScheduleEntries;
   std::map<EntryId, SendTicket> FInFlight;
+  // Marked sent (and saved) when their connection stood, not yet written.
+  std::set<EntryId> FMarkedBeforeWrite;
   EntryId FNextId = 1;
   UINT FTimer1Interval = 0;
   std::function<void()> FOnChanged;

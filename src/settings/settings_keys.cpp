@@ -2,6 +2,10 @@
 
 namespace vello {
 
+std::string NotAPortText(int64_t value) {
+  return "ポート番号 " + std::to_string(value) + " は使えません。1 から 65535 までの番号にしてください";
+}
+
 MessageLook ReadComposerLook(const IniFile& ini) {
   MessageLook look;
   look.color = ReadSetting(ini, setting::EditColor);

@@ -68,6 +68,11 @@ inline void WriteSettingText(IniFile& ini, const SettingKey<int32_t>& key, std::
   ini.WriteString(key.section, key.name, text);
 }
 
+// A TCP port number: 1 to 65535.
+constexpr bool IsPortNumber(int64_t value) { return value >= 1 && value <= 65535; }
+// The error text for a port that is none.
+std::string NotAPortText(int64_t value);
+
 // The composer's look from section "Edit", each key at its default when
 // missing; the size is the composer's, not the file's.
 MessageLook ReadComposerLook(const IniFile& ini);

@@ -154,6 +154,12 @@ void TSetupForm::Button2Click() {
     ShowMessageBox(hwnd(), "サウンドファイル名を入力してください", "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
+  // A port the program could not listen on is refused before anything is
+  // written (a text that is no number at all is stored as typed).
+  if (std::optional<int32_t> port = ParseProfileInteger(ControlText(g.Edit1)); port && !IsPortNumber(*port)) {
+    ShowMessageBox(hwnd(), NotAPortText(*port), "Vello - Error", MB_OK | MB_ICONERROR);
+    return;
+  }
   // 2.
   IniFile ini = SettingsFile();
   g.Save(ini);

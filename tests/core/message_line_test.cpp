@@ -34,7 +34,7 @@ TEST(MakeMessageLine, ExampleLineByteForByte) {
   EXPECT_EQ(line, expected);
 }
 
-TEST(MakeMessageLine, FieldsInWireOrderWithQuotesDoubledInTextOnly) {
+TEST(MakeMessageLine, FieldsInWireOrderWithQuotesDoubled) {
   struct Case {
     std::string font, text, mark;
     int32_t width, height, size;
@@ -53,6 +53,34 @@ TEST(MakeMessageLine, FieldsInWireOrderWithQuotesDoubledInTextOnly) {
     MessageLook look{c.width, c.height, c.color, c.fontColor, c.size, c.font, c.style};
     EXPECT_EQ(MakeMessageLine(look, c.text, c.mark), c.line);
   }
+}
+
+TEST(MakeMessageLine, FieldsFromFilesCannotRewriteTheLine) {
+  struct Case { std::string name, font, text, mark; } cases[] = {
+      // A face name holding a quote, from a settings file or a schedule record.
+      {"quote in the name", "a\",0,P,\"FAKE", "本文\r\n", "N"},
+      {"name cut inside a character", std::string("ＭＳ Ｐゴシ\x83"), "t\r\n", "N"},
+      {"lead byte before a quote", std::string("ab\x81\"c"), "t\r\n", "N"},
+      {"lead byte E0 to FC cut off", std::string("f\xE9"), "t\r\n", "N"},
+      {"text cut inside a character", "f", std::string("あいう\x82"), "N"},
+      {"NUL in the name", std::string("a\0b", 3), "t", "N"},
+      {"a mark that is not P or N", "f", "t", ","},
+  };
+  for (const auto& c : cases) {
+    MessageLook look{315, 179, 16777215, 0, 10, c.font, 0};
+    std::string line = MakeMessageLine(look, c.text, c.mark);
+    ASSERT_EQ(SplitCommaText(line).size(), 9u) << c.name << ": " << line;
+    ReceivedMessage m = ReadMessageLine(line);
+    EXPECT_FALSE(m.important) << c.name;
+    EXPECT_EQ(m.look.width, 315) << c.name;
+    EXPECT_EQ(m.look.fontStyle, 0) << c.name;
+    EXPECT_NE(m.text, "FAKE") << c.name;
+  }
+  // What can be kept is kept: a quote in a name reads back as a quote.
+  MessageLook quoted{1, 2, 3, 4, 5, "a\"b", 0};
+  EXPECT_EQ(ReadMessageLine(MakeMessageLine(quoted, "t", "N")).look.fontName, "a\"b");
+  EXPECT_EQ(ReadMessageLine(MakeMessageLine({1, 2, 3, 4, 5, std::string("ＭＳ\x83"), 0}, "t", "N")).look.fontName, "ＭＳ");
+  EXPECT_EQ(ReadMessageLine(MakeMessageLine({1, 2, 3, 4, 5, "f", 0}, std::string("あ\x82"), "N")).text, "あ");
 }
 
 TEST(SplitCommaText, Rules) {

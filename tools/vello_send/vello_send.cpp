@@ -61,7 +61,12 @@ std::string BuildLineFor(const SendOptions& o, std::string_view utf8Text) {
   look.fontSize = o.fontSize;
   look.fontName = fontName;
   look.fontStyle = o.fontStyle;
-  return MakeMessageLine(look, ComposerLines(text), o.important ? "P" : "N");
+  std::string line = MakeMessageLine(look, ComposerLines(text), o.important ? "P" : "N");
+  // Every receiver drops a longer line.
+  if (line.size() > kMaxMessageLineBytes)
+    throw TextError("the message is too long to be sent: " + std::to_string(line.size()) + " bytes, at most " +
+                    std::to_string(kMaxMessageLineBytes));
+  return line;
 }
 
 uint16_t PortFromSettings(const std::string& utf8Path) {

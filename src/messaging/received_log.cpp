@@ -1,0 +1,62 @@
+#include "messaging/received_log.h"
+
+#include "common/file_paths.h"
+#include "messaging/log_entry.h"
+#include "messaging/sender_names.h"
+#include "platform/error_display.h"
+#include "platform/executable_path.h"
+
+namespace vello {
+
+namespace {
+const wchar_t kClassName[] = L"VelloReceivedLog";
+constexpr UINT_PTR kWaitTimer = 1;
+}  // namespace
+
+TReceivedLog::TReceivedLog() {
+  RegisterClassOnce(kClassName);
+  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
+}
+
+TReceivedLog::~TReceivedLog() { Destroy(); }
+
+void TReceivedLog::Add(const in_addr& sender, std::string dateTimeText, std::string text) {
+  pending_.push_back({.sender = sender.s_addr,
+                      .address = DottedAddress(sender),
+                      .name = std::nullopt,
+                      .dateTimeText = std::move(dateTimeText),
+                      .text = std::move(text),
+                      .deadline = GetTickCount64() + kNameWaitMs});
+  SetTimer(hwnd(), kWaitTimer, 500, nullptr);
+}
+
+void TReceivedLog::NameFound(const in_addr& sender, const std::string& name) {
+  for (Pending& p : pending_)
+    if (p.sender == sender.s_addr && !p.name) p.name = name;
+  WriteReady(false);
+}
+
+void TReceivedLog::Flush() { WriteReady(true); }
+
+void TReceivedLog::WriteReady(bool all) {
+  ULONGLONG now = GetTickCount64();
+  while (!pending_.empty()) {
+    Pending& p = pending_.front();
+    if (!all && !p.name && now < p.deadline) break;
+    std::string entry = ReceivedLogEntry(p.dateTimeText, p.name ? *p.name : p.address, p.text);
+    pending_.pop_front();
+    // What arrived from the network: its errors share the network's one box.
+    Guard([&] { AppendLogEntry(FileBesideExecutable(kLogEnding), entry); }, ErrorOrigin::Network);
+  }
+  if (pending_.empty() && hwnd()) KillTimer(hwnd(), kWaitTimer);
+}
+
+LRESULT TReceivedLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER && wp == kWaitTimer) {
+    WriteReady(false);
+    return 0;
+  }
+  return Default(msg, wp, lp);
+}
+
+}  // namespace vello
