@@ -91,6 +91,8 @@ bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
   return false;
 }
 
+bool MayReplaceFile(std::string_view path) { return MayReplace(NativePath(path)); }
+
 bool AppendFileBytes(std::string_view path, std::string_view bytes) {
   std::ofstream out(NativePath(path), std::ios::binary | std::ios::app);
   if (!out) return false;

@@ -24,6 +24,10 @@ std::optional<std::string> ReadFileBytes(std::string_view path);
 // no temporary file is left behind.
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes);
 
+// Whether ReplaceFileBytes would even try: false for an existing file that
+// is read-only, locked or not a regular file.
+bool MayReplaceFile(std::string_view path);
+
 // Appends bytes at the end of the file, creating it when missing; false when
 // the file cannot be opened or written.
 bool AppendFileBytes(std::string_view path, std::string_view bytes);

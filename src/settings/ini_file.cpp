@@ -323,11 +323,15 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
 namespace {
 
 // Removes the section's header and every line up to the next section.
-bool EraseSectionLines(std::string& bytes, std::string_view section, bool onlyWithoutKeys) {
+bool EraseSectionLines(const std::string& path, std::string& bytes, std::string_view section,
+                       bool onlyWithoutKeys) {
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));
   if (header == kNone) return false;
-  if (onlyWithoutKeys && !KeysOf(lines, header).empty()) return false;
+  if (onlyWithoutKeys && !KeysOf(lines, header).empty()) {
+    if (!MayReplaceFile(path)) ThrowNotWritable(path);
+    return false;
+  }
   std::size_t end = SectionEnd(lines, header);
   std::size_t from = lines[header].start;
   std::size_t to = end < lines.size() ? lines[end].start : bytes.size();
@@ -338,11 +342,11 @@ bool EraseSectionLines(std::string& bytes, std::string_view section, bool onlyWi
 }  // namespace
 
 void IniFile::EraseSection(std::string_view section) {
-  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(bytes, section, false); });
+  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, false); });
 }
 
 void IniFile::EraseSectionWithoutKeys(std::string_view section) {
-  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(bytes, section, true); });
+  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, true); });
 }
 
 std::optional<int32_t> ParseProfileInteger(std::string_view text) {

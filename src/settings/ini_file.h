@@ -60,6 +60,8 @@ class IniFile {
   void EraseSection(std::string_view section);
   // Removes the section only when ReadSection would list no key of it, as
   // decided under the lock: a key another writer has just added keeps it.
+  // A file that could not be written is refused also when the section stays,
+  // since the caller meant it to go.
   void EraseSectionWithoutKeys(std::string_view section);
 
  private:

@@ -155,7 +155,8 @@ TEST_F(PhraseStoreTest, RefusedWrites) {
   MakeReadOnly();
   PhraseStore store(path_);
   EXPECT_EQ(ErrorText([&] { store.AddPhrase("連絡", "至急"); }), path_ + " に書き込めません");
-  EXPECT_EQ(ErrorText([&] { store.DeleteCategory("あいさつ"); }), "(no error)");  // holds phrases: nothing to write
+  // The phrases could not be deleted, so neither can their category: said so.
+  EXPECT_EQ(ErrorText([&] { store.DeleteCategory("あいさつ"); }), path_ + " に書き込めません");
   EXPECT_EQ(ErrorText([&] { store.DeletePhrase("連絡", "会議室に来てください"); }), "(no error)");
   EXPECT_EQ(Bytes(), kExample);
 
