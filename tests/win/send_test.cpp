@@ -87,8 +87,10 @@ TEST_F(SendTest, DestinationRules) {
   Pump(300);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_TRUE(peer.received().empty());
-  SendTo("*taro");  // the first of two lines: 127.0.0.1, where the listener is
+  SendTo("*taro");  // the first of two lines: 127.0.0.1, where the listener is (127.0.0.3 has none)
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 3; }));
+  EXPECT_EQ(boxes_[2].text, "送信しました！");
 }
 
 TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
