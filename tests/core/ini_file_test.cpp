@@ -62,6 +62,10 @@ TEST_F(IniFileTest, ReadsValuesAsTheSystemProfileFunctionsDo) {
       "Width=400\r\n"
       "[ゾ\r\n"  // 5B 83 5D: the 5D is half of ゾ, not a closing bracket
       "bad=header without a closing bracket\r\n"
+      "[蘊\r\n"  // 5B E5 5D: the same with a lead byte from E0-FC
+      "bad2=another header without one\r\n"
+      "[饌]\r\n"  // E9 61: a trail byte that is a small letter
+      "fold=kept apart from 顴 (E9 41)\r\n"
       "[setup]\r\n"
       "late=second section of the same name\r\n"));
 
@@ -94,6 +98,10 @@ TEST_F(IniFileTest, ReadsValuesAsTheSystemProfileFunctionsDo) {
     {"Edit", "ア", "DEF"},  // 83 41 must not match ヂ (83 61) by folding its trail byte
     {"window", "width", "400"},
     {"ゾ", "bad", "DEF"},
+    {"window", "bad2", "another header without one"},
+    {"蘊", "bad2", "DEF"},
+    {"饌", "fold", "kept apart from 顴 (E9 41)"},
+    {"顴", "fold", "DEF"},
     {"window", "bad", "header without a closing bracket"},
   };
   for (const auto& c : cases) {
