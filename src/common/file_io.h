@@ -43,6 +43,16 @@ inline constexpr int kFileLockWaitMilliseconds = 5000;
 // with ".lock" appended, that exists only while it is held (and ".lock.next"
 // while a writer waits for it). Readers need no lock: a replacement is one
 // rename, so they see the old file or the new.
+//
+// Why a lock file of its own and not a lock on the data file (LockFileEx,
+// flock): the data file is replaced by a rename, so a lock on it would stay
+// with the old file while the next writer opens the new one. A lock file
+// opened without sharing works between processes, between sessions of a
+// terminal server and between machines using a shared folder, and the
+// system lets go of it when its holder dies (Windows deletes it with the
+// handle; on POSIX flock(2) ends with the process). The wait is by trying
+// again every millisecond, bounded, so a hung holder costs a clear error
+// rather than a frozen window.
 class FileLock {
  public:
   enum class State {
