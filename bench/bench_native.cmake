@@ -1,4 +1,4 @@
-# The log append benchmark: portable, built in both trees. The cross tree
+# The portable benchmarks (log append, phrase file reading), built in both trees. The cross tree
 # includes this file from bench/bench.cmake. The native tree includes it from
 # the top-level CMakeLists.txt, or, configured with
 #   -DCMAKE_PROJECT_vello_INCLUDE=<this file>
@@ -9,7 +9,9 @@ if(NOT TARGET vello_core)
     "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL include [[${CMAKE_CURRENT_LIST_FILE}]])")
   return()
 endif()
-if(NOT TARGET log_append_bench)
-  add_executable(log_append_bench ${CMAKE_CURRENT_LIST_DIR}/log_append_bench.cpp)
-  target_link_libraries(log_append_bench PRIVATE vello_core)
-endif()
+foreach(bench log_append_bench phrase_load_bench)
+  if(NOT TARGET ${bench})
+    add_executable(${bench} ${CMAKE_CURRENT_LIST_DIR}/${bench}.cpp)
+    target_link_libraries(${bench} PRIVATE vello_core)
+  endif()
+endforeach()

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Runs the benchmarks by hand (never from ctest): Vello against the minimal
 # receiver (the floor), side by side under Wine, each in a fresh folder,
-# measured by bench_peer.exe in the same prefix; and the log append natively
-# and under Wine. Prints the figures; bench/README.md explains them.
+# measured by bench_peer.exe in the same prefix; the log append and the
+# reading of a big phrase file natively and under Wine. Prints the figures;
+# bench/README.md explains them.
 #
-#   bench/run_bench.sh [receive] [burst] [startup] [log]      (default: all)
+#   bench/run_bench.sh [receive] [burst] [startup] [log] [phrases]   (default: all)
 #
 # Environment: VELLO_BUILD (the Wine prefix lives under it, as for the other
 # scripts), VELLO_BENCH_WIN (the cross build with vello.exe, bench_peer.exe,
-# minimal_receiver.exe, log_append_bench.exe; default $VELLO_BUILD/win),
-# VELLO_BENCH_NATIVE (the native build with log_append_bench; default
-# $VELLO_BUILD/native), and the sizes RECEIVE_N (300), BURST_N (2000),
-# STARTUP_N (15), LOG_N (2000), LOG_MB (100), POLL_US (100).
+# minimal_receiver.exe, log_append_bench.exe, phrase_load_bench.exe; default
+# $VELLO_BUILD/win), VELLO_BENCH_NATIVE (the native build with
+# log_append_bench and phrase_load_bench; default $VELLO_BUILD/native), and
+# the sizes RECEIVE_N (300), BURST_N (2000), STARTUP_N (15), LOG_N (2000),
+# LOG_MB (100), POLL_US (100), PHRASES_N (20).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/env.sh"
@@ -23,6 +25,7 @@ STARTUP_N=${STARTUP_N:-15}
 LOG_N=${LOG_N:-2000}
 LOG_MB=${LOG_MB:-100}
 POLL_US=${POLL_US:-100}
+PHRASES_N=${PHRASES_N:-20}
 for exe in vello.exe minimal_receiver.exe bench_peer.exe; do
   [ -f "$WIN/$exe" ] || { echo "missing $WIN/$exe: build the cross tree first" >&2; exit 2; }
 done
@@ -104,8 +107,25 @@ bench_log() {
   rm -rf "$dir"
 }
 
+bench_phrases() {
+  local dir
+  dir=$(mktemp -d /tmp/vello-bench-phrases.XXXXXX)
+  if [ -x "$NATIVE/phrase_load_bench" ]; then
+    header "phrase file of 2,000 categories, native: one reading, and category by category once"
+    "$NATIVE/phrase_load_bench" "$dir" "$PHRASES_N" --one-by-one
+  else
+    echo "(no $NATIVE/phrase_load_bench: native phrase reading skipped)"
+  fi
+  if [ -f "$WIN/phrase_load_bench.exe" ]; then
+    header "phrase file of 2,000 categories, under Wine: one reading, and category by category once"
+    wine "$WIN/phrase_load_bench.exe" "$(winepath -w "$dir" 2>/dev/null)" "$PHRASES_N" --one-by-one 2>/dev/null |
+      tr -d '\r'
+  fi
+  rm -rf "$dir"
+}
+
 what=("$@")
-[ ${#what[@]} -gt 0 ] || what=(receive burst startup log)
+[ ${#what[@]} -gt 0 ] || what=(receive burst startup log phrases)
 status=0
 for w in "${what[@]}"; do
   "bench_$w" || status=1

@@ -31,7 +31,12 @@ endif()
 # send; the Win32 tests the system's conversion tables and Winsock.
 if(TARGET core_tests)
   target_link_libraries(core_tests PRIVATE vello_send_lib)
+  # One test runs the program itself, with a standard input it cannot read.
+  add_dependencies(core_tests vello-send)
+  target_compile_definitions(core_tests PRIVATE VELLO_SEND_EXE="$<TARGET_FILE:vello-send>")
 endif()
 if(TARGET win_tests)
   target_link_libraries(win_tests PRIVATE vello_send_lib)
+  # One test runs vello-send.exe, which lies beside win_tests.exe.
+  add_dependencies(win_tests vello-send)
 endif()

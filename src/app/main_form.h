@@ -38,7 +38,7 @@ enum : UINT {
   ToolButton2 = 101, ToolButton4, ToolButton5, CheckBox1, ComboBox1, RichEdit1, CoolBar1, ToolBar1,
   N9 = 201, L1, T1, Close1, Font1, B1, S1, Send1, Help2, About1,
   W1 = 301, S2, C1, Exit1,
-  FirstPhrase = 1000, LastPhrase = 9999,
+  FirstPhrase = 0x1000, LastPhrase = 0xEFFF,  // the phrase items of the Insert menu
 };
 }
 

@@ -121,11 +121,11 @@ void TMainForm::ApplySettings() {
   // 6.-9. The Insert menu, rebuilt from the fixed phrase file.
   while (GetMenuItemCount(Insert1) > 0) DeleteMenu(Insert1, 0, MF_BYPOSITION);
   FPhrases.clear();
-  PhraseStore store(FileBesideExecutable(kPhrasesEnding));
-  for (const std::string& category : store.Categories()) {
+  // The whole file read once, however many categories it holds.
+  for (const PhraseCategory& category : PhraseStore(FileBesideExecutable(kPhrasesEnding)).Load()) {
     HMENU sub = CreatePopupMenu();
-    AppendMenuW(Insert1, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), Widen(category).c_str());
-    for (const std::string& phrase : store.Phrases(category)) {
+    AppendMenuW(Insert1, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), Widen(category.name).c_str());
+    for (const std::string& phrase : category.phrases) {
       UINT id = mainids::FirstPhrase + static_cast<UINT>(FPhrases.size());
       if (id > mainids::LastPhrase) break;
       FPhrases.push_back(phrase);

@@ -1,13 +1,53 @@
 #include "common/file_io.h"
 
+#include <atomic>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 #include "common/native_path.h"
+#include "common/text_format.h"
 
 namespace vello {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A reader or a virus scanner may hold the old file for a moment, and the
+// system refuses to rename over it meanwhile.
+constexpr int kRenameRetryMilliseconds = 1000;
+constexpr int kRetryPauseMilliseconds = 1;
+
+std::atomic<int> lockWaitMilliseconds{kFileLockWaitMilliseconds};
+
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMilliseconds)); }
+
+bool Elapsed(std::chrono::steady_clock::time_point since, int milliseconds) {
+  return std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(milliseconds);
+}
+
+// "vello.ini" -> "vello.ini.<process>-<n>.tmp": no two writers, in this
+// process or another, ever write into the same temporary file.
+fs::path TemporaryNameFor(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  fs::path temp = target;
+  temp += "." + std::to_string(native::CurrentProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+  return temp;
+}
+
+// The system refuses to write a read-only or locked file; renaming a new
+// file over it would not, so look first.
+bool MayReplace(const fs::path& target) {
+  std::error_code ec;
+  fs::file_status status = fs::status(target, ec);
+  if (!fs::exists(status)) return true;
+  return fs::is_regular_file(status) &&
+         (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
+         static_cast<bool>(std::ofstream(target, std::ios::binary | std::ios::in | std::ios::out));
+}
+
+}  // namespace
 
 bool FileExists(std::string_view path) {
   std::error_code ec;
@@ -27,39 +67,31 @@ std::optional<std::string> ReadFileBytes(std::string_view path) {
 }
 
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
-  fs::path target = NativePath(path);
-  // The system refuses to write a read-only or locked file; renaming a new
-  // file over it would not, so look first.
-  std::error_code ec;
-  fs::file_status status = fs::status(target, ec);
-  if (fs::exists(status)) {
-    bool writable = fs::is_regular_file(status) &&
-                    (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
-                    static_cast<bool>(std::ofstream(target, std::ios::binary | std::ios::in | std::ios::out));
-    if (!writable) return false;
+  const fs::path target = NativePath(path);
+  if (!MayReplace(target)) return false;
+
+  fs::path temp;
+  for (int attempt = 0;; ++attempt) {
+    temp = TemporaryNameFor(target);
+    native::CreateResult created = native::WriteNewFileToDisk(temp, bytes);
+    if (created == native::CreateResult::kWritten) break;
+    // A name left by a process that ended long ago: take the next one.
+    if (created == native::CreateResult::kFailed || attempt == 100) return false;
   }
-  fs::path temp = target;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      return false;
-    }
+
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    native::RenameResult renamed = native::ReplaceByRename(temp, target);
+    if (renamed == native::RenameResult::kDone) return true;
+    if (renamed == native::RenameResult::kFailed || Elapsed(start, kRenameRetryMilliseconds)) break;
+    Pause();
   }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return false;
-  }
-  return true;
+  std::error_code ignored;
+  fs::remove(temp, ignored);
+  return false;
 }
+
+bool MayReplaceFile(std::string_view path) { return MayReplace(NativePath(path)); }
 
 bool AppendFileBytes(std::string_view path, std::string_view bytes) {
   std::ofstream out(NativePath(path), std::ios::binary | std::ios::app);
@@ -67,6 +99,59 @@ bool AppendFileBytes(std::string_view path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.flush();
   return static_cast<bool>(out);
+}
+
+namespace {
+
+enum class Taken { kYes, kBusy, kRefused };
+
+// Tries to take one lock file until `start` + `waitMilliseconds`.
+Taken TakeWithin(const fs::path& file, native::LockHandle& handle, std::chrono::steady_clock::time_point start,
+                 int waitMilliseconds) {
+  for (;;) {
+    native::LockAttempt attempt = native::TryTakeLockFile(file, handle);
+    if (attempt == native::LockAttempt::kTaken) return Taken::kYes;
+    if (attempt == native::LockAttempt::kRefused) return Taken::kRefused;
+    if (Elapsed(start, waitMilliseconds)) return Taken::kBusy;
+    Pause();
+  }
+}
+
+}  // namespace
+
+FileLock::FileLock(std::string_view path, int waitMilliseconds) {
+  if (waitMilliseconds < 0) waitMilliseconds = FileLockWaitMilliseconds();
+  lockFile_ = NativePath(path);
+  lockFile_ += ".lock";
+  // Waiting is by trying again, and a writer that lets go and comes straight
+  // back would win nearly every time against one that tries every few
+  // milliseconds. So a waiter first takes a second lock, the place next in
+  // line, and holds it until it has the lock itself: a writer coming back
+  // has to queue behind it. With two writers they take turns.
+  fs::path nextFile = lockFile_;
+  nextFile += ".next";
+  const auto start = std::chrono::steady_clock::now();
+  native::LockHandle next = 0;
+  Taken inLine = TakeWithin(nextFile, next, start, waitMilliseconds);
+  if (inLine != Taken::kYes) {
+    state_ = inLine == Taken::kBusy ? State::kBusy : State::kRefused;
+    return;
+  }
+  Taken taken = TakeWithin(lockFile_, handle_, start, waitMilliseconds);
+  native::ReleaseLockFile(nextFile, next);
+  state_ = taken == Taken::kYes ? State::kHeld : taken == Taken::kBusy ? State::kBusy : State::kRefused;
+}
+
+FileLock::~FileLock() {
+  if (state_ == State::kHeld) native::ReleaseLockFile(lockFile_, handle_);
+}
+
+int FileLockWaitMilliseconds() { return lockWaitMilliseconds.load(); }
+
+void SetFileLockWaitMilliseconds(int milliseconds) { lockWaitMilliseconds.store(milliseconds); }
+
+std::string FileInUseText(std::string_view path) {
+  return FormatText("ファイル %s は使用中のため書き込めません", {path});
 }
 
 }  // namespace vello

@@ -1,8 +1,12 @@
 #pragma once
-// Whole-file reads and safe replacement, with CP932 paths.
+// Whole-file reads, safe replacement and the lock a writer holds across a
+// read-modify-write, with CP932 paths.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/native_file.h"
 
 namespace vello {
 
@@ -11,15 +15,72 @@ bool FileExists(std::string_view path);
 // The file's bytes; nullopt when it is not a regular file or cannot be read.
 std::optional<std::string> ReadFileBytes(std::string_view path);
 
-// Replaces the file's contents by writing a temporary file beside it and
-// renaming it over the old one, so a failure never leaves a half-written
-// file in place of a good one. An existing file that is read-only, locked
-// or not a regular file is refused, as a write to it would be. Returns false
-// when anything fails (the old file is then untouched).
+// Replaces the file's contents: the bytes go to a temporary file of this
+// writer's own beside it, are flushed to the disk, and the temporary file is
+// renamed over the old one, so neither a failure nor a power cut leaves a
+// half-written file in place of a good one. An existing file that is
+// read-only, locked or not a regular file is refused, as a write to it would
+// be. Returns false when anything fails: the old file is then untouched and
+// no temporary file is left behind.
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes);
+
+// Whether ReplaceFileBytes would even try: false for an existing file that
+// is read-only, locked or not a regular file.
+bool MayReplaceFile(std::string_view path);
 
 // Appends bytes at the end of the file, creating it when missing; false when
 // the file cannot be opened or written.
 bool AppendFileBytes(std::string_view path, std::string_view bytes);
+
+// How long a writer waits for another writer to finish with the same file.
+// A read-modify-write holds the lock for milliseconds.
+inline constexpr int kFileLockWaitMilliseconds = 5000;
+
+// Held by a writer from reading a file to replacing it, so that two copies
+// of the program writing into one folder (two users of one terminal server,
+// a folder on a file share) never work from the same old bytes and lose
+// each other's keys. The lock is a file beside the data file, named after it
+// with ".lock" appended, that exists only while it is held (and ".lock.next"
+// while a writer waits for it). Readers need no lock: a replacement is one
+// rename, so they see the old file or the new.
+//
+// Why a lock file of its own and not a lock on the data file (LockFileEx,
+// flock): the data file is replaced by a rename, so a lock on it would stay
+// with the old file while the next writer opens the new one. A lock file
+// opened without sharing works between processes, between sessions of a
+// terminal server and between machines using a shared folder, and the
+// system lets go of it when its holder dies (Windows deletes it with the
+// handle; on POSIX flock(2) ends with the process). The wait is by trying
+// again every millisecond, bounded, so a hung holder costs a clear error
+// rather than a frozen window.
+class FileLock {
+ public:
+  enum class State {
+    kHeld,     // the lock is ours until this object ends
+    kBusy,     // another writer kept it for the whole wait
+    kRefused,  // the folder does not let us make the lock file: the write would fail too
+  };
+
+  // Waits up to `waitMilliseconds` (default: FileLockWaitMilliseconds()).
+  explicit FileLock(std::string_view path, int waitMilliseconds = -1);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  State state() const { return state_; }
+
+ private:
+  std::filesystem::path lockFile_;
+  native::LockHandle handle_ = 0;
+  State state_ = State::kRefused;
+};
+
+// The wait FileLock uses by default: kFileLockWaitMilliseconds unless set
+// (tests shorten it to see a writer give up).
+int FileLockWaitMilliseconds();
+void SetFileLockWaitMilliseconds(int milliseconds);
+
+// What a writer reports when another one kept the file's lock too long.
+std::string FileInUseText(std::string_view path);
 
 }  // namespace vello

@@ -5,10 +5,13 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/file_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp
 )
-# The one place core text meets the file system: CP932 paths become the
-# system's own (UTF-16 on Windows), one leaf per kind of system.
+# Where core meets the file system, one leaf per kind of system: CP932 paths
+# become the system's own (UTF-16 on Windows), and the lock, flush and rename
+# of a safe whole-file write.
 if(WIN32)
-  list(APPEND VELLO_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/native_path_win32.cpp)
+  list(APPEND VELLO_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/native_path_win32.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/native_file_win32.cpp)
 else()
-  list(APPEND VELLO_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/native_path_posix.cpp)
+  list(APPEND VELLO_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/native_path_posix.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/native_file_posix.cpp)
 endif()

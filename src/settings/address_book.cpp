@@ -27,6 +27,34 @@ std::string SerializeAddressBook(const std::vector<std::string>& lines) {
   return out;
 }
 
+namespace {
+
+std::string CannotOpenText(std::string_view path) { return FormatText("ファイル %s は開けません", {path}); }
+std::string CannotCreateText(std::string_view path) { return FormatText("ファイル %s を作成できません", {path}); }
+
+// Takes the file's lock for a whole-file write, or throws what the writer reports.
+void ThrowUnlessHeld(const FileLock& lock, std::string_view path) {
+  if (lock.state() == FileLock::State::kBusy) throw VelloError(FileInUseText(path));
+  if (lock.state() == FileLock::State::kRefused) throw VelloError(CannotCreateText(path));
+}
+
+void Store(std::string_view path, const std::vector<std::string>& lines) {
+  if (!ReplaceFileBytes(path, SerializeAddressBook(lines))) throw VelloError(CannotCreateText(path));
+}
+
+// Applies `change` to the stored lines under the file's lock and stores them
+// when it says they changed.
+template <typename Change>
+std::vector<std::string> EditAddressBook(std::string_view path, Change&& change) {
+  FileLock lock(path);
+  ThrowUnlessHeld(lock, path);
+  std::vector<std::string> lines = LoadAddressBook(path);
+  if (change(lines)) Store(path, lines);
+  return lines;
+}
+
+}  // namespace
+
 std::vector<std::string> LoadAddressBook(std::string_view path) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -34,13 +62,37 @@ std::vector<std::string> LoadAddressBook(std::string_view path) {
   if (!fs::exists(status)) return {};
   // A directory or device under the file's name cannot be read as the book.
   std::optional<std::string> bytes = ReadFileBytes(path);
-  if (!bytes) throw VelloError(FormatText("ファイル %s は開けません", {path}));
+  if (!bytes) throw VelloError(CannotOpenText(path));
   return ParseAddressBook(*bytes);
 }
 
 void SaveAddressBook(std::string_view path, const std::vector<std::string>& lines) {
-  if (!ReplaceFileBytes(path, SerializeAddressBook(lines)))
-    throw VelloError(FormatText("ファイル %s を作成できません", {path}));
+  FileLock lock(path);
+  ThrowUnlessHeld(lock, path);
+  Store(path, lines);
+}
+
+std::vector<std::string> AddAddressBookLine(std::string_view path, std::string_view line) {
+  return EditAddressBook(path, [&](std::vector<std::string>& lines) {
+    lines.emplace_back(line);
+    return true;
+  });
+}
+
+std::vector<std::string> RemoveAddressBookLine(std::string_view path, std::size_t row, std::string_view line) {
+  return EditAddressBook(path, [&](std::vector<std::string>& lines) {
+    if (row < lines.size() && lines[row] == line) {
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(row));
+      return true;
+    }
+    for (auto it = lines.begin(); it != lines.end(); ++it) {
+      if (*it == line) {
+        lines.erase(it);
+        return true;
+      }
+    }
+    return false;
+  });
 }
 
 std::string NicknameOf(std::string_view line) {

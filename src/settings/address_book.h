@@ -23,9 +23,25 @@ std::string SerializeAddressBook(const std::vector<std::string>& lines);
 // read throws VelloError "ファイル %s は開けません".
 std::vector<std::string> LoadAddressBook(std::string_view path);
 
-// Rewrites the whole file; when the system refuses, the old file stays as it
-// was and VelloError "ファイル %s を作成できません" is thrown.
+// Rewrites the whole file with these lines; when the system refuses, the old
+// file stays as it was and VelloError "ファイル %s を作成できません" is thrown
+// (FileInUseText(path) when another writer keeps the file).
 void SaveAddressBook(std::string_view path, const std::vector<std::string>& lines);
+
+// The destinations page's changes, each a read-modify-write of the file under
+// its lock, so lines another copy of the program added or removed since the
+// page was filled stay as that copy left them. Both return the lines now
+// stored. Errors: "ファイル %s は開けません" for a book that exists but cannot
+// be read (it is never written over), "ファイル %s を作成できません" when the
+// system refuses the new file, FileInUseText(path) when another writer keeps
+// the file.
+//
+// Appends the line at the end.
+std::vector<std::string> AddAddressBookLine(std::string_view path, std::string_view line);
+// Removes the line the page showed in row `row`: that row of the file when it
+// still holds `line`, else the first line equal to it; nothing when another
+// copy has removed it already.
+std::vector<std::string> RemoveAddressBookLine(std::string_view path, std::size_t row, std::string_view line);
 
 // The text before the first " : "; empty for a line without one.
 std::string NicknameOf(std::string_view line);

@@ -87,7 +87,7 @@ void TDestinationsPage::Button3Click() {
   AddListRow(ListBox1, line);
   SetControlText(Edit2, "");
   SetControlText(Edit5, "");
-  Save();
+  ShowStored(AddAddressBookLine(AddressBookPath(), line));
   ShowRestartNotice();
 }
 
@@ -99,14 +99,20 @@ void TDestinationsPage::Button4Click() {
     EnableWindow(Button4, FALSE);
     return;
   }
+  std::string line = rows_[static_cast<std::size_t>(row)];
   SendMessageW(ListBox1, LB_DELETESTRING, row, 0);
   rows_.erase(rows_.begin() + row);
-  Save();
+  ShowStored(RemoveAddressBookLine(AddressBookPath(), static_cast<std::size_t>(row), line));
   EnableWindow(Button4, FALSE);
   ShowRestartNotice();
 }
 
-void TDestinationsPage::Save() { SaveAddressBook(AddressBookPath(), rows_); }
+void TDestinationsPage::ShowStored(const std::vector<std::string>& lines) {
+  if (lines == rows_) return;
+  rows_ = lines;
+  SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+  for (const auto& line : rows_) AddListRow(ListBox1, line);
+}
 
 void TDestinationsPage::ShowRestartNotice() {
   ShowMessageBox(GetAncestor(ListBox1, GA_ROOT), "再起動後に有効になります。", ApplicationTitle(), MB_OK);

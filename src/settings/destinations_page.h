@@ -30,7 +30,9 @@ class TDestinationsPage {
        Button3 = nullptr, Button4 = nullptr, Label13 = nullptr;
 
  private:
-  void Save();
+  // The rows become the lines the file holds after a change, which also
+  // shows what another copy of the program has added or removed.
+  void ShowStored(const std::vector<std::string>& lines);
   void ShowRestartNotice();
   // The rows' bytes as the file holds them, in step with ListBox1.
   std::vector<std::string> rows_;

@@ -1,8 +1,8 @@
 #include "settings/ini_file.h"
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "common/file_io.h"
@@ -166,6 +166,50 @@ bool EndsWithBreak(std::string_view bytes) {
 
 std::string ReadAll(const std::string& path) { return ReadFileBytes(path).value_or(std::string()); }
 
+[[noreturn]] void ThrowNotWritable(const std::string& path) { throw VelloError(path + " に書き込めません"); }
+
+// Keys of the section whose header is at `header`, as the system lists them.
+std::vector<std::string> KeysOf(const std::vector<Line>& lines, std::size_t header) {
+  std::vector<std::string> keys;
+  for (std::size_t i = header + 1, end = SectionEnd(lines, header); i < end; ++i) {
+    // An empty name would end a NUL-separated list early: leave it out.
+    if (lines[i].kind == LineKind::kKey && lines[i].hasValue && !lines[i].name.empty()) {
+      keys.emplace_back(lines[i].name);
+    }
+  }
+  return keys;
+}
+
+// Headers of the sections in file order, the first of each name only.
+std::vector<std::size_t> DistinctSections(const std::vector<Line>& lines) {
+  std::vector<std::size_t> headers;
+  std::unordered_set<std::string> seen;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind != LineKind::kSection || lines[i].name.empty()) continue;
+    if (seen.insert(AsciiUpper(lines[i].name)).second) headers.push_back(i);
+  }
+  return headers;
+}
+
+// A read-modify-write of the whole file under its lock. `change` edits the
+// bytes and says whether there is anything to store. A file that exists but
+// cannot be read is refused: writing over it would lose what it holds.
+template <typename Change>
+void EditFile(const std::string& path, Change&& change) {
+  FileLock lock(path);
+  if (lock.state() == FileLock::State::kBusy) throw VelloError(FileInUseText(path));
+  std::string bytes;
+  std::error_code ec;
+  if (fs::exists(NativePath(path), ec)) {
+    std::optional<std::string> read = ReadFileBytes(path);
+    if (!read) ThrowNotWritable(path);
+    bytes = std::move(*read);
+  }
+  if (!change(bytes)) return;  // nothing to remove: nothing to refuse either
+  // A folder that refuses the lock file refuses the new file as well.
+  if (lock.state() != FileLock::State::kHeld || !ReplaceFileBytes(path, bytes)) ThrowNotWritable(path);
+}
+
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
@@ -197,39 +241,38 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   key = TrimBlanks(key);
   if (section.empty() || key.empty()) return;
 
-  std::string bytes = ReadForWrite();
-  std::vector<Line> lines = ParseLines(bytes);
-  std::size_t header = FindSection(lines, section);
-  if (header == kNone) {
-    if (!bytes.empty() && !EndsWithBreak(bytes)) bytes += "\r\n";
-    bytes.append("[").append(section).append("]\r\n");
-    bytes.append(key).append("=").append(value).append("\r\n");
-    Store(bytes);
-    return;
-  }
+  EditFile(path_, [&](std::string& bytes) {
+    std::vector<Line> lines = ParseLines(bytes);
+    std::size_t header = FindSection(lines, section);
+    if (header == kNone) {
+      if (!bytes.empty() && !EndsWithBreak(bytes)) bytes += "\r\n";
+      bytes.append("[").append(section).append("]\r\n");
+      bytes.append(key).append("=").append(value).append("\r\n");
+      return true;
+    }
 
-  std::size_t at = FindKey(lines, header, key);
-  if (at != kNone) {
-    // The key keeps the spelling it has in the file; only its line changes.
-    const Line& line = lines[at];
-    std::string replaced = std::string(line.name) + "=" + std::string(value);
-    bytes.replace(line.start, line.end - line.start, replaced);
-    Store(bytes);
-    return;
-  }
+    std::size_t at = FindKey(lines, header, key);
+    if (at != kNone) {
+      // The key keeps the spelling it has in the file; only its line changes.
+      const Line& line = lines[at];
+      std::string replaced = std::string(line.name) + "=" + std::string(value);
+      bytes.replace(line.start, line.end - line.start, replaced);
+      return true;
+    }
 
-  // A new key goes below the section's last non-blank line, so blank lines
-  // that separate it from the next section stay below it.
-  std::size_t last = header;
-  for (std::size_t i = header + 1, end = SectionEnd(lines, header); i < end; ++i) {
-    if (lines[i].kind != LineKind::kBlank) last = i;
-  }
-  const Line& after = lines[last];
-  std::string inserted;
-  if (after.next == after.end) inserted = "\r\n";  // last line of the file, unterminated
-  inserted.append(key).append("=").append(value).append("\r\n");
-  bytes.insert(after.next, inserted);
-  Store(bytes);
+    // A new key goes below the section's last non-blank line, so blank lines
+    // that separate it from the next section stay below it.
+    std::size_t last = header;
+    for (std::size_t i = header + 1, end = SectionEnd(lines, header); i < end; ++i) {
+      if (lines[i].kind != LineKind::kBlank) last = i;
+    }
+    const Line& after = lines[last];
+    std::string inserted;
+    if (after.next == after.end) inserted = "\r\n";  // last line of the file, unterminated
+    inserted.append(key).append("=").append(value).append("\r\n");
+    bytes.insert(after.next, inserted);
+    return true;
+  });
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -242,71 +285,68 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 
 std::vector<std::string> IniFile::ReadSections() const {
   std::string bytes = ReadAll(path_);
+  std::vector<Line> lines = ParseLines(bytes);
   std::vector<std::string> names;
-  for (const Line& line : ParseLines(bytes)) {
-    if (line.kind != LineKind::kSection || line.name.empty()) continue;
-    bool seen = false;
-    for (const std::string& name : names) {
-      if (SameTextIgnoreCase(name, line.name)) {
-        seen = true;
-        break;
-      }
-    }
-    if (!seen) names.emplace_back(line.name);
-  }
+  for (std::size_t header : DistinctSections(lines)) names.emplace_back(lines[header].name);
   return names;
 }
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
   std::string bytes = ReadAll(path_);
   std::vector<Line> lines = ParseLines(bytes);
-  std::vector<std::string> keys;
   std::size_t header = FindSection(lines, TrimBlanks(section));
-  if (header == kNone) return keys;
-  for (std::size_t i = header + 1, end = SectionEnd(lines, header); i < end; ++i) {
-    // An empty name would end a NUL-separated list early: leave it out.
-    if (lines[i].kind == LineKind::kKey && lines[i].hasValue && !lines[i].name.empty()) {
-      keys.emplace_back(lines[i].name);
-    }
-  }
-  return keys;
+  if (header == kNone) return {};
+  return KeysOf(lines, header);
+}
+
+std::vector<IniSection> IniFile::ReadAllSections() const {
+  std::string bytes = ReadAll(path_);
+  std::vector<Line> lines = ParseLines(bytes);
+  std::vector<IniSection> sections;
+  for (std::size_t header : DistinctSections(lines))
+    sections.push_back({std::string(lines[header].name), KeysOf(lines, header)});
+  return sections;
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
-  std::string bytes = ReadAll(path_);
-  std::vector<Line> lines = ParseLines(bytes);
-  std::size_t header = FindSection(lines, TrimBlanks(section));
-  if (header == kNone) return;
-  std::size_t at = FindKey(lines, header, TrimBlanks(key));
-  if (at == kNone) return;
-  bytes.erase(lines[at].start, lines[at].next - lines[at].start);
-  Store(bytes);
+  EditFile(path_, [&](std::string& bytes) {
+    std::vector<Line> lines = ParseLines(bytes);
+    std::size_t header = FindSection(lines, TrimBlanks(section));
+    if (header == kNone) return false;
+    std::size_t at = FindKey(lines, header, TrimBlanks(key));
+    if (at == kNone) return false;
+    bytes.erase(lines[at].start, lines[at].next - lines[at].start);
+    return true;
+  });
 }
 
-void IniFile::EraseSection(std::string_view section) {
-  std::string bytes = ReadAll(path_);
+namespace {
+
+// Removes the section's header and every line up to the next section.
+bool EraseSectionLines(const std::string& path, std::string& bytes, std::string_view section,
+                       bool onlyWithoutKeys) {
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));
-  if (header == kNone) return;
+  if (header == kNone) return false;
+  if (onlyWithoutKeys && !KeysOf(lines, header).empty()) {
+    if (!MayReplaceFile(path)) ThrowNotWritable(path);
+    return false;
+  }
   std::size_t end = SectionEnd(lines, header);
   std::size_t from = lines[header].start;
   std::size_t to = end < lines.size() ? lines[end].start : bytes.size();
   bytes.erase(from, to - from);
-  Store(bytes);
+  return true;
 }
 
-// The file's bytes as the base of a write. A file that exists but cannot be
-// read is refused: writing over it would lose what it holds.
-std::string IniFile::ReadForWrite() const {
-  std::error_code ec;
-  if (!fs::exists(NativePath(path_), ec)) return std::string();
-  std::optional<std::string> bytes = ReadFileBytes(path_);
-  if (!bytes) throw VelloError(path_ + " に書き込めません");
-  return *bytes;
+}  // namespace
+
+void IniFile::EraseSection(std::string_view section) {
+  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, false); });
 }
 
-void IniFile::Store(std::string_view bytes) const {
-  if (!ReplaceFileBytes(path_, bytes)) throw VelloError(path_ + " に書き込めません");
+void IniFile::EraseSectionWithoutKeys(std::string_view section) {
+  EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, true); });
 }
 
 std::optional<int32_t> ParseProfileInteger(std::string_view text) {

@@ -5,7 +5,9 @@
 // cached, so what one call writes is what the next one reads. Text is CP932
 // bytes and is never converted. Reads agree with GetPrivateProfileStringA;
 // writes are textual edits of the file, so comments, unknown keys and line
-// endings the user wrote by hand survive every write.
+// endings the user wrote by hand survive every write. Each write holds the
+// file's lock from reading the file to replacing it, so another copy of the
+// program writing at the same moment loses nothing and makes us lose nothing.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +15,12 @@
 #include <vector>
 
 namespace vello {
+
+// One section as ReadAllSections lists it.
+struct IniSection {
+  std::string name;
+  std::vector<std::string> keys;
+};
 
 class IniFile {
  public:
@@ -28,9 +36,12 @@ class IniFile {
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
 
-  // Each write reaches the file at once, or throws VelloError
-  // "<path> に書き込めません" and leaves the file as it was. A section or key
-  // name that is empty (or only blanks) cannot be stored and is ignored.
+  // Each write reaches the file at once, or throws VelloError and leaves the
+  // file as it was: "<path> に書き込めません" when the system refuses (or the
+  // file exists but cannot be read, so writing would lose what it holds),
+  // FileInUseText(path) when another writer kept the file's lock for the
+  // whole wait. A section or key name that is empty (or only blanks) cannot
+  // be stored and is ignored.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
@@ -39,16 +50,21 @@ class IniFile {
   std::vector<std::string> ReadSections() const;
   // Key names of the section in file order (lines with "=" only).
   std::vector<std::string> ReadSection(std::string_view section) const;
+  // Every section with its keys, read and parsed once: the same names as
+  // ReadSections, each with what ReadSection would list for it.
+  std::vector<IniSection> ReadAllSections() const;
 
-  // Both leave the file alone when there is nothing to remove; a refused
+  // These leave the file alone when there is nothing to remove; a refused
   // write throws as above.
   void DeleteKey(std::string_view section, std::string_view key);
   void EraseSection(std::string_view section);
+  // Removes the section only when ReadSection would list no key of it, as
+  // decided under the lock: a key another writer has just added keeps it.
+  // A file that could not be written is refused also when the section stays,
+  // since the caller meant it to go.
+  void EraseSectionWithoutKeys(std::string_view section);
 
  private:
-  std::string ReadForWrite() const;
-  void Store(std::string_view bytes) const;
-
   std::string path_;
 };
 

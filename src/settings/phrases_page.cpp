@@ -5,6 +5,7 @@
 #include "common/file_paths.h"
 #include "common/sjis.h"
 #include "platform/controls.h"
+#include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/win_text.h"
 
@@ -48,11 +49,16 @@ void TPhrasesPage::FormShow() {
   settingCategory_ = true;
   SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
   SetWindowTextW(ComboBox1, L"");
-  categories_ = Store().Categories();
-  for (const auto& category : categories_) AddComboRow(ComboBox1, category);
+  // One reading of the file for the whole list and the first category.
+  std::vector<PhraseCategory> all = Store().Load();
+  categories_.clear();
+  for (const auto& category : all) {
+    categories_.push_back(category.name);
+    AddComboRow(ComboBox1, category.name);
+  }
   if (!categories_.empty()) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
   settingCategory_ = false;
-  FillPhrases(categories_.empty() ? std::string() : categories_.front());
+  ShowPhrases(all.empty() ? std::vector<std::string>{} : all.front().phrases);
 }
 
 std::string TPhrasesPage::CategoryText() const {
@@ -63,8 +69,12 @@ std::string TPhrasesPage::CategoryText() const {
 }
 
 void TPhrasesPage::FillPhrases(const std::string& category) {
+  ShowPhrases(category.empty() ? std::vector<std::string>{} : Store().Phrases(category));
+}
+
+void TPhrasesPage::ShowPhrases(std::vector<std::string> phrases) {
   SendMessageW(ListBox2, LB_RESETCONTENT, 0, 0);
-  rows_ = category.empty() ? std::vector<std::string>{} : Store().Phrases(category);
+  rows_ = std::move(phrases);
   for (const auto& phrase : rows_) AddListRow(ListBox2, phrase);
 }
 
@@ -113,6 +123,12 @@ void TPhrasesPage::Button6Click() {
   std::string category = CategoryText();
   if (category.empty()) return;
   std::string phrase = ControlText(Edit4);
+  // A text the file cannot hold as a phrase is refused before it is listed;
+  // it stays in the box to be corrected.
+  if (std::optional<std::string> refusal = PhraseRefusal(phrase)) {
+    ShowMessageBox(GetAncestor(ListBox2, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);
+    return;
+  }
   rows_.push_back(phrase);
   AddListRow(ListBox2, phrase);
   Store().AddPhrase(category, phrase);

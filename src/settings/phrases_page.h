@@ -32,6 +32,7 @@ class TPhrasesPage {
  private:
   static PhraseStore Store();
   void FillPhrases(const std::string& category);
+  void ShowPhrases(std::vector<std::string> phrases);
   void SelectFirstCategory();
   // The bytes behind ComboBox1's list and ListBox2's rows, in step with them.
   std::vector<std::string> categories_, rows_;

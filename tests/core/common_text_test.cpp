@@ -33,6 +33,12 @@ TEST(Sjis, CaseIsFoldedOnlyForAsciiLetters) {
   EXPECT_FALSE(SameTextIgnoreCase("\x83\x61", "\x83\x41"));
   EXPECT_EQ(CountChar("ソ.ソ.\\", '\\'), 1u);
   EXPECT_EQ(FindText("ソ\\", "\\"), 2u);
+  // Lead bytes E0-FC too: 濛 E0 61 is not 漓 E0 41, 饅 E9 5C holds no backslash.
+  EXPECT_FALSE(SameTextIgnoreCase("濛", "漓"));
+  EXPECT_FALSE(SameTextIgnoreCase("\xFC\x61", "\xFC\x41"));
+  EXPECT_EQ(CountChar("饅.纊.\\", '\\'), 1u);
+  EXPECT_EQ(FindText("饅\\", "\\"), 2u);
+  EXPECT_EQ(LastCharStart("a饅"), 1u);
 }
 
 TEST(FormatText, PlainAndNumberedPlaceholders) {
@@ -61,6 +67,11 @@ TEST(BesideExecutable, EndingsReplaceTheExtensionOfTheLastComponent) {
     {"C:\\My.Tools\\vello", kScheduleEnding, "C:\\My.Tools\\vellot.dat"},
     {"C:vello", kLogEnding, "C:vello.log"},
     {"C:\\ソ.d\\vello.x.exe", kSettingsEnding, "C:\\ソ.d\\vello.x.ini"},
+    // Lead bytes E0-FC with a backslash for trail byte (饅 E9 5C, 纊 FA 5C):
+    // the extension is the whole of ".饅", not cut at a separator inside it.
+    {"C:\\Tools\\vello.饅", kSettingsEnding, "C:\\Tools\\vello.ini"},
+    {"C:\\Tools\\vello.\xFA\x5C", kPhrasesEnding, "C:\\Tools\\velloFixed.dat"},
+    {"C:\\饅頭.d\\vello.饅頭", kScheduleEnding, "C:\\饅頭.d\\vellot.dat"},
   };
   for (const auto& c : cases) EXPECT_EQ(BesideExecutable(c.exe, c.ending), c.out) << c.exe;
 }

@@ -25,6 +25,13 @@ TEST(BuildDestinationList, BookEntriesSeparatorThenNetworkNotAlreadyWholeLines) 
             (List{"*Taro", "*", "*Jiro", "*Taro", "------", "PC01", "PC03", "PC04"}));
 }
 
+TEST(BuildDestinationList, DoubleByteNamesAreNotFoldedThroughTheirTrailBytes) {
+  // 濛 (E0 61) and 漓 (E0 41) differ only in a trail byte that is a letter
+  // of another case: they are different names.
+  EXPECT_EQ(BuildDestinationList({"濛"}, {"漓", "濛"}), (List{"*", "------", "漓"}));
+  EXPECT_EQ(RefreshDestinationList({"漓PC", "PC濛"}, {"濛PC", "PC漓"}), (List{"濛PC", "PC漓"}));
+}
+
 TEST(BuildDestinationList, EdgeShapes) {
   EXPECT_EQ(BuildDestinationList({}, {}), List{"------"});
   EXPECT_EQ(BuildDestinationList({}, {"PC01"}), (List{"------", "PC01"}));

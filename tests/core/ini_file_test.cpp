@@ -2,6 +2,7 @@
 // only the line they are about.
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "temp_folder.h"
 
 #include <unistd.h>
@@ -61,6 +62,10 @@ TEST_F(IniFileTest, ReadsValuesAsTheSystemProfileFunctionsDo) {
       "Width=400\r\n"
       "[ゾ\r\n"  // 5B 83 5D: the 5D is half of ゾ, not a closing bracket
       "bad=header without a closing bracket\r\n"
+      "[蘊\r\n"  // 5B E5 5D: the same with a lead byte from E0-FC
+      "bad2=another header without one\r\n"
+      "[饌]\r\n"  // E9 61: a trail byte that is a small letter
+      "fold=kept apart from 顴 (E9 41)\r\n"
       "[setup]\r\n"
       "late=second section of the same name\r\n"));
 
@@ -93,6 +98,10 @@ TEST_F(IniFileTest, ReadsValuesAsTheSystemProfileFunctionsDo) {
     {"Edit", "ア", "DEF"},  // 83 41 must not match ヂ (83 61) by folding its trail byte
     {"window", "width", "400"},
     {"ゾ", "bad", "DEF"},
+    {"window", "bad2", "another header without one"},
+    {"蘊", "bad2", "DEF"},
+    {"饌", "fold", "kept apart from 顴 (E9 41)"},
+    {"顴", "fold", "DEF"},
     {"window", "bad", "header without a closing bracket"},
   };
   for (const auto& c : cases) {
@@ -378,6 +387,35 @@ TEST_F(IniFileTest, ReadOnlyFolderRefusesTheFirstWrite) {
   if (std::ofstream(path)) GTEST_SKIP() << "this user writes into read-only folders";
   IniFile ini(path);
   EXPECT_EQ(ErrorText([&] { ini.WriteString("setup", "port", "1"); }), path + " に書き込めません");
+}
+
+TEST_F(IniFileTest, UnreadableFileIsRefusedNeverWrittenOver) {
+  // Writing keys into what could not be read would lose every other key.
+  std::string path = Fixture("[setup]\r\nport=1\r\n[window]\r\nWidth=400\r\n");
+  fs::permissions(path, fs::perms::owner_write);
+  if (std::ifstream(path)) GTEST_SKIP() << "this user reads unreadable files (the unprivileged run covers it)";
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("setup", "port", 5963), 5963);  // read as missing
+  EXPECT_EQ(ErrorText([&] { ini.WriteString("setup", "port", "2"); }), path + " に書き込めません");
+  EXPECT_EQ(ErrorText([&] { ini.DeleteKey("setup", "port"); }), path + " に書き込めません");
+  EXPECT_EQ(ErrorText([&] { ini.EraseSection("window"); }), path + " に書き込めません");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Bytes(path), "[setup]\r\nport=1\r\n[window]\r\nWidth=400\r\n");
+}
+
+TEST_F(IniFileTest, AReplacementThatFailsHalfWayLeavesTheFileAndNoTemporaryFile) {
+  const std::string before = "[setup]\r\nport=1\r\n";
+  std::string path = Fixture(before);
+  {
+    // The new file cannot be written whole, as on a full disk.
+    vello::testing::FileSizeLimit limit(64);
+    EXPECT_EQ(ErrorText([&] { IniFile(path).WriteString("setup", "Sound-File", std::string(100, 'x')); }),
+              path + " に書き込めません");
+  }
+  EXPECT_EQ(Bytes(path), before);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"vello.ini"});
 }
 
 TEST_F(IniFileTest, JapaneseFileName) {

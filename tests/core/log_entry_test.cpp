@@ -57,6 +57,10 @@ TEST(DateTimeText, ShortDatePatterns) {
       {"yyyy年M月d日", {2026, 12, 8, 0, 0, 0}, "2026年12月8日"},
       // Trail bytes that look like pattern letters: ギ is 83 4D ('M'), ヅ 83 64 ('d'), ペ 83 79 ('y').
       {"ギyyyyヅMペ", {2026, 12, 8, 0, 0, 0}, "ギ2026ヅ12ペ"},
+      // And with lead bytes E0-FC: 騫 E9 79 ('y'), 餉 E9 4D ('M'), 馘 E9 64 ('d'),
+      // ED 64 ('d', a character of the NEC selection).
+      {"騫yyyy餉M馘d\xED\x64", {2026, 12, 8, 0, 0, 0}, "騫2026餉12馘8\xED\x64"},
+      {"d馘MM餉yy騫", {2026, 3, 5, 0, 0, 0}, "5馘03餉26騫"},
       {"'dd' d 'MM' M", {2026, 12, 8, 0, 0, 0}, "dd 8 MM 12"},
       {"d''M", {2026, 12, 8, 0, 0, 0}, "8'12"},
       {"'it''s' d", {2026, 12, 8, 0, 0, 0}, "it's 8"},

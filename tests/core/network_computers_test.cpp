@@ -108,6 +108,13 @@ TEST(EnumerateNetworkComputers, BackslashesAreFoundOnCharacterBoundaries) {
   net.containers[0] = {{Group("ソ\\X", 1), {kNetUsageContainer, "ソ\\\\PC", 0}}};
   net.containers[1] = {{Computer("PC01\\share")}};
   EXPECT_EQ(EnumerateNetworkComputers(net), (Names{"PC01\\share", "PC"}));
+
+  // The same with lead bytes E0-FC: 饅 E9 5C and 纊 FA 5C end in a backslash.
+  ScriptedNetwork wide;
+  wide.containers[0] = {{Group("饅頭", 1), Group("\xFA\x5C\\X", 2), {kNetUsageContainer, "纊\\\\PC纊", 0}}};
+  wide.containers[1] = {{Computer("饅頭PC")}};
+  wide.containers[2] = {{Computer("纊")}};
+  EXPECT_EQ(EnumerateNetworkComputers(wide), (Names{"饅頭PC", "纊", "PC纊"}));
 }
 
 TEST(EnumerateNetworkComputers, AContainerListedInsideItselfIsNotEnteredAgain) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -490,12 +492,93 @@ TEST(VelloSendRun, HostNotFound) {
 }
 
 TEST(VelloSendRun, TimesOutWhenTheReceiverNeverReads) {
-  // Accepted by the system but never read: once the buffers are full the
-  // write waits, and the deadline ends it. No message is long enough to fill
-  // the loopback's buffers, so the connection is given more than one.
+  // Accepted by the system but never read: the line goes into the system's
+  // buffers, but no receiver closes its end to say it has it, and the
+  // deadline ends the wait.
   Listener listener(/*accept=*/false, /*receiveBuffer=*/4096);
-  std::string big(16 << 20, 'a');
-  SendOutcome outcome = SendToHost("127.0.0.1", listener.port(), big, 300);
+  RunResult r = RunWith({"-p", std::to_string(listener.port()), "--timeout", "0.3", "127.0.0.1"}, "x");
+  EXPECT_EQ(r.status, kExitTimeout);
+  EXPECT_EQ(r.err, "vello-send: timed out after 0.3 s sending to 127.0.0.1 port " + std::to_string(listener.port()) +
+                       "\n");
+  // The same when the line is more than the buffers hold.
+  SendOutcome outcome = SendToHost("127.0.0.1", listener.port(), std::string(16 << 20, 'a'), 300);
   EXPECT_EQ(outcome.failure, SendFailure::kTimeout);
   EXPECT_TRUE(outcome.connected);
+}
+
+// Each way a send can fail has its own exit status, so a script can tell
+// them apart; "success" for any of them would hide a lost message.
+TEST(VelloSendRun, AnUnreachableHostExitsWithStatus6) {
+  // TCP cannot go to a multicast address: the system answers "network
+  // unreachable" at once, whatever the routes.
+  RunResult r = RunWith({"-p", "5963", "224.0.0.1", "hello"});
+  EXPECT_EQ(r.status, kExitUnreachable);
+  EXPECT_EQ(r.err.rfind("vello-send: 224.0.0.1 port 5963 cannot be reached", 0), 0u) << r.err;
+  EXPECT_TRUE(IsOneLineMessage(r.err));
+}
+
+TEST(VelloSendRun, AWriteThatBreaksOffExitsWithStatus1) {
+  // The receiver takes a little of the line, then resets the connection.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  int small = 4096;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(fd, 1), 0);
+  socklen_t length = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  const std::string port = std::to_string(ntohs(a.sin_port));
+  std::thread resetter([fd] {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) return;
+    int c = ::accept(fd, nullptr, nullptr);
+    char buffer[1024];
+    (void)!read(c, buffer, sizeof buffer);
+    linger abort{1, 0};
+    setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close(c);
+  });
+  // The largest message there is: the system takes it all at once, and only
+  // the receiver's reset tells that it was lost.
+  RunResult r = RunWith({"-p", port, "127.0.0.1"}, std::string(kMaxMessageLineBytes - 100, 'a'));
+  resetter.join();
+  close(fd);
+  EXPECT_EQ(r.status, kExitFailure);
+  EXPECT_EQ(r.err.rfind("vello-send: sending to 127.0.0.1 port " + port + " failed", 0), 0u) << r.err;
+  EXPECT_TRUE(IsOneLineMessage(r.err));
+}
+
+TEST(VelloSendRun, UnreadableInputExitsWithStatus1AndSendsNothing) {
+  // The reader's failure, as RunVelloSend sees it.
+  std::ostringstream out, err;
+  int status = RunVelloSend({"-p", "1", "127.0.0.1"}, []() -> std::string { throw std::runtime_error("disk gone"); },
+                            out, err);
+  EXPECT_EQ(status, kExitFailure);
+  EXPECT_EQ(err.str(), "vello-send: cannot read standard input: disk gone\n");
+
+  // The program itself, reading a standard input that is a folder: it must
+  // not take the failed read for an empty message (nothing listens on port
+  // 1, so a send would have been refused with status 5).
+  int errPipe[2];
+  ASSERT_EQ(pipe(errPipe), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    int folder = open("/", O_RDONLY | O_DIRECTORY);
+    dup2(folder, STDIN_FILENO);
+    dup2(errPipe[1], STDERR_FILENO);
+    execl(VELLO_SEND_EXE, VELLO_SEND_EXE, "-p", "1", "127.0.0.1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(errPipe[1]);
+  std::string said;
+  char buffer[512];
+  for (ssize_t n; (n = read(errPipe[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
+  close(errPipe[0]);
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  ASSERT_TRUE(WIFEXITED(wstatus));
+  EXPECT_EQ(WEXITSTATUS(wstatus), kExitFailure) << said;
+  EXPECT_EQ(said.rfind("vello-send: cannot read standard input: ", 0), 0u) << said;
 }

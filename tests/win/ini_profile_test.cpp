@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -195,15 +196,18 @@ TEST_F(IniProfile, PhrasesAndDeletionsAsTheSystemSeesThem) {
   store.AddPhrase("あいさつ", "おはようございます");
   store.AddPhrase("あいさつ", "お疲れさまです");
   store.AddPhrase("連絡", "会議室に来てください");
-  store.AddPhrase("連絡", "a=b");
+  // Marks that are only special at the start of a line, or not at all.
+  for (const char* phrase : {"x[1]", "a;b", "【重要】", "\"引用\"", "饅頭は纊"}) store.AddPhrase("連絡", phrase);
   store.AddPhrase("削除", "x");
 
   char buffer[4096];
   GetPrivateProfileStringA("連絡", nullptr, "", buffer, sizeof buffer, file.forSystem.c_str());
-  EXPECT_EQ(SplitNulList(buffer), (std::vector<std::string>{"会議室に来てください", "a"}));
+  EXPECT_EQ(SplitNulList(buffer),
+            (std::vector<std::string>{"会議室に来てください", "x[1]", "a;b", "【重要】", "\"引用\"", "饅頭は纊"}));
   EXPECT_EQ(store.Phrases("連絡"), SplitNulList(buffer));
 
   store.DeletePhrase("あいさつ", "おはようございます");
+  store.DeletePhrase("削除", "x");
   store.DeleteCategory("削除");
   GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.forSystem.c_str());
   EXPECT_EQ(SplitNulList(buffer), (std::vector<std::string>{"あいさつ", "連絡"}));
@@ -215,6 +219,22 @@ TEST_F(IniProfile, PhrasesAndDeletionsAsTheSystemSeesThem) {
   WritePrivateProfileStringA("連絡", nullptr, nullptr, file.forSystem.c_str());
   EXPECT_TRUE(store.Phrases("あいさつ").empty());
   EXPECT_EQ(store.Categories(), (std::vector<std::string>{"あいさつ"}));
+}
+
+TEST_F(IniProfile, PhrasesTheSystemWouldNotReadBackAreRefused) {
+  // Written as keys by hand, the system reads none of them back as typed:
+  // that is why the store refuses them.
+  File file = NewFile();
+  WriteBytes(file, "[t]\r\na=b=\r\n;memo=\r\n  pad  =\r\n[x]=\r\n");
+  char buffer[4096];
+  GetPrivateProfileStringA("t", nullptr, "", buffer, sizeof buffer, file.forSystem.c_str());
+  std::vector<std::string> keys = SplitNulList(buffer);
+  for (const char* typed : {"a=b", ";memo", "  pad  ", "[x]"}) {
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), typed), 0) << typed;
+    EXPECT_TRUE(PhraseRefusal(typed).has_value()) << typed;
+  }
+  GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.forSystem.c_str());
+  EXPECT_EQ(SplitNulList(buffer), (std::vector<std::string>{"t", "x"}));  // "[x]" became a category
 }
 
 TEST_F(IniProfile, ReadOnlyFileIsRefused) {
@@ -244,7 +264,16 @@ TEST_F(IniProfile, RewritingKeepsTheFileWhole) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(GetFileAttributesExW(file.wide.c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeLow, std::string("[window]\r\nWidth=304\r\n").size());
-  EXPECT_EQ(GetFileAttributesW((file.wide + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+  // Nothing else is left in the folder: no temporary file, no lock file.
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do {
+    if (std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..") names.push_back(found.cFileName);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  EXPECT_EQ(names, std::vector<std::wstring>{file.wide.substr(folder_.size() + 1)});
 }
 
 }  // namespace

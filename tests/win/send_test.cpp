@@ -88,8 +88,10 @@ TEST_F(SendTest, DestinationRules) {
   Pump(300);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_TRUE(peer.received().empty());
-  SendTo("*taro");  // the first of two lines: 127.0.0.1, where the listener is
+  SendTo("*taro");  // the first of two lines: 127.0.0.1, where the listener is (127.0.0.3 has none)
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 3; }));
+  EXPECT_EQ(boxes_[2].text, "送信しました！");
 }
 
 TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
@@ -187,6 +189,8 @@ TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
   app_->main.ToolButton5Click();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
   TBalloon& b = Arrive("はい\r\n");
+  // The received entry is written once the sender's name is known.
+  ASSERT_TRUE(PumpUntil([&] { return ReadBeside(".log").find("【受信】") != std::string::npos; }));
   SetClockForTests({});
   // The date-time text follows the user's locale (2026/12/08 on Windows, 2026/12/8 in Wine's Japanese).
   std::string when = DateTimeText({2026, 12, 8, 9, 4, 2}, UserLocaleTimeFormat());

@@ -759,18 +759,29 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
   StartApp();
   Dialog().ShowPage(2);
   TDestinationsPage& d = Destinations();
-  // A refused save (a folder stands where the file should be): the row is on
-  // the page, no notice.
-  fs::path book(Widen(PathBeside(".dat")));
-  fs::remove(book);
-  fs::create_directory(book);
+  // A refused save (the book is read-only): the row is on the page, no notice.
+  MakeReadOnly(".dat");
   Type(d.Edit2, L"Jiro");
   Type(d.Edit5, L"10.0.0.2");
   Click(d.Button3);
+  MakeWritable(".dat");
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathBeside(".dat") + " を作成できません"));
-  EXPECT_TRUE(fs::is_directory(book));
+  EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\n");
   EXPECT_EQ(ListRows(d.ListBox1).size(), 2u);
+  EXPECT_EQ(ControlText(d.Label13), "");
+
+  // A folder stands where the book should be: it cannot be read, so it is
+  // not written over either.
+  fs::path book(Widen(PathBeside(".dat")));
+  fs::remove(book);
+  fs::create_directory(book);
+  Type(d.Edit2, L"Saburo");
+  Type(d.Edit5, L"10.0.0.3");
+  Click(d.Button3);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].text, ErrorDisplayText("ファイル " + PathBeside(".dat") + " は開けません"));
+  EXPECT_TRUE(fs::is_directory(book));
   EXPECT_EQ(ControlText(d.Label13), "");
   fs::remove(book);
   WriteBeside(".dat", "Taro : 192.168.0.5\r\n");
@@ -789,6 +800,7 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
   CloseHandle(lock);
   EXPECT_EQ(error, "ファイル " + PathBeside(".dat") + " は開けません");
   EXPECT_FALSE(DialogVisible());
+  EXPECT_EQ(boxes_.size(), 2u);
 }
 
 TEST_F(SetupDialogTest, DeleteWithNoRowSelectedDeletesNothing) {
@@ -897,19 +909,19 @@ TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
   // The box's list takes the new category at the next showing.
   EXPECT_EQ(ComboRows(p.ComboBox1).size(), 2u);
 
-  // A phrase with "=" reads back cut before it; the same phrase twice is one line.
-  Type(p.Edit4, L"a=b");
+  // The same phrase twice is one line.
+  Type(p.Edit4, L"x[1]");
   Click(p.Button6);
   Type(p.Edit4, L"いつですか？");
   Click(p.Button6);
-  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "a=b", "いつですか？"}));
-  EXPECT_EQ(ReadBeside("Fixed.dat"), std::string(kPhrases) + "[質問]\r\nいつですか？=\r\na=b=\r\n");
+  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "x[1]", "いつですか？"}));
+  EXPECT_EQ(ReadBeside("Fixed.dat"), std::string(kPhrases) + "[質問]\r\nいつですか？=\r\nx[1]=\r\n");
   Click(Dialog().Button1);
   Dialog().ShowPage(3);
   EXPECT_EQ(ComboRows(p.ComboBox1), (std::vector<std::string>{"あいさつ", "連絡", "質問"}));
   Clear(p.ComboBox1);
   Type(p.ComboBox1, L"質問");
-  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "a"}));
+  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "x[1]"}));
 
   // With the category box empty, adding does nothing; the list keeps its rows.
   Clear(p.ComboBox1);
@@ -919,6 +931,62 @@ TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
   Click(p.Button6);
   EXPECT_EQ(ReadBeside("Fixed.dat"), before);
   EXPECT_EQ(ControlText(p.Edit4), "y");
+}
+
+TEST_F(SetupDialogTest, PhrasesTheFileCannotHoldAreRefusedWithAMessage) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  struct Case {
+    const wchar_t* typed;
+    const char* says;
+  } cases[] = {
+      {L"a=b", "定型文に「=」は使えません。"},
+      {L"[x]", "「[」で始まる定型文は登録できません。"},
+      {L";memo", "「;」で始まる定型文は登録できません。"},
+      {L" 前の空白", "前後に空白のある定型文は登録できません。"},
+      {L"後ろの空白 ", "前後に空白のある定型文は登録できません。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    boxes_.clear();
+    Clear(p.Edit4);
+    Type(p.Edit4, c.typed);
+    Click(p.Button6);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, c.says);
+    EXPECT_EQ(boxes_[0].caption, "Vello");
+    EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK));
+    // Nothing listed, nothing stored; the text stays to be corrected.
+    EXPECT_EQ(ListRows(p.ListBox2).size(), 3u);
+    EXPECT_EQ(ReadBeside("Fixed.dat"), kPhrases);
+    EXPECT_EQ(ControlText(p.Edit4), Narrow(c.typed));
+  }
+}
+
+TEST_F(SetupDialogTest, TheDestinationPageKeepsWhatAnotherCopyStoredMeanwhile) {
+  WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\n");
+  StartApp();
+  Dialog().ShowPage(2);
+  TDestinationsPage& d = Destinations();
+  // Another copy of the program, sharing the folder, adds a line.
+  WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n");
+  Type(d.Edit2, L"花子");
+  Type(d.Edit5, L"hanako-pc");
+  Click(d.Button3);
+  const std::vector<std::string> all = {"Taro : 192.168.0.5", "Jiro : 10.0.0.2", "Saburo : 10.0.0.3",
+                                        "花子 : hanako-pc"};
+  EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  EXPECT_EQ(ListRows(d.ListBox1), all);  // the page shows what is stored
+
+  // It removes Taro; our page still shows the row, and deleting Jiro's row
+  // removes Jiro, not the line that has moved into its place.
+  WriteBeside(".dat", "Jiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  ClickRow(d.ListBox1, 1);
+  Click(d.Button4);
+  EXPECT_EQ(ReadBeside(".dat"), "Saburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  EXPECT_EQ(ListRows(d.ListBox1), (std::vector<std::string>{"Saburo : 10.0.0.3", "花子 : hanako-pc"}));
 }
 
 TEST_F(SetupDialogTest, DeletingATypedCategoryRemovesOnlyItsOwnEntry) {

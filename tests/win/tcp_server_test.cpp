@@ -58,6 +58,7 @@ class TcpServerTest : public ::testing::Test {
     closesocket(s);
     std::erase(open_, s);
   }
+  void Pump(int ms) { PumpUntil([] { return false; }, ms); }
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     for (;;) {
@@ -114,6 +115,31 @@ TEST_F(TcpServerTest, AnOversizedLineIsReportedAndTheNextLineStillArrives) {
   ASSERT_TRUE(PumpUntil([&] { return !lines_.empty(); }, 3000));
   EXPECT_EQ(lines_[0], std::string(1000, 'y'));
   EXPECT_EQ(oversized_.size(), 1u);
+}
+
+TEST_F(TcpServerTest, AStaleCloseEventForAReusedSocketNumberDoesNotCutTheNextConnectionShort) {
+  // At the bound of one connection, an oversized line ends its connection
+  // while the system's close event for it still waits in the queue; ending
+  // it frees the slot, and the waiting sender is accepted at once, on a
+  // socket that takes the freed number. The stale close event must not end
+  // the new connection, whose sender has not finished writing.
+  Start({.maxLineBytes = 1000, .maxConnections = 1, .idleMilliseconds = 60000});
+  SOCKET first = Connect();
+  ASSERT_TRUE(PumpUntil([&] { return server_->pendingConnections() == 1; }, 3000));
+  const std::string big(5000, 'x');
+  ASSERT_EQ(send(first, big.data(), static_cast<int>(big.size()), 0), static_cast<int>(big.size()));
+  Close(first);
+  SOCKET second = Connect();  // waits in the system's queue: the bound is reached
+  ASSERT_EQ(send(second, "first half, ", 12, 0), 12);
+  Sleep(300);  // the read and close events of the first are queued, unhandled
+  ASSERT_TRUE(PumpUntil([&] { return !oversized_.empty(); }, 3000));
+  Pump(300);   // the stale close event is handled here
+  EXPECT_TRUE(lines_.empty()) << lines_[0];
+  ASSERT_EQ(send(second, "second half", 11, 0), 11);
+  Close(second);
+  ASSERT_TRUE(PumpUntil([&] { return !lines_.empty(); }, 3000));
+  EXPECT_EQ(lines_, std::vector<std::string>{"first half, second half"});
+  EXPECT_TRUE(errors_.empty());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "test_listener.h"
 
+#include <gtest/gtest.h>
+
 #include "platform/socket_error.h"
 
 namespace vello::testing {
@@ -9,9 +11,11 @@ TestListener::TestListener() {
   listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_ANY);
-  bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  listen(listener_, 16);
+  // Only 127.0.0.1: a test that sends to another loopback address (127.0.0.3)
+  // must not reach it.
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 16) != 0)
+    ADD_FAILURE() << "test listener: " << WSAGetLastError();
   int len = sizeof a;
   getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);

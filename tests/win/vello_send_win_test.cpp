@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <sstream>
+#include <thread>
 
 #include "messaging/message_line.h"
 #include "platform/socket_error.h"
@@ -24,10 +25,10 @@ struct RunResult {
   std::string out, err;
 };
 
-RunResult RunWith(const std::vector<std::string>& args) {
+RunResult RunWith(const std::vector<std::string>& args, const std::string& input = "") {
   RunResult r;
   std::ostringstream out, err;
-  r.status = RunVelloSend(args, [] { return std::string(); }, out, err);
+  r.status = RunVelloSend(args, [&] { return input; }, out, err);
   r.out = out.str();
   r.err = err.str();
   return r;
@@ -107,3 +108,85 @@ TEST(VelloSendWin, RefusedAndHostNotFound) {
   EXPECT_EQ(unknown.status, kExitHostNotFound);
   EXPECT_EQ(unknown.err.rfind("vello-send: host not found: no-such-host.invalid", 0), 0u) << unknown.err;
 }
+
+// Each failure keeps its own exit status over Winsock too.
+TEST(VelloSendWin, UnreachableAndBrokenOffSendsKeepTheirStatuses) {
+  EnsureWinsock();
+  // TCP cannot go to a multicast address: "network unreachable" at once.
+  RunResult unreachable = RunWith({"-p", "5963", "-t", "5", "224.0.0.1", "x"});
+  EXPECT_EQ(unreachable.status, kExitUnreachable) << unreachable.err;
+  EXPECT_EQ(unreachable.err.rfind("vello-send: 224.0.0.1 port 5963 cannot be reached", 0), 0u) << unreachable.err;
+
+  // A receiver that takes a little of a long line, then resets the connection.
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  int small = 4096;
+  setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  int length = sizeof a;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+  const std::string port = std::to_string(ntohs(a.sin_port));
+  std::thread resetter([listener] {
+    SOCKET c = accept(listener, nullptr, nullptr);
+    if (c == INVALID_SOCKET) return;
+    char buffer[1024];
+    recv(c, buffer, sizeof buffer, 0);
+    linger abort{1, 0};
+    setsockopt(c, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    closesocket(c);
+  });
+  // The largest message there is: the system may take it all at once, and
+  // only the receiver's reset tells that it was lost.
+  RunResult broken = RunWith({"-p", port, "-t", "10", "127.0.0.1"}, std::string(kMaxMessageLineBytes - 100, 'a'));
+  resetter.join();
+  closesocket(listener);
+  EXPECT_EQ(broken.status, kExitFailure) << broken.err;
+  EXPECT_EQ(broken.err.rfind("vello-send: sending to 127.0.0.1 port " + port + " failed", 0), 0u) << broken.err;
+}
+
+TEST(VelloSendWin, StandardInputThatCannotBeReadExitsWithStatus1) {
+  // vello-send.exe itself, its standard input a handle opened for writing
+  // only: every read fails, which must not pass for an empty message.
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder(self);
+  folder.resize(folder.find_last_of(L'\\') + 1);
+  const std::wstring exe = folder + L"vello-send.exe";
+  const std::wstring scratch = folder + L"vello-send-input.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE input = CreateFileW(scratch.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(input, INVALID_HANDLE_VALUE);
+  HANDLE errRead, errWrite;
+  ASSERT_TRUE(CreatePipe(&errRead, &errWrite, &inherit, 0));
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = input;
+  si.hStdOutput = errWrite;
+  si.hStdError = errWrite;
+  // Port 1: were anything sent, the connection would be refused (status 5).
+  std::wstring command = L"\"" + exe + L"\" -p 1 127.0.0.1";
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                             &si, &pi));
+  CloseHandle(errWrite);
+  CloseHandle(input);
+  std::string said;
+  char buffer[512];
+  DWORD got = 0;
+  while (ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) && got > 0) said.append(buffer, got);
+  CloseHandle(errRead);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  EXPECT_EQ(code, static_cast<DWORD>(kExitFailure)) << said;
+  EXPECT_EQ(said.rfind("vello-send: cannot read standard input: ", 0), 0u) << said;
+}
+

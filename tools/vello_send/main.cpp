@@ -8,8 +8,6 @@
 #include "vello_send/vello_send.h"
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -34,11 +32,29 @@ std::wstring FromCodePage(UINT codePage, const std::string& bytes, DWORD flags) 
   return out;
 }
 
+// Every byte of standard input. A stream reader would take a failed read
+// for the end of the input and send what it had as the whole message.
+std::string ReadAllInput() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == nullptr || in == INVALID_HANDLE_VALUE) throw std::runtime_error("there is none");
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+      DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;  // the writer has finished
+      throw std::runtime_error("system error " + std::to_string(error));
+    }
+    if (got == 0) break;
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
 // Standard input holds bytes in the console's input code page.
 std::string ReadInput() {
-  _setmode(_fileno(stdin), _O_BINARY);
-  std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-  if (std::cin.bad()) throw std::runtime_error("read error");
+  std::string bytes = ReadAllInput();
   UINT codePage = GetConsoleCP();
   if (codePage == 0) codePage = GetACP();
   if (codePage == CP_UTF8) return bytes;
@@ -81,14 +97,28 @@ int wmain(int argc, wchar_t** argv) {
 
 #else
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+// Every byte of standard input. A stream reader would take a failed read
+// for the end of the input and send what it had as the whole message.
+std::string ReadInput() {
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error(std::strerror(errno));
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  auto readInput = [] {
-    std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    if (std::cin.bad()) throw std::runtime_error("read error");
-    return bytes;
-  };
-  return vello::send::RunVelloSend(args, readInput, std::cout, std::cerr);
+  return vello::send::RunVelloSend(args, ReadInput, std::cout, std::cerr);
 }
 
 #endif

@@ -108,9 +108,18 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
     }
     return Failed(SendFailure::kOther, address, n < 0 ? errno : EPIPE, true);
   }
-  // The receiver reads until it has the line; our FIN follows the data, and
-  // closing does not discard what the system still has to deliver.
+  // The receiver reads until it has the line; our FIN follows the data. A
+  // receiver closes its end once it has the whole line: only then has the
+  // message arrived (one that resets the connection has lost it).
   shutdown(s.get(), SHUT_WR);
+  for (;;) {
+    if (!WaitFor(s.get(), POLLIN, deadline)) return Failed(SendFailure::kTimeout, address, 0, true);
+    char discard[256];
+    ssize_t n = ::recv(s.get(), discard, sizeof discard, 0);
+    if (n == 0) break;
+    if (n > 0 || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    return Failed(SendFailure::kOther, address, errno, true);
+  }
   SendOutcome ok;
   ok.connected = true;
   ok.address = address;

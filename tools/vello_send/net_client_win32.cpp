@@ -109,6 +109,17 @@ bool WaitWritable(SOCKET s, int64_t deadline, bool& failed) {
   return true;
 }
 
+// Returns false on timeout.
+bool WaitReadable(SOCKET s, int64_t deadline) {
+  int64_t left = (deadline - Now()) * 1000;
+  if (left < 0) left = 0;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval tv{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
+  return select(0, &readable, nullptr, nullptr, &tv) != 0;
+}
+
 SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadline) {
   char text[INET_ADDRSTRLEN] = "";
   inet_ntop(AF_INET, &to.sin_addr, text, sizeof text);
@@ -149,7 +160,18 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
     }
     return Failed(SendFailure::kOther, address, error, true);
   }
+  // A receiver closes its end once it has the whole line: only then has the
+  // message arrived (one that resets the connection has lost it).
   shutdown(s.get(), SD_SEND);
+  for (;;) {
+    if (!WaitReadable(s.get(), deadline)) return Failed(SendFailure::kTimeout, address, 0, true);
+    char discard[256];
+    int n = ::recv(s.get(), discard, sizeof discard, 0);
+    if (n == 0) break;
+    const int error = WSAGetLastError();
+    if (n > 0 || error == WSAEWOULDBLOCK) continue;
+    return Failed(SendFailure::kOther, address, error, true);
+  }
   SendOutcome ok;
   ok.connected = true;
   ok.address = address;

@@ -1,0 +1,48 @@
+#pragma once
+// The few file operations whose safe form differs between Windows and POSIX,
+// behind one interface: an exclusive lock file that another process (also on
+// another machine sharing the folder) cannot take at the same time, a new
+// file written through to the disk, and a rename that replaces a file.
+//
+// The Windows half needs CreateFileW's share modes, delete-on-close,
+// FlushFileBuffers and MoveFileExW's write-through, none of which the C
+// runtime offers, so it is a leaf of its own beside the path conversion.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace vello::native {
+
+enum class LockAttempt {
+  kTaken,    // the lock is ours until ReleaseLockFile
+  kBusy,     // another writer holds it: try again later
+  kRefused,  // the lock file cannot be made at all (a read-only folder, ...)
+};
+
+// An open lock file: a POSIX descriptor or a Windows handle.
+using LockHandle = std::intptr_t;
+
+// One attempt, never waiting. The lock file exists only while it is held:
+// on Windows it is deleted when its handle closes, also when the process
+// dies; on POSIX a crashed holder leaves the file, but not the lock on it.
+LockAttempt TryTakeLockFile(const std::filesystem::path& lockFile, LockHandle& handle);
+void ReleaseLockFile(const std::filesystem::path& lockFile, LockHandle handle);
+
+enum class CreateResult { kWritten, kExists, kFailed };
+
+// Creates the file, which must not exist yet, writes the bytes and flushes
+// them to the disk before closing it. On kFailed a file that was created is
+// removed again.
+CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes);
+
+enum class RenameResult { kDone, kBusy, kFailed };
+
+// Renames `from` over `to`, and makes the rename itself reach the disk.
+// kBusy: the system refused because `to` is open elsewhere for a moment (a
+// reader, a virus scanner); worth another try.
+RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// This process's number, to give temporary files names of their own.
+unsigned long CurrentProcessId();
+
+}  // namespace vello::native

@@ -1,0 +1,79 @@
+// The POSIX half of the native file operations (the native build: tests and
+// tools). The lock is flock(2) on a lock file that exists while it is held.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/native_file.h"
+
+namespace vello::native {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+LockAttempt TryTakeLockFile(const std::filesystem::path& lockFile, LockHandle& handle) {
+  int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return LockAttempt::kRefused;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK || error == EINTR ? LockAttempt::kBusy : LockAttempt::kRefused;
+  }
+  // The holder before us removes the file when it lets go; if it did so
+  // after we opened it, our lock is on a file no other writer will open.
+  struct stat held, named;
+  if (::fstat(fd, &held) != 0 || ::stat(lockFile.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+      held.st_dev != named.st_dev) {
+    ::close(fd);
+    return LockAttempt::kBusy;
+  }
+  handle = fd;
+  return LockAttempt::kTaken;
+}
+
+void ReleaseLockFile(const std::filesystem::path& lockFile, LockHandle handle) {
+  // Removed while still locked, so a waiter that opened it sees the change.
+  ::unlink(lockFile.c_str());
+  ::close(static_cast<int>(handle));
+}
+
+CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) ::unlink(path.c_str());
+  return ok ? CreateResult::kWritten : CreateResult::kFailed;
+}
+
+RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return RenameResult::kFailed;
+  // The new name lives in the folder: flush the folder too, or after a power
+  // cut the name may still point at the old file.
+  std::filesystem::path folder = to.parent_path();
+  if (folder.empty()) folder = ".";
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return RenameResult::kDone;
+}
+
+unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+}  // namespace vello::native

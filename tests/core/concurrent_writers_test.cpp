@@ -1,0 +1,227 @@
+// Two copies of the program writing into one folder at the same moment, as
+// two real processes: nothing already stored may be lost, and a writer that
+// cannot get the file in time says so.
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "temp_folder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/file_io.h"
+#include "settings/address_book.h"
+#include "settings/ini_file.h"
+#include "settings/phrase_store.h"
+
+using namespace vello;
+using vello::testing::StartChild;
+using vello::testing::WaitChild;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConcurrentWriters : public vello::testing::TempFolderTest {
+ protected:
+  // Every name in the folder: no lock or temporary file may stay behind.
+  std::set<std::string> FolderNames() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+    return names;
+  }
+};
+
+TEST_F(ConcurrentWriters, TwoWritersOfTheSettingsFileLoseNoKey) {
+  // Forty keys written before, then two processes writing a key each, 2,000
+  // times, as fast as they can.
+  std::string path = PathOf("vello.ini");
+  std::string before = "[setup]\r\n";
+  for (int i = 0; i < 40; ++i) before += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\r\n";
+  Write(path, before);
+
+  constexpr int kWrites = 2000;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    children.push_back(StartChild([&, writer] {
+      IniFile ini(path);
+      for (int i = 1; i <= kWrites; ++i) ini.WriteInteger("setup", "writer" + std::to_string(writer), i);
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+
+  IniFile ini(path);
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(ini.ReadString("setup", "key" + std::to_string(i), "(lost)"), "value " + std::to_string(i)) << i;
+  EXPECT_EQ(ini.ReadInteger("setup", "writer0", 0), kWrites);
+  EXPECT_EQ(ini.ReadInteger("setup", "writer1", 0), kWrites);
+  EXPECT_EQ(ini.ReadSection("setup").size(), 42u);
+  EXPECT_EQ(FolderNames(), std::set<std::string>{"vello.ini"});
+}
+
+TEST_F(ConcurrentWriters, TwoDestinationPagesAddingAtOnceKeepEveryLine) {
+  std::string path = PathOf("vello.dat");
+  Write(path, "taro : PC01\r\njiro : PC02\r\n");
+  constexpr int kLines = 200;
+  auto line = [](int writer, int i) { return "w" + std::to_string(writer) + "-" + std::to_string(i) + " : PC"; };
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    children.push_back(StartChild([&, writer] {
+      for (int i = 0; i < kLines; ++i) AddAddressBookLine(path, line(writer, i));
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+
+  std::vector<std::string> lines = LoadAddressBook(path);
+  ASSERT_EQ(lines.size(), 2u + 2 * kLines);
+  EXPECT_EQ(lines[0], "taro : PC01");
+  EXPECT_EQ(lines[1], "jiro : PC02");
+  // Each writer's lines are all there, in the order it added them.
+  for (int writer = 0; writer < 2; ++writer) {
+    std::vector<std::string> own, expected;
+    for (const auto& l : lines)
+      if (l.rfind("w" + std::to_string(writer) + "-", 0) == 0) own.push_back(l);
+    for (int i = 0; i < kLines; ++i) expected.push_back(line(writer, i));
+    EXPECT_EQ(own, expected) << writer;
+  }
+  EXPECT_EQ(FolderNames(), std::set<std::string>{"vello.dat"});
+}
+
+TEST_F(ConcurrentWriters, TwoPhrasePagesAddingAtOnceKeepEveryPhrase) {
+  std::string path = PathOf("velloFixed.dat");
+  Write(path, "[あいさつ]\r\nおはようございます=\r\n");
+  constexpr int kPhrases = 150;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    children.push_back(StartChild([&, writer] {
+      PhraseStore store(path);
+      for (int i = 0; i < kPhrases; ++i) {
+        // Both into one category, and each into one of its own.
+        store.AddPhrase("連絡", std::to_string(writer) + "-" + std::to_string(i));
+        store.AddPhrase("連絡" + std::to_string(writer), std::to_string(i));
+      }
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+
+  std::vector<PhraseCategory> all = PhraseStore(path).Load();
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(all[0].name, "あいさつ");
+  EXPECT_EQ(all[0].phrases, std::vector<std::string>{"おはようございます"});
+  std::set<std::string> shared;
+  for (const auto& category : all) {
+    if (category.name == "連絡") shared.insert(category.phrases.begin(), category.phrases.end());
+    if (category.name == "連絡0" || category.name == "連絡1") {
+      EXPECT_EQ(category.phrases.size(), static_cast<std::size_t>(kPhrases));
+    }
+  }
+  EXPECT_EQ(shared.size(), 2u * kPhrases);
+}
+
+TEST_F(ConcurrentWriters, AWriterThatCannotGetTheFileInTimeSaysSoAndChangesNothing) {
+  // Another process holds each file's lock until we close the pipe.
+  const std::string ini = PathOf("vello.ini"), book = PathOf("vello.dat"), phrases = PathOf("velloFixed.dat");
+  Write(ini, "[setup]\r\nport=1\r\n");
+  Write(book, "taro : PC01\r\n");
+  Write(phrases, "[連絡]\r\n至急=\r\n");
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  pid_t holder = StartChild([&] {
+    ::close(ready[0]);
+    ::close(release[1]);
+    FileLock a(ini), b(book), c(phrases);
+    if (a.state() != FileLock::State::kHeld || b.state() != FileLock::State::kHeld ||
+        c.state() != FileLock::State::kHeld)
+      throw VelloError("no lock");
+    char byte = 1;
+    (void)!::write(ready[1], &byte, 1);
+    (void)!::read(release[0], &byte, 1);  // returns when the parent closes its end
+  });
+  ::close(ready[1]);
+  ::close(release[0]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+  const int savedWait = FileLockWaitMilliseconds();
+  SetFileLockWaitMilliseconds(300);
+  EXPECT_EQ(ErrorText([&] { IniFile(ini).WriteInteger("setup", "port", 2); }),
+            "ファイル " + ini + " は使用中のため書き込めません");
+  EXPECT_EQ(ErrorText([&] { AddAddressBookLine(book, "jiro : PC02"); }),
+            "ファイル " + book + " は使用中のため書き込めません");
+  EXPECT_EQ(ErrorText([&] { RemoveAddressBookLine(book, 0, "taro : PC01"); }),
+            "ファイル " + book + " は使用中のため書き込めません");
+  EXPECT_EQ(ErrorText([&] { PhraseStore(phrases).AddPhrase("連絡", "会議"); }),
+            "ファイル " + phrases + " は使用中のため書き込めません");
+  EXPECT_EQ(ErrorText([&] { PhraseStore(phrases).DeleteCategory("連絡"); }),
+            "ファイル " + phrases + " は使用中のため書き込めません");
+  EXPECT_EQ(Bytes(ini), "[setup]\r\nport=1\r\n");
+  EXPECT_EQ(Bytes(book), "taro : PC01\r\n");
+  EXPECT_EQ(Bytes(phrases), "[連絡]\r\n至急=\r\n");
+
+  // Once the other writer lets go, the same writes go through.
+  ::close(release[1]);
+  EXPECT_EQ(WaitChild(holder), 0);
+  ::close(ready[0]);
+  IniFile(ini).WriteInteger("setup", "port", 2);
+  EXPECT_EQ(AddAddressBookLine(book, "jiro : PC02"), (std::vector<std::string>{"taro : PC01", "jiro : PC02"}));
+  SetFileLockWaitMilliseconds(savedWait);
+  EXPECT_EQ(Bytes(ini), "[setup]\r\nport=2\r\n");
+  EXPECT_EQ(FolderNames(), (std::set<std::string>{"vello.ini", "vello.dat", "velloFixed.dat"}));
+}
+
+TEST_F(ConcurrentWriters, ALockLeftByAWriterThatDiedIsTakenOver) {
+  // A process killed while holding the lock leaves the lock file behind on
+  // POSIX, but not the lock: the next writer must not wait for it.
+  const std::string ini = PathOf("vello.ini");
+  pid_t holder = StartChild([&] {
+    FileLock lock(ini);
+    ::_exit(lock.state() == FileLock::State::kHeld ? 0 : 1);  // dies holding it
+  });
+  ASSERT_EQ(WaitChild(holder), 0);
+  ASSERT_TRUE(fs::exists(ini + ".lock"));
+  const int savedWait = FileLockWaitMilliseconds();
+  SetFileLockWaitMilliseconds(300);
+  IniFile(ini).WriteInteger("setup", "port", 7);
+  SetFileLockWaitMilliseconds(savedWait);
+  EXPECT_EQ(Bytes(ini), "[setup]\r\nport=7\r\n");
+}
+
+TEST_F(ConcurrentWriters, ReplacementsFromTwoProcessesAreAlwaysWhole) {
+  // Without any lock, each replacement must still land whole: every reader
+  // sees one writer's bytes or the other's, never a mixture or a cut file.
+  const std::string path = PathOf("whole.dat");
+  const std::string initial(1000, 'i'), a(256 * 1024, 'a'), b(192 * 1024, 'b');
+  Write(path, initial);
+  constexpr int kReplacements = 150;
+  std::vector<pid_t> children;
+  for (const std::string* bytes : {&a, &b}) {
+    children.push_back(StartChild([&, bytes] {
+      for (int i = 0; i < kReplacements; ++i)
+        if (!ReplaceFileBytes(path, *bytes)) throw VelloError("replacement " + std::to_string(i) + " failed");
+    }));
+  }
+  int torn = 0, reads = 0;
+  std::vector<int> statuses(children.size(), -2);  // -2: still running
+  for (bool running = true; running;) {
+    running = false;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      int status = 0;
+      if (statuses[i] == -2 && ::waitpid(children[i], &status, WNOHANG) == children[i])
+        statuses[i] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      running = running || statuses[i] == -2;
+    }
+    std::string seen = Bytes(path);
+    ++reads;
+    if (seen != initial && seen != a && seen != b) ++torn;
+  }
+  EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(FolderNames(), std::set<std::string>{"whole.dat"});
+}
+
+}  // namespace
