@@ -12,13 +12,14 @@
 #   ~/.config/autostart/vello.desktop      with --autostart: start at log-in
 #
 # Usage:
-#   scripts/install.sh [--from ZIP|FOLDER] [--autostart]
+#   scripts/install.sh [--from ZIP|FOLDER] [--autostart | --no-autostart]
 #   scripts/install.sh --uninstall [--purge]
 #
 # It installs from the release archive that scripts/release.sh makes
 # (out/Vello-<version>-win64.zip), or the one named by --from; --from may
 # also name a folder holding vello.exe, such as the build tree build/win.
-# Installing again updates the program and keeps the user's files.
+# Installing again updates the program and keeps the user's files, and the
+# autostart entry unless --no-autostart.
 #
 # --uninstall removes everything the install made and keeps the user's
 # settings, address book, fixed phrases, schedule and log; with --purge
@@ -55,16 +56,18 @@ say() { echo "vello install: $*"; }
 fail() { echo "vello install: $*" >&2; exit 1; }
 
 usage() {
-  sed -n '/^# Usage:/,/^# It installs/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//'
+  # The comment at the top of this file.
+  sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//'
   exit "${1:-0}"
 }
 
-action=install from="" autostart=no purge=no
+action=install from="" autostart=keep purge=no
 while [ $# -gt 0 ]; do
   case "$1" in
     --from) [ $# -ge 2 ] || usage 2; from=$2; shift ;;
     --from=*) from=${1#--from=} ;;
     --autostart) autostart=yes ;;
+    --no-autostart) autostart=no ;;
     --uninstall) action=uninstall ;;
     --purge) purge=yes ;;
     -h|--help) usage 0 ;;
@@ -73,7 +76,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ "$purge" = no ] || [ "$action" = uninstall ] || fail "--purge goes with --uninstall"
-[ "$action" = install ] || { [ -z "$from" ] && [ "$autostart" = no ]; } ||
+[ "$action" = install ] || { [ -z "$from" ] && [ "$autostart" = keep ]; } ||
   fail "--from and --autostart go with installing, not with --uninstall"
 
 # The environment Vello runs in: its prefix, no Wine menu entries or file
@@ -234,10 +237,14 @@ EOF
   done
   make_folder "$apps_dir"
   desktop_entry > "$apps_dir/vello.desktop"
+  [ "$autostart" = keep ] && [ -f "$autostart_dir/vello.desktop" ] && autostart=yes
   if [ "$autostart" = yes ]; then
     say "autostart at log-in: $autostart_dir/vello.desktop"
     make_folder "$autostart_dir"
     { desktop_entry; echo "X-GNOME-Autostart-enabled=true"; } > "$autostart_dir/vello.desktop"
+  elif [ "$autostart" = no ] && [ -f "$autostart_dir/vello.desktop" ]; then
+    say "no autostart at log-in: removing $autostart_dir/vello.desktop"
+    rm -f "$autostart_dir/vello.desktop"
   fi
   command -v update-desktop-database >/dev/null && update-desktop-database -q "$apps_dir" 2>/dev/null || true
   command -v gtk-update-icon-cache >/dev/null && [ -f "$icon_root/index.theme" ] &&

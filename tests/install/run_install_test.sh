@@ -62,8 +62,9 @@ python3 "$VELLO_ROOT/packaging/make_zip.py" --epoch 315532800 --folder Vello-tes
   readme.txt="$VELLO_ROOT/packaging/readme.txt" vello.exe="$WIN_BUILD/vello.exe" \
   vello-send.exe="$WIN_BUILD/vello-send.exe" VELLO.html="$VELLO_ROOT/src/resources/VELLO.html" >/dev/null
 
-# Things of the user's own beside where the install writes: they must stay.
-mkdir -p "$home/.local/bin" "$home/.config/autostart"
+# Things of the user's own beside where the install writes: they must stay,
+# the empty folder too.
+mkdir -p "$home/.local/bin" "$home/.config/autostart" "$home/.local/share/applications"
 echo '#!/bin/sh' > "$home/.local/bin/own-tool"
 printf '[Desktop Entry]\nType=Application\nName=Own\nExec=true\n' > "$home/.config/autostart/own.desktop"
 
@@ -98,6 +99,11 @@ check "a second install with --autostart succeeds" "$?" "0"
 check_true "the second install keeps the prepared prefix" "grep -q 'already prepared' '$work/install2.log'"
 check "the autostart entry starts the command" \
   "$(sed -n 's/^Exec=//p' "$home/.config/autostart/vello.desktop")" "\"$home/.local/bin/vello\""
+as_user "$VELLO_ROOT/scripts/install.sh" --from "$zip" > /dev/null 2>&1
+check_true "an update keeps the autostart entry" "[ -f '$home/.config/autostart/vello.desktop' ]"
+as_user "$VELLO_ROOT/scripts/install.sh" --from "$zip" --no-autostart > /dev/null 2>&1
+check_true "--no-autostart removes it" "[ ! -e '$home/.config/autostart/vello.desktop' ]"
+as_user "$VELLO_ROOT/scripts/install.sh" --from "$zip" --autostart > /dev/null 2>&1
 
 # The user's files as another copy left them, and a port of the test's own.
 PORT=$((20000 + RANDOM % 20000))
@@ -116,6 +122,9 @@ check_true "the balloon comes" "wait_count TForm 1"
 check "the balloon shows the message" "$(drv texts TForm)" "インストールできました"
 sleep 0.5
 import -window root "$SHOTS/install-balloon.png" 2>/dev/null
+# Wine's own dialogs in Japanese: the command set the Japanese locale.
+drv menu "フォント(&F)..." >/dev/null
+check "Wine's own dialogs are Japanese (the font dialog's title)" "$(drv box)" "フォントの指定|"
 drv menu "閉じる(&X)" >/dev/null
 for _ in $(seq 1 100); do kill -0 "$VPID" 2>/dev/null || break; sleep 0.1; done
 check_true "File > Close ends it" "! kill -0 $VPID 2>/dev/null"
@@ -131,6 +140,7 @@ expected=".config
 .local/bin
 .local/bin/own-tool
 .local/share
+.local/share/applications
 .local/share/vello
 .local/share/vello/vello.dat
 .local/share/vello/vello.ini
@@ -145,14 +155,14 @@ check_true "the log's date is in the Japanese form" "tr -d '\r' < '$app/vello.lo
 
 as_user "$VELLO_ROOT/scripts/install.sh" --uninstall --purge > "$work/purge.log" 2>&1
 check "uninstall --purge succeeds" "$?" "0"
-# The folder record went with the first uninstall, so .local/share stays.
 check "after --purge only what the user had before remains" "$(home_tree)" ".config
 .config/autostart
 .config/autostart/own.desktop
 .local
 .local/bin
 .local/bin/own-tool
-.local/share"
+.local/share
+.local/share/applications"
 
 echo "install test: $passed passed, $failed failed"
 [ "$failed" = 0 ]
