@@ -100,11 +100,13 @@ make_folder() {
   done
 }
 
-# Desktop entry strings: a path in Exec goes in double quotes, with ", `, $
-# and \ escaped.
+# A path as one argument of a desktop entry's Exec: in double quotes with ",
+# `, $ and \ escaped, then every \ doubled again, as the entry's string
+# values escape it.
 exec_quote() {
   local s=$1
   s=${s//\\/\\\\}; s=${s//\"/\\\"}; s=${s//\`/\\\`}; s=${s//\$/\\\$}
+  s=${s//\\/\\\\}
   printf '"%s"' "$s"
 }
 
@@ -246,9 +248,8 @@ EOF
     say "no autostart at log-in: removing $autostart_dir/vello.desktop"
     rm -f "$autostart_dir/vello.desktop"
   fi
-  command -v update-desktop-database >/dev/null && update-desktop-database -q "$apps_dir" 2>/dev/null || true
-  command -v gtk-update-icon-cache >/dev/null && [ -f "$icon_root/index.theme" ] &&
-    gtk-update-icon-cache -q "$icon_root" 2>/dev/null || true
+  # Desktops watch these folders; the entry has no file types, so there is
+  # no cache to update (and none to leave behind).
 
   printf '%s\n' "${created[@]}" | awk 'NF && !seen[$0]++' > "$made_folders"
   say "done. Start Vello from the desktop's menu or with: vello"
