@@ -167,5 +167,5 @@ check "after --purge only what the user had before remains" "$(home_tree)" ".con
 .local/share
 .local/share/applications"
 
-echo "install test: $passed passed, $failed failed"
+echo "install test: $passed passed, $failed failed, in $SECONDS s"
 [ "$failed" = 0 ]
