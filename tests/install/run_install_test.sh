@@ -34,6 +34,8 @@ VPID=
 cleanup() {
   [ -n "$VPID" ] && kill "$VPID" 2>/dev/null
   [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null
+  # The virtual screen, when this script started it.
+  [ -n "${VELLO_XVFB_PID:-}" ] && kill "$VELLO_XVFB_PID" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
