@@ -5,6 +5,8 @@
   arrival.ico   arrival icon: the balloon in amber with "!", for the tray blink
   toolbar.bmp   48x16 strip of the tool images: font, colour, send
   version.bmp   250x250 picture of the version page
+  icons/vello-N.png  the application icon as PNG for Linux desktops (16 to
+                256 px; scripts/install.sh puts them into the icon theme)
 
 The outputs are committed, so building the program never needs PIL. Run with
 Debian's python3-pil:  /usr/bin/python3 scripts/draw_art.py [--preview DIR]
@@ -106,7 +108,7 @@ def balloon_layers(size, fill, top, edge):
     s = size / 16.0
     k = s * SUPER
     big = size * SUPER
-    edge_w = {32: 1.5, 48: 2.0}[size] / s  # in sixteenths
+    edge_w = {32: 1.5, 48: 2.0}.get(size, size / 24) / s  # in sixteenths
     body = (0.0, 1.0, 16.0, 10.5)
     radius = 3.6
     tail = [(4.4, 10.0), (8.6, 10.0), (2.3, 14.7)]
@@ -172,7 +174,7 @@ def main_icon(size):
     img, k = balloon_layers(size, CALM_FILL, CALM_TOP, CALM_EDGE)
     d = ImageDraw.Draw(img)
     # Two lines of "text", 3 or 4 px high, on whole pixels.
-    bar = (3 if size == 32 else 4) * 16 / size
+    bar = (3 if size == 32 else max(4, round(size / 12))) * 16 / size
     for (x0, x1, y) in ((3.0, 13.0, 4.0), (3.0, 10.0, 7.0)):
         d.rounded_rectangle([x0 * k, y * k, x1 * k - 1, (y + bar) * k - 1],
                             radius=bar * k / 2, fill=WHITE)
@@ -431,6 +433,10 @@ def main():
     arrivals = [arrival_icon(s) for s in sizes]
     (OUT / "vello.ico").write_bytes(ico_bytes(mains))
     (OUT / "arrival.ico").write_bytes(ico_bytes(arrivals))
+    (OUT / "icons").mkdir(exist_ok=True)
+    for size in sizes + (64, 128, 256):
+        icon = mains[sizes.index(size)] if size in sizes else main_icon(size)
+        icon.save(OUT / "icons" / f"vello-{size}.png", optimize=True)
     strip = toolbar_strip()
     strip.save(OUT / "toolbar.bmp")
     version = version_picture()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the core natively, then the Win32
-# tests and the end-to-end tests under Wine on a virtual screen.
+# tests, the end-to-end tests and the Linux install under Wine on a virtual
+# screen.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 "$VELLO_ROOT/scripts/build.sh"
@@ -21,4 +22,6 @@ trap cleanup EXIT
 wineserver -p 2>/dev/null || true  # already running is fine
 wine wineboot >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$VELLO_BUILD/win" --output-on-failure --timeout 300 || status=1
+# The Linux install, in a throwaway home folder with a prefix of its own.
+"$VELLO_ROOT/tests/install/run_install_test.sh" "$VELLO_BUILD/win" "$VELLO_BUILD/native" || status=1
 exit $status

@@ -7,7 +7,6 @@ add_library(vello_send_lib STATIC
   ${VELLO_SEND_DIR}/vello_send.cpp
 )
 target_include_directories(vello_send_lib PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_compile_definitions(vello_send_lib PRIVATE VELLO_VERSION="${PROJECT_VERSION}")
 target_link_libraries(vello_send_lib PUBLIC vello_core)
 if(WIN32)
   target_sources(vello_send_lib PRIVATE

@@ -8,6 +8,7 @@
 
 #include "app/application_window.h"
 #include "common/file_paths.h"
+#include "common/version.h"
 #include "messaging/message_line.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
@@ -90,7 +91,7 @@ void TMainForm::CreateForm() {
   CreateMenus();
   UniqueMenu menuBar(MainMenu1);
   Create({.className = kClassName,
-          .title = L"Vello ver.1.5",
+          .title = L"Vello ver." VELLO_VERSION_W,
           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
           .x = 357, .y = 289, .width = 323, .height = 258,
           .parent = FApplication.hwnd(),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/version.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "resources/resource_ids.h"
@@ -65,7 +66,7 @@ TVersionPage::TVersionPage(HWND page, HFONT font) {
   lf.lfItalic = TRUE;
   titleFont_.reset(CreateFontIndirectW(&lf));
   // Fixed sizes; a height of 0 takes the font's line height where it is taller.
-  Label2 = CreateControl({.text = L"Vello\u3000ver.1.5", .style = SS_LEFTNOWORDWRAP, .x = 120, .y = 32, .width = 161,
+  Label2 = CreateControl({.text = L"Vello\u3000ver." VELLO_VERSION_W, .style = SS_LEFTNOWORDWRAP, .x = 120, .y = 32, .width = 161,
                           .height = 0, .parent = panel, .font = titleFont_.get()});
   Label5 = CreateControl({.text = L"LAN メッセンジャー", .style = SS_LEFTNOWORDWRAP, .x = 56, .y = 72, .width = 201,
                           .height = 0, .parent = panel, .font = font});

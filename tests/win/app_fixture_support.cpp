@@ -28,13 +28,12 @@ int FreePort() {
 void AppFixture::SetUp() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
+  // Process ids start again with every fresh wineserver, and a folder a run
+  // could not remove (paths past MAX_PATH) would meet the next run with the
+  // same id: the time since start-up keeps runs apart.
   static int counter = 0;
   std::wstring wdir = std::wstring(temp) + L"vello-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                      std::to_wstring(++counter);
-  // Process numbers come round again under Wine: a folder left by an earlier
-  // run (a file held open when it failed) must not leak into this one.
-  std::error_code ignored;
-  std::filesystem::remove_all(wdir, ignored);
+                      std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
   std::filesystem::create_directories(wdir);
   dir_ = Narrow(wdir);
   SetExecutablePathForTests(dir_ + "\\vello.exe");

@@ -3,14 +3,11 @@
 #include <exception>
 
 #include "common/file_io.h"
+#include "common/version.h"
 #include "messaging/message_line.h"
 #include "settings/settings_keys.h"
 #include "vello_send/net_client.h"
 #include "vello_send/text_convert.h"
-
-#ifndef VELLO_VERSION
-#define VELLO_VERSION "unknown"
-#endif
 
 namespace vello::send {
 
