@@ -16,8 +16,8 @@
 //   driver close-menus                    close the program's open menus
 //   driver tray-menu CAPTION              right click on the tray icon, choose the command
 //   driver tray-menu-open                 right click on the tray icon, print the menu's captions
-//   driver balloon-menu CAPTION [TEXT]    right click on the top balloon (or the one showing
-//                                         TEXT), choose the command
+//   driver balloon-menu CAPTION [TEXT]    right click on the top balloon (or the top one with
+//                                         a line that reads TEXT), choose the command
 //   driver balloon-menu-open [TEXT]       the same, print the menu's captions and leave it open
 //   driver popup CAPTION                  choose a command from the open pop-up menu
 //   driver tray-left                      left click on the tray icon
@@ -26,6 +26,7 @@
 //   driver set-dest TEXT                  the destination box's text
 //   driver set-composer TEXT              the composer's text
 //   driver get-dest                       the destination box's text
+//   driver get-composer                   the composer's text
 //   driver move X Y W H                   move the main window
 //   driver close-box / min-box            press the caption's close / minimise box
 //   driver ping [timeout-ms]              WM_NULL to the main window, answered within the
@@ -257,9 +258,23 @@ POINT BalloonPoint(HWND balloon) {
   return {(r.left + r.right) / 2, r.top + (r.bottom - r.top - 60) / 2};
 }
 
+// Whether one of the lines of `text` is `line`.
+bool HasLine(const std::wstring& text, const std::wstring& line) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of(L"\r\n", start);
+    if (end == std::wstring::npos) end = text.size();
+    if (text.compare(start, end - start, line) == 0) return true;
+    if (end == text.size()) break;
+    start = end + (text.compare(end, 2, L"\r\n") == 0 ? 2 : 1);
+  }
+  return false;
+}
+
+// The top visible balloon, or the top one with a line that reads `text`.
 HWND FindBalloon(const std::wstring& text) {
   for (HWND b : TopLevel(L"TForm", true))  // top first
-    if (text.empty() || TextOf(b) == text) return b;
+    if (text.empty() || HasLine(TextOf(b), text)) return b;
   return nullptr;
 }
 
@@ -431,6 +446,12 @@ int wmain(int argc, wchar_t** argv) {
     HWND combo = DestinationBox(Main());
     if (!combo) return Fail("no destination box");
     std::printf("%s\n", Utf8(TextOf(combo)).c_str());
+    return 0;
+  }
+  if (cmd == "get-composer") {
+    HWND composer = FindWindowExW(Main(), nullptr, L"RICHEDIT50W", nullptr);
+    if (!composer) return Fail("no composer");
+    std::printf("%s\n", Utf8(TextOf(composer)).c_str());
     return 0;
   }
   if (cmd == "set-dest" || cmd == "set-composer") {
