@@ -19,7 +19,7 @@ SCENARIOS=(conversation)
 PENDING=(silent_resolver nameless_sender trickle)
 
 SHOTS=$VELLO_BUILD/screenshots
-PEER="python3 $here/lan_peer.py"
+PEER=(python3 "$here/lan_peer.py")
 PORT=5963
 passed=0
 failed=0
@@ -97,24 +97,29 @@ timed_send() {
   host_run "$to" timeout 60 wine "$DRIVER_EXE" watch-balloon "$3" "$4" > "$watch" 2>/dev/null &
   local watcher=$!
   for _ in $(seq 1 200); do grep -q '^start ' "$watch" && break; sleep 0.05; done
-  sent=$(host_run "$from" $PEER send "${HOST_ADDR[$to]}" "$PORT" "$5")
+  sent=$(host_run "$from" "${PEER[@]}" send "${HOST_ADDR[$to]}" "$PORT" "$5")
   wait "$watcher"
   shown=$(tr -d '\r' < "$watch" | awk '$1 == "balloon" && $2 != "none" {print $2}')
   LATENCY=
   [ -n "$shown" ] && [ -n "$sent" ] && LATENCY=$((shown - sent))
   read -r _ PINGS _ LATE _ <<<"$(tr -d '\r' < "$watch" | grep '^pings ')"
+  PINGS=${PINGS:-0}
+  LATE=${LATE:-?}
 }
 
 # --- Scenarios ----------------------------------------------------------
 
-# A and B know each other's names. A sends by name and by address; B
-# answers the first with reply and the second with reply with quotation,
-# both chosen from the balloon's menu.
+# A and B know each other's names. A sends by B's computer name and by its
+# address; B answers the first with reply and the second with reply with
+# quotation, both chosen from the balloon's menu.
 scenario_conversation() {
   host_files b "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'
+  local computer_b
+  computer_b=$(host_run b timeout 30 wine hostname 2>/dev/null | tr -d '\r')
+  check "B has a computer name of its own" "$computer_b" "PC-B"
   vello_up a
   vello_up b
-  check "A sends to pc-b by name" "$(send_from_composer a pc-b 'こんにちは、pc-b さん')" "Vello|送信しました！"
+  check "A sends to B by its computer name" "$(send_from_composer a "$computer_b" 'こんにちは、pc-b さん')" "Vello|送信しました！"
   check_true "the message reaches B" "wait_balloon b 'こんにちは、pc-b さん'"
   check "B's balloon menu" "$(drv b balloon-menu-open 'こんにちは、pc-b さん' | tr '\n' ' ')" "返信する 引用して返信 - 閉じる　Ctrl+C "
   shot b conversation-menu-pc-b
@@ -141,8 +146,8 @@ scenario_conversation() {
   shot b conversation-pc-b
   vello_down a
   vello_down b
-  check "A's log: sent to pc-b by name and by address" \
-    "$(log_lines a | grep '^To : ' | tr '\n' ' ')" "To : pc-b To : ${HOST_ADDR[b]} "
+  check "A's log: sent to B by name and by address" \
+    "$(log_lines a | grep '^To : ' | tr '\n' ' ')" "To : PC-B To : ${HOST_ADDR[b]} "
   check "A's log: both replies from pc-b" "$(log_lines a | grep '^From : ' | tr '\n' ' ')" "From : pc-b From : pc-b "
   check "B's log: all three messages from pc-a" "$(log_lines b | grep '^From : ' | tr '\n' ' ')" "From : pc-a From : pc-a From : pc-a "
   check "B's log: both replies to pc-a" "$(log_lines b | grep '^To : ' | tr '\n' ' ')" "To : pc-a To : pc-a "
@@ -187,7 +192,7 @@ scenario_trickle() {
   host_files b "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'
   vello_up b
   local held=$LAB_DIR/trickle
-  host_run c $PEER trickle "${HOST_ADDR[b]}" "$PORT" 300 3 > "$held" 2>/dev/null &
+  host_run c "${PEER[@]}" trickle "${HOST_ADDR[b]}" "$PORT" 300 3 > "$held" 2>/dev/null &
   local trickler=$!
   for _ in $(seq 1 200); do grep -q '^held' "$held" && break; sleep 0.1; done
   check "C holds its connections to B" "$(cat "$held")" "held 300"
@@ -220,7 +225,7 @@ started=$(date +%s)
 lab_up
 host_add a pc-a 1 && host_add b pc-b 2 && host_add c pc-c 3 && host_add dns ns 53 || exit 1
 for id in a b c dns; do host_files "$id" "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'; done
-host_run dns $PEER swallow-dns </dev/null >/dev/null 2>&1 &
+host_run dns "${PEER[@]}" swallow-dns </dev/null >/dev/null 2>&1 &
 hosts_wine "$WINEPREFIX" a b || { lab_log "the hosts' Wine did not start"; exit 1; }
 echo "lan: lab up in $(( $(date +%s) - started )) s: pc-a ${HOST_ADDR[a]}, pc-b ${HOST_ADDR[b]}, pc-c ${HOST_ADDR[c]}, name server ${HOST_ADDR[dns]}"
 
