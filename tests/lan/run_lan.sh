@@ -16,6 +16,11 @@ source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
 SCENARIOS=(conversation)
+# Failed by the program today; each moves to SCENARIOS once it passes:
+#   silent_resolver  the sender's name is looked up before the balloon shows,
+#                    holding the window for the resolver's time-out
+#   nameless_sender  a reply to a sender without a name has no destination
+#   trickle          one host trickling into every connection keeps the rest out
 PENDING=(silent_resolver nameless_sender trickle)
 
 SHOTS=$VELLO_BUILD/screenshots
@@ -238,4 +243,5 @@ for s in "${scenarios[@]}"; do
   echo "   $s took $(( $(date +%s) - t0 )) s"
 done
 echo "lan: $passed passed, $failed failed"
+[ "${VELLO_LAN_PENDING:-}" = 1 ] || [ $# -gt 0 ] || echo "lan: not run, pending: ${PENDING[*]} (VELLO_LAN_PENDING=1 runs them)"
 [ "$failed" = 0 ]
