@@ -77,7 +77,8 @@ host_add() {
   ip -n "$ns" link set eth0 up
   # Multicast needs a route; there is none to anywhere else.
   ip -n "$ns" route add 224.0.0.0/4 dev eth0
-  ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+  # IPv4 only, as the program: no IPv6 chatter on the lab's wire.
+  ip netns exec "$ns" sh -c 'for f in all default eth0 lo; do echo 1 > /proc/sys/net/ipv6/conf/$f/disable_ipv6; done' 2>/dev/null
   HOST_ADDR[$id]=$addr
   HOST_NAME[$id]=$name
   HOST_DIR[$id]=$dir
