@@ -22,6 +22,7 @@ declare -A HOST_PID HOST_ADDR HOST_NAME HOST_DIR HOST_DISPLAY
 lab_log() { echo "lan: $*" >&2; }
 
 # Whether this machine can make the lab; prints one line and fails if not.
+# The test is making the lab's first namespace, the bridge's, for real.
 lab_possible() {
   local why=
   if [ "$(id -u)" != 0 ]; then why="not root"
