@@ -1,33 +1,52 @@
-// Drives a running Vello from outside, as a user's system sees it:
-// finds windows by class, reads and presses message boxes, chooses menu
-// commands by caption, reads and sets control texts. One command a run;
-// output on stdout (UTF-8), exit status 0 on success.
+// Drives a running Vello from outside, as a user's system sees it: finds
+// windows by class, reads and presses message boxes, reads and sets control
+// texts, and chooses menu commands the way a person does: it clicks the menu
+// bar, the tray icon or a balloon with the mouse and then the item that shows
+// the caption, found in the program's real menu by the menu agent. One
+// command a run; output on stdout (UTF-8), exit status 0 on success.
 //
 //   driver wait CLASS [timeout-ms]        wait for a top-level window, print its rect
 //   driver count CLASS                    number of top-level windows of the class
 //   driver visible-count CLASS            the visible ones
 //   driver box [timeout-ms]               wait for a message box, print caption|text, press OK
 //   driver box-count                      open message boxes
-//   driver menu CAPTION                   choose a main-menu command by its caption
-//   driver tray-menu CAPTION              choose a tray-menu command (the main window's callback)
+//   driver menu CAPTION                   choose a command from the main window's menu bar
+//   driver menu-state CAPTION             the item's state in the menu bar: checked or unchecked
+//   driver menu-open CAPTION              click a menu of the menu bar, print its captions
+//   driver close-menus                    close the program's open menus
+//   driver tray-menu CAPTION              right click on the tray icon, choose the command
+//   driver tray-menu-open                 right click on the tray icon, print the menu's captions
+//   driver balloon-menu CAPTION [TEXT]    right click on the top balloon (or the top one with
+//                                         a line that reads TEXT), choose the command
+//   driver balloon-menu-open [TEXT]       the same, print the menu's captions and leave it open
+//   driver popup CAPTION                  choose a command from the open pop-up menu
+//   driver tray-left                      left click on the tray icon
 //   driver text CLASS                     the window's text
+//   driver texts CLASS                    the texts of all top-level windows of the class
 //   driver set-dest TEXT                  the destination box's text
 //   driver set-composer TEXT              the composer's text
+//   driver get-dest                       the destination box's text
+//   driver get-composer                   the composer's text
 //   driver move X Y W H                   move the main window
 //   driver close-box / min-box            press the caption's close / minimise box
-//   driver tray-left                      a left press on the tray icon
-//   driver get-dest                       the destination box's text
-//   driver balloon-menu                   right press and context menu on the newest balloon
 //   driver ping [timeout-ms]              WM_NULL to the main window, answered within the
 //                                         bound (default 100 ms): "ok MS", else "timeout MS"
-//   driver texts CLASS                    the texts of all top-level windows of the class
+//   driver watch-balloon TIMEOUT HOLD     wait up to TIMEOUT ms for a new visible balloon,
+//                                         pinging the main window (100 ms bound) all the
+//                                         while and HOLD ms after it; print the times
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "remote_agent.h"
+
 namespace {
+
+using e2e::MenuAgentOp;
+using e2e::MenuAgentRequest;
+using e2e::RemoteAgent;
 
 std::string Utf8(const std::wstring& w) {
   if (w.empty()) return {};
@@ -70,25 +89,263 @@ HWND WaitFor(const wchar_t* cls, int timeoutMs, bool visibleOnly) {
 
 HWND Main() { return FindWindowW(L"TMainForm", nullptr); }
 
-bool FindMenuCommand(HMENU menu, const std::wstring& caption, UINT& id) {
-  int count = GetMenuItemCount(menu);
-  for (int i = 0; i < count; ++i) {
-    wchar_t text[256] = {};
-    GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
-    HMENU sub = GetSubMenu(menu, i);
-    if (sub) {
-      if (FindMenuCommand(sub, caption, id)) return true;
-    } else if (caption == text) {
-      id = GetMenuItemID(menu, i);
-      return true;
-    }
+HWND DestinationBox(HWND main) {
+  HWND rebar = FindWindowExW(main, nullptr, L"ReBarWindow32", nullptr);
+  HWND bar = FindWindowExW(rebar, nullptr, L"ToolbarWindow32", nullptr);
+  return FindWindowExW(bar, nullptr, L"ComboBox", nullptr);
+}
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "driver: %s\n", what.c_str());
+  return 1;
+}
+
+// A menu's captions on one line, for messages.
+std::string OneLine(const wchar_t* items) {
+  std::string out = Utf8(items);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  for (std::size_t at = out.find('\n'); at != std::string::npos; at = out.find('\n', at)) out.replace(at, 1, " | ");
+  return out;
+}
+
+// Milliseconds since 1970, comparable with the clocks of programs outside Wine.
+long long UnixMs() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+  return static_cast<long long>(t.QuadPart / 10000ULL) - 11644473600000LL;
+}
+
+// --- The mouse, as a person moves it --------------------------------------
+
+POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+// Clicks at `p` after checking that `target` (a top-level window, or a
+// child of it) is what the mouse would hit there.
+bool ClickAt(POINT p, HWND target, bool right, std::string& why) {
+  HWND hit = WindowFromPoint(p);
+  if (!hit || (hit != target && GetAncestor(hit, GA_ROOT) != GetAncestor(target, GA_ROOT))) {
+    wchar_t cls[64] = L"";
+    if (hit) GetClassNameW(hit, cls, 64);
+    why = "another window (" + Utf8(cls) + ") lies at " + std::to_string(p.x) + "," + std::to_string(p.y);
+    return false;
+  }
+  SetCursorPos(p.x, p.y);
+  Sleep(30);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  return true;
+}
+
+// --- Menus -------------------------------------------------------------------
+
+MenuAgentRequest Request(MenuAgentOp op, const std::wstring& caption = {}, HWND window = nullptr) {
+  MenuAgentRequest r{};
+  r.op = op;
+  r.window = window;
+  lstrcpynW(r.caption, caption.c_str(), e2e::kMenuAgentCaption);
+  return r;
+}
+
+// Waits for an open pop-up menu of the program that shows `caption`.
+bool FindInOpenPopup(RemoteAgent& agent, const std::wstring& caption, MenuAgentRequest& r, int timeoutMs) {
+  DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+  for (;;) {
+    r = Request(MenuAgentOp::FindInOpenPopup, caption);
+    if (!agent.Run(r)) return false;
+    if (r.found) return true;
+    if (GetTickCount() > end) return false;
+    Sleep(50);
+  }
+}
+
+void CloseMenus(RemoteAgent& agent) {
+  MenuAgentRequest r = Request(MenuAgentOp::CloseMenus);
+  agent.Run(r);
+}
+
+// Clicks the item showing `caption` in the program's open pop-up menu.
+int ChooseFromPopup(RemoteAgent& agent, const std::wstring& caption) {
+  MenuAgentRequest r;
+  if (!FindInOpenPopup(agent, caption, r, 3000)) {
+    if (!agent.error().empty()) return Fail(agent.error());
+    CloseMenus(agent);
+    if (!r.popups) return Fail("no pop-up menu opened");
+    return Fail("the open menu has no item \"" + Utf8(caption) + "\"; it shows: " + OneLine(r.items));
+  }
+  if (r.state & (MF_GRAYED | MF_DISABLED)) {
+    CloseMenus(agent);
+    return Fail("the item \"" + Utf8(caption) + "\" is disabled");
+  }
+  std::string why;
+  if (!ClickAt(Centre(r.rect), r.popup, false, why)) {
+    CloseMenus(agent);
+    return Fail(why);
+  }
+  return 0;
+}
+
+int PrintOpenPopup(RemoteAgent& agent) {
+  DWORD end = GetTickCount() + 3000;
+  MenuAgentRequest r;
+  do {
+    r = Request(MenuAgentOp::ListOpenPopups);
+    if (!agent.Run(r)) return Fail(agent.error());
+    if (r.popups) break;
+    Sleep(50);
+  } while (GetTickCount() < end);
+  if (!r.popups) return Fail("no pop-up menu opened");
+  std::printf("%s", Utf8(r.items).c_str());
+  return 0;
+}
+
+// The menu bar: click the bar item, then each item on the way down.
+int ChooseFromBar(HWND main, const std::wstring& caption) {
+  RemoteAgent agent(main);
+  if (!agent.error().empty()) return Fail(agent.error());
+  MenuAgentRequest r = Request(MenuAgentOp::FindInBar, caption, main);
+  if (!agent.Run(r)) return Fail(agent.error());
+  if (!r.found) return Fail("the menu bar has no item \"" + Utf8(caption) + "\"; it shows: " + OneLine(r.items));
+  if (!IsWindowVisible(main)) return Fail("the main window is hidden");
+  if (r.depth == 1 && (r.state & (MF_GRAYED | MF_DISABLED))) return Fail("the item is disabled");
+  std::string why;
+  if (!ClickAt(Centre(r.rect), main, false, why)) return Fail(why);
+  for (int level = 1; level < r.depth; ++level)
+    if (int status = ChooseFromPopup(agent, r.path[level])) return status;
+  return 0;
+}
+
+HWND TrayIcon() {
+  for (HWND tray : TopLevel(L"__winex11_standalone_tray", true))
+    if (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr)) return icon;
+  return nullptr;
+}
+
+// Wine's stand-alone tray window takes the keyboard focus on the first click
+// it gets, which cancels a menu the program has just opened from that click.
+// A click on the tray's empty area first gives it the focus, as a second
+// click of a person would.
+bool FocusTray(HWND icon, std::string& why) {
+  HWND tray = GetParent(icon);
+  if (GetForegroundWindow() == tray) return true;
+  RECT r;
+  GetWindowRect(tray, &r);
+  if (!ClickAt({r.right - 4, r.bottom - 4}, tray, false, why)) return false;
+  Sleep(200);
+  return true;
+}
+
+// Clicks the tray icon with the mouse: the program's tray callback runs.
+bool ClickTrayIcon(bool right, std::string& why) {
+  HWND icon = TrayIcon();
+  if (!icon) {
+    why = "no tray icon";
+    return false;
+  }
+  if (!FocusTray(icon, why)) return false;
+  RECT r;
+  GetWindowRect(icon, &r);
+  return ClickAt(Centre(r), icon, right, why);
+}
+
+// A point inside the balloon's shape: the middle of its body.
+POINT BalloonPoint(HWND balloon) {
+  RECT r;
+  GetWindowRect(balloon, &r);
+  return {(r.left + r.right) / 2, r.top + (r.bottom - r.top - 60) / 2};
+}
+
+// Whether one of the lines of `text` is `line`.
+bool HasLine(const std::wstring& text, const std::wstring& line) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of(L"\r\n", start);
+    if (end == std::wstring::npos) end = text.size();
+    if (text.compare(start, end - start, line) == 0) return true;
+    if (end == text.size()) break;
+    start = end + (text.compare(end, 2, L"\r\n") == 0 ? 2 : 1);
   }
   return false;
 }
 
-int Fail(const char* what) {
-  std::fprintf(stderr, "driver: %s\n", what);
-  return 1;
+// The top visible balloon, or the top one with a line that reads `text`.
+HWND FindBalloon(const std::wstring& text) {
+  for (HWND b : TopLevel(L"TForm", true))  // top first
+    if (text.empty() || HasLine(TextOf(b), text)) return b;
+  return nullptr;
+}
+
+// Opens a pop-up menu with `rightClick`, then chooses `caption` from it, or
+// prints its captions when `caption` is empty.
+template <typename RightClick>
+int PopupMenu(const std::wstring& caption, RightClick rightClick) {
+  HWND main = Main();
+  if (!main) return Fail("no main window");
+  RemoteAgent agent(main);
+  if (!agent.error().empty()) return Fail(agent.error());
+  std::string why;
+  if (!rightClick(why)) return Fail(why);
+  return caption.empty() ? PrintOpenPopup(agent) : ChooseFromPopup(agent, caption);
+}
+
+int TrayMenu(const std::wstring& caption) {
+  return PopupMenu(caption, [](std::string& why) { return ClickTrayIcon(true, why); });
+}
+
+int BalloonMenu(const std::wstring& caption, const std::wstring& text) {
+  HWND b = FindBalloon(text);
+  if (!b) return Fail(text.empty() ? "no balloon" : "no balloon shows \"" + Utf8(text) + "\"");
+  return PopupMenu(caption, [b](std::string& why) { return ClickAt(BalloonPoint(b), b, true, why); });
+}
+
+// --- Liveness ---------------------------------------------------------------
+
+struct Ping {
+  bool answered;
+  double ms;
+};
+
+Ping PingMain(HWND main, UINT boundMs) {
+  LARGE_INTEGER f, a, b;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&a);
+  DWORD_PTR r;
+  LRESULT ok = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, boundMs, &r);
+  QueryPerformanceCounter(&b);
+  return {ok != 0, static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart)};
+}
+
+// Waits for a balloon beyond those already shown, pinging the main window
+// meanwhile and for `holdMs` after the balloon appeared.
+int WatchBalloon(int timeoutMs, int holdMs) {
+  HWND main = Main();
+  if (!main) return Fail("no main window");
+  std::size_t before = TopLevel(L"TForm", true).size();
+  long long start = UnixMs();
+  std::printf("start %lld\n", start);
+  std::fflush(stdout);
+  long long shown = 0;
+  int pings = 0, late = 0;
+  double worst = 0;
+  for (;;) {
+    long long now = UnixMs();
+    if (!shown && TopLevel(L"TForm", true).size() > before) shown = now;
+    if (shown ? now - shown >= holdMs : now - start >= timeoutMs) break;
+    Ping p = PingMain(main, 100);
+    ++pings;
+    if (!p.answered) ++late;
+    if (p.ms > worst) worst = p.ms;
+    Sleep(20);
+  }
+  if (shown)
+    std::printf("balloon %lld\n", shown);
+  else
+    std::printf("balloon none\n");
+  std::printf("pings %d late %d worst %.0f\n", pings, late, worst);
+  return 0;
 }
 
 }  // namespace
@@ -126,29 +383,54 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%zu\n", TopLevel(L"#32770", true).size());
     return 0;
   }
-  if (cmd == "menu" || cmd == "tray-menu") {
+  if (cmd == "menu") {
     HWND main = Main();
     if (!main) return Fail("no main window");
-    UINT id = 0;
-    // The tray menu is a pop-up of the program; its commands share the main window's ids.
-    static const struct { const wchar_t* caption; UINT id; } tray[] = {
-        {L"仕事中モード(&W)", 301}, {L"設定(&S)", 302}, {L"キャンセル(&C)", 303}, {L"終了(&X)", 304}};
-    if (cmd == "tray-menu") {
-      for (auto& t : tray)
-        if (arg(2) == t.caption) id = t.id;
-    } else if (!FindMenuCommand(GetMenu(main), arg(2), id)) {
-      // Wine keeps menus per process, so another program cannot read them;
-      // fall back to the main menu's captions and command ids.
-      static const struct { const wchar_t* caption; UINT id; } bar[] = {
-          {L"仕事中モード(&W)", 201}, {L"ログを開く(&L)", 202}, {L"タイマー(&T)", 203}, {L"閉じる(&X)", 204},
-          {L"フォント(&F)...", 205}, {L"背景色(&B)...", 206}, {L"設定(&S)...", 207}, {L"送信(&S)", 208},
-          {L"ヘルプ(&H)", 209}, {L"バージョン情報(&A)", 210}};
-      for (auto& b : bar)
-        if (arg(2) == b.caption) id = b.id;
-    }
-    if (!id) return Fail("no such menu command");
-    PostMessageW(main, WM_COMMAND, id, 0);
+    return ChooseFromBar(main, arg(2));
+  }
+  if (cmd == "menu-open") {
+    HWND main = Main();
+    if (!main) return Fail("no main window");
+    RemoteAgent agent(main);
+    MenuAgentRequest r = Request(MenuAgentOp::FindBarMenu, arg(2), main);
+    if (!agent.Run(r)) return Fail(agent.error());
+    if (!r.found) return Fail("the menu bar has no menu \"" + Utf8(arg(2)) + "\"; it shows: " + OneLine(r.items));
+    std::string why;
+    if (!ClickAt(Centre(r.rect), main, false, why)) return Fail(why);
+    return PrintOpenPopup(agent);
+  }
+  if (cmd == "close-menus") {
+    HWND main = Main();
+    if (!main) return Fail("no main window");
+    RemoteAgent agent(main);
+    if (!agent.error().empty()) return Fail(agent.error());
+    CloseMenus(agent);
     return 0;
+  }
+  if (cmd == "menu-state") {
+    HWND main = Main();
+    if (!main) return Fail("no main window");
+    RemoteAgent agent(main);
+    MenuAgentRequest r = Request(MenuAgentOp::FindInBar, arg(2), main);
+    if (!agent.Run(r)) return Fail(agent.error());
+    if (!r.found) return Fail("the menu bar has no such item");
+    std::printf("%s\n", (r.state & MF_CHECKED) ? "checked" : "unchecked");
+    return 0;
+  }
+  if (cmd == "tray-menu") return TrayMenu(arg(2));
+  if (cmd == "tray-menu-open") return TrayMenu(L"");
+  if (cmd == "balloon-menu") return BalloonMenu(arg(2), arg(3));
+  if (cmd == "balloon-menu-open") return BalloonMenu(L"", arg(2));
+  if (cmd == "popup") {
+    HWND main = Main();
+    if (!main) return Fail("no main window");
+    RemoteAgent agent(main);
+    if (!agent.error().empty()) return Fail(agent.error());
+    return ChooseFromPopup(agent, arg(2));
+  }
+  if (cmd == "tray-left") {
+    std::string why;
+    return ClickTrayIcon(false, why) ? 0 : Fail(why);
   }
   if (cmd == "text") {
     HWND h = WaitFor(arg(2).c_str(), 5000, false);
@@ -156,37 +438,26 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%s\n", Utf8(TextOf(h)).c_str());
     return 0;
   }
+  if (cmd == "texts") {
+    for (HWND h : TopLevel(arg(2).c_str(), false)) std::printf("%s\n", Utf8(TextOf(h)).c_str());
+    return 0;
+  }
   if (cmd == "get-dest") {
-    HWND main = Main();
-    HWND rebar = FindWindowExW(main, nullptr, L"ReBarWindow32", nullptr);
-    HWND bar = FindWindowExW(rebar, nullptr, L"ToolbarWindow32", nullptr);
-    HWND combo = FindWindowExW(bar, nullptr, L"ComboBox", nullptr);
+    HWND combo = DestinationBox(Main());
     if (!combo) return Fail("no destination box");
     std::printf("%s\n", Utf8(TextOf(combo)).c_str());
     return 0;
   }
-  if (cmd == "balloon-menu") {
-    // A right press on the newest balloon, then its context menu, as the mouse would.
-    auto balloons = TopLevel(L"TForm", true);
-    if (balloons.empty()) return Fail("no balloon");
-    HWND b = balloons[0];
-    RECT r;
-    GetWindowRect(b, &r);
-    PostMessageW(b, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
-    PostMessageW(b, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(b), MAKELPARAM(r.left + 20, r.top + 20));
+  if (cmd == "get-composer") {
+    HWND composer = FindWindowExW(Main(), nullptr, L"RICHEDIT50W", nullptr);
+    if (!composer) return Fail("no composer");
+    std::printf("%s\n", Utf8(TextOf(composer)).c_str());
     return 0;
   }
   if (cmd == "set-dest" || cmd == "set-composer") {
     HWND main = Main();
     if (!main) return Fail("no main window");
-    HWND target = nullptr;
-    if (cmd == "set-composer") {
-      target = FindWindowExW(main, nullptr, L"RICHEDIT50W", nullptr);
-    } else {
-      HWND rebar = FindWindowExW(main, nullptr, L"ReBarWindow32", nullptr);
-      HWND bar = FindWindowExW(rebar, nullptr, L"ToolbarWindow32", nullptr);
-      target = FindWindowExW(bar, nullptr, L"ComboBox", nullptr);
-    }
+    HWND target = cmd == "set-composer" ? FindWindowExW(main, nullptr, L"RICHEDIT50W", nullptr) : DestinationBox(main);
     if (!target) return Fail("no such control");
     std::wstring text = arg(2);
     DWORD_PTR r;
@@ -206,29 +477,13 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(main, WM_NCLBUTTONDOWN, cmd == "close-box" ? HTCLOSE : HTMINBUTTON, 0);
     return 0;
   }
-  if (cmd == "tray-left") {
-    HWND main = Main();
-    if (!main) return Fail("no main window");
-    PostMessageW(main, 0x40A, 1, WM_LBUTTONDOWN);
-    return 0;
-  }
   if (cmd == "ping") {
     HWND main = Main();
     if (!main) return Fail("no main window");
-    UINT bound = argc > 2 ? static_cast<UINT>(_wtoi(argv[2])) : 100;
-    LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
-    DWORD_PTR r;
-    LRESULT ok = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, bound, &r);
-    QueryPerformanceCounter(&b);
-    double ms = static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-    std::printf("%s %.1f\n", ok ? "ok" : "timeout", ms);
-    return ok ? 0 : 1;
+    Ping p = PingMain(main, argc > 2 ? static_cast<UINT>(_wtoi(argv[2])) : 100);
+    std::printf("%s %.1f\n", p.answered ? "ok" : "timeout", p.ms);
+    return p.answered ? 0 : 1;
   }
-  if (cmd == "texts") {
-    for (HWND h : TopLevel(arg(2).c_str(), false)) std::printf("%s\n", Utf8(TextOf(h)).c_str());
-    return 0;
-  }
+  if (cmd == "watch-balloon") return WatchBalloon(_wtoi(arg(2).c_str()), _wtoi(arg(3).c_str()));
   return Fail("unknown command");
 }
