@@ -12,6 +12,7 @@ constexpr Millis kFirstInterval = 1000;
 constexpr Millis kMaxInterval = 3600 * 1000;
 constexpr int kResolveAttempts = 4;  // at once, then after 1, 2 and 4 s
 constexpr int kRefreshes = 4;
+constexpr std::size_t kMaxChases = 16;
 
 bool IsServicePtr(const dns::Record& r) { return r.ptr() && dns::SameName(r.name, ServiceType()); }
 
@@ -87,15 +88,24 @@ void MdnsBrowser::OnResponse(const dns::Message& m, const Endpoint& from, Millis
 
 void MdnsBrowser::UpdateResolves(Millis now) {
   std::map<std::string, Resolve> still;
+  std::size_t chasing = 0;
   for (const CachedRecord& c : cache_.entries()) {
     if (!c.Live(now) || c.ending || !IsServicePtr(c.record)) continue;
     const dns::Name& instance = c.record.ptr()->target;
     if (IsOwn(instance)) continue;
     const CachedRecord* srv = LiveSrv(instance, now);
     if (srv && HasAddress(srv->record.srv()->target, now)) continue;
+    // A new step (the SRV came, the address did not) starts its own tries.
     std::string key = dns::NameKey(instance);
     auto known = resolves_.find(key);
-    still[key] = known != resolves_.end() ? known->second : Resolve{instance, 0, now};
+    const bool forAddress = srv != nullptr;
+    Resolve r = known != resolves_.end() && known->second.forAddress == forAddress
+                    ? known->second
+                    : Resolve{instance, forAddress, 0, now};
+    // A bounded number at a time: a flood of bare pointers must not turn
+    // into a flood of our questions.
+    if (r.attempts < kResolveAttempts && ++chasing > kMaxChases) continue;
+    still[key] = std::move(r);
   }
   resolves_.swap(still);
 }

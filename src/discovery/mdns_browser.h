@@ -7,7 +7,8 @@
 // the same with known answers it also knows. Records it relies on (the
 // instance pointers, their SRV and the hosts' addresses) are asked for again
 // at 80-95 % of their lifetime and forgotten at its end; an instance lacking
-// its SRV or address is asked for at once, then after 1, 2 and 4 s.
+// its SRV or address is asked for at once, then after 1, 2 and 4 s (16 such
+// instances at a time).
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -56,6 +57,7 @@ class MdnsBrowser {
  private:
   struct Resolve {
     dns::Name instance;
+    bool forAddress = false;  // the SRV is there, its host's address is not
     int attempts = 0;
     Millis next = 0;
   };
