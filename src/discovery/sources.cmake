@@ -11,3 +11,6 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mdns_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/discovery_engine.cpp
 )
+list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
+)
