@@ -6,6 +6,7 @@
 #include "common/vello_error.h"
 #include "platform/network_interfaces.h"
 #include "platform/win_text.h"
+#include "platform/window_messages.h"
 
 namespace vello {
 
@@ -121,7 +122,8 @@ void TDiscovery::Close() {
 void TDiscovery::OnDatagram(std::string_view bytes, const sockaddr_in& from) {
   if (!engine_.running()) return;
   engine_.Receive(bytes, {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}, Now());
-  Step();
+  // One step after the socket's batch of datagrams, not one per datagram.
+  if (!stepPosted_) stepPosted_ = PostMessageW(hwnd(), kDeferredMessage, 0, 0) != FALSE;
 }
 
 void TDiscovery::Step() {
@@ -220,6 +222,11 @@ std::vector<std::uint32_t> TDiscovery::Addresses(const std::vector<in_addr>& int
 mdns::Millis TDiscovery::Now() const { return static_cast<mdns::Millis>(GetTickCount64()); }
 
 LRESULT TDiscovery::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kDeferredMessage) {
+    stepPosted_ = false;
+    Step();
+    return 0;
+  }
   if (msg == WM_TIMER && wp == kWakeTimer) {
     Step();
     return 0;

@@ -104,6 +104,7 @@ class TDiscovery : public Window {
   std::vector<FoundCopy> copies_;
   std::map<std::string, NameCheck> nameChecks_;  // by name and address
   std::string lastError_;
+  bool stepPosted_ = false;
 };
 
 }  // namespace vello

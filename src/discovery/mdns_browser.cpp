@@ -36,30 +36,26 @@ void MdnsBrowser::Stop() {
   resolves_.clear();
 }
 
-bool MdnsBrowser::KnownInstance(const dns::Name& instance, Millis now) const {
-  return std::any_of(cache_.entries().begin(), cache_.entries().end(), [&](const CachedRecord& c) {
-    return c.Live(now) && IsServicePtr(c.record) && dns::SameName(c.record.ptr()->target, instance);
-  });
-}
-
 bool MdnsBrowser::IsOwn(const dns::Name& instance) const {
   std::string label;
   return InstanceLabelOf(instance, label) && dns::SameLabel(label, own_);
 }
 
-const CachedRecord* MdnsBrowser::LiveSrv(const dns::Name& instance, Millis now) const {
-  const CachedRecord* newest = nullptr;
-  for (const CachedRecord& c : cache_.entries())
-    if (c.Live(now) && c.record.srv() && dns::SameName(c.record.name, instance) &&
-        (!newest || c.received > newest->received))
-      newest = &c;
-  return newest;
-}
-
-bool MdnsBrowser::HasAddress(const dns::Name& host, Millis now) const {
-  return std::any_of(cache_.entries().begin(), cache_.entries().end(), [&](const CachedRecord& c) {
-    return c.Live(now) && c.record.a() && dns::SameName(c.record.name, host);
-  });
+MdnsBrowser::Index MdnsBrowser::BuildIndex(Millis now) const {
+  Index index;
+  auto newer = [](const CachedRecord*& slot, const CachedRecord& c) {
+    if (!slot || c.received > slot->received) slot = &c;
+  };
+  for (const CachedRecord& c : cache_.entries()) {
+    if (!c.Live(now)) continue;
+    if (IsServicePtr(c.record)) index.instances.insert(dns::NameKey(c.record.ptr()->target));
+    else if (c.record.srv()) newer(index.srv[dns::NameKey(c.record.name)], c);
+    else if (c.record.txt()) newer(index.txt[dns::NameKey(c.record.name)], c);
+    else if (c.record.a()) index.a[dns::NameKey(c.record.name)].push_back(&c);
+  }
+  for (const auto& [instance, srv] : index.srv)
+    if (index.instances.count(instance)) index.targets.insert(dns::NameKey(srv->record.srv()->target));
+  return index;
 }
 
 void MdnsBrowser::OnResponse(const dns::Message& m, const Endpoint& from, Millis now) {
@@ -72,36 +68,43 @@ void MdnsBrowser::OnResponse(const dns::Message& m, const Endpoint& from, Millis
   // then the SRV and TXT of instances so named, then the addresses of the
   // hosts those SRV name. Records of the same packet may come in any order.
   std::string label;
-  for (const dns::Record* r : records)
-    if (IsServicePtr(*r) && InstanceLabelOf(r->ptr()->target, label)) cache_.Insert(*r, from.address, now, jitter);
-  for (const dns::Record* r : records)
-    if ((r->srv() || r->txt()) && KnownInstance(r->name, now)) cache_.Insert(*r, from.address, now, jitter);
+  bool named = false, addressed = false;
   for (const dns::Record* r : records) {
-    if (!r->a()) continue;
-    const bool named = std::any_of(cache_.entries().begin(), cache_.entries().end(), [&](const CachedRecord& c) {
-      return c.Live(now) && c.record.srv() && dns::SameName(c.record.srv()->target, r->name);
-    });
-    if (named) cache_.Insert(*r, from.address, now, jitter);
+    if (IsServicePtr(*r) && InstanceLabelOf(r->ptr()->target, label)) cache_.Insert(*r, from.address, now, jitter);
+    named |= r->srv() || r->txt();
+    addressed |= r->a() != nullptr;
+  }
+  if (named) {
+    const std::set<std::string> instances = BuildIndex(now).instances;
+    for (const dns::Record* r : records)
+      if ((r->srv() || r->txt()) && instances.count(dns::NameKey(r->name)))
+        cache_.Insert(*r, from.address, now, jitter);
+  }
+  if (addressed) {
+    const std::set<std::string> targets = BuildIndex(now).targets;
+    for (const dns::Record* r : records)
+      if (r->a() && targets.count(dns::NameKey(r->name))) cache_.Insert(*r, from.address, now, jitter);
   }
   UpdateResolves(now);
 }
 
 void MdnsBrowser::UpdateResolves(Millis now) {
+  const Index index = BuildIndex(now);
   std::map<std::string, Resolve> still;
   std::size_t chasing = 0;
   for (const CachedRecord& c : cache_.entries()) {
     if (!c.Live(now) || c.ending || !IsServicePtr(c.record)) continue;
     const dns::Name& instance = c.record.ptr()->target;
     if (IsOwn(instance)) continue;
-    const CachedRecord* srv = LiveSrv(instance, now);
-    if (srv && HasAddress(srv->record.srv()->target, now)) continue;
-    // A new step (the SRV came, the address did not) starts its own tries.
     std::string key = dns::NameKey(instance);
+    auto srv = index.srv.find(key);
+    const bool hasSrv = srv != index.srv.end();
+    if (hasSrv && index.a.count(dns::NameKey(srv->second->record.srv()->target))) continue;
+    // A new step (the SRV came, the address did not) starts its own tries.
     auto known = resolves_.find(key);
-    const bool forAddress = srv != nullptr;
-    Resolve r = known != resolves_.end() && known->second.forAddress == forAddress
+    Resolve r = known != resolves_.end() && known->second.forAddress == hasSrv
                     ? known->second
-                    : Resolve{instance, forAddress, 0, now};
+                    : Resolve{instance, hasSrv, 0, now};
     // A bounded number at a time: a flood of bare pointers must not turn
     // into a flood of our questions.
     if (r.attempts < kResolveAttempts && ++chasing > kMaxChases) continue;
@@ -110,15 +113,11 @@ void MdnsBrowser::UpdateResolves(Millis now) {
   resolves_.swap(still);
 }
 
-bool MdnsBrowser::WantsRefresh(const CachedRecord& c, Millis now) const {
+bool MdnsBrowser::WantsRefresh(const CachedRecord& c, const Index& index) const {
   const dns::Record& r = c.record;
   if (IsServicePtr(r)) return !IsOwn(r.ptr()->target);
-  if (r.srv()) return !IsOwn(r.name) && KnownInstance(r.name, now);
-  if (r.a())
-    return std::any_of(cache_.entries().begin(), cache_.entries().end(), [&](const CachedRecord& s) {
-      return s.Live(now) && !s.ending && s.record.srv() && dns::SameName(s.record.srv()->target, r.name) &&
-             !IsOwn(s.record.name) && KnownInstance(s.record.name, now);
-    });
+  if (r.srv()) return !IsOwn(r.name) && index.instances.count(dns::NameKey(r.name));
+  if (r.a()) return index.targets.count(dns::NameKey(r.name)) > 0;
   return false;
 }
 
@@ -142,9 +141,10 @@ void MdnsBrowser::Poll(Millis now, std::vector<Datagram>& out) {
     ask(ServiceType(), dns::kTypePtr);
     AdvanceQuery(now);
   }
+  const Index index = BuildIndex(now);
   for (CachedRecord& c : cache_.entries()) {
     if (c.ending || c.refreshesSent >= kRefreshes || now < c.RefreshDue()) continue;
-    if (!WantsRefresh(c, now)) {
+    if (!WantsRefresh(c, index)) {
       c.refreshesSent = kRefreshes;
       continue;
     }
@@ -153,8 +153,8 @@ void MdnsBrowser::Poll(Millis now, std::vector<Datagram>& out) {
   }
   for (auto& [key, resolve] : resolves_) {
     if (resolve.attempts >= kResolveAttempts || now < resolve.next) continue;
-    if (const CachedRecord* srv = LiveSrv(resolve.instance, now)) {
-      ask(srv->record.srv()->target, dns::kTypeA);
+    if (auto srv = index.srv.find(key); srv != index.srv.end()) {
+      ask(srv->second->record.srv()->target, dns::kTypeA);
     } else {
       ask(resolve.instance, dns::kTypeSrv);
       ask(resolve.instance, dns::kTypeTxt);
@@ -234,38 +234,33 @@ std::optional<Millis> MdnsBrowser::NextWake() const {
 }
 
 std::vector<FoundInstance> MdnsBrowser::Found(Millis now) const {
+  const Index index = BuildIndex(now);
   std::vector<FoundInstance> found;
-  std::vector<std::string> seen;
+  std::set<std::string> seen;
   for (const CachedRecord& p : cache_.entries()) {
     std::string label;
     if (!p.Live(now) || !IsServicePtr(p.record) || !InstanceLabelOf(p.record.ptr()->target, label)) continue;
     const dns::Name& instance = p.record.ptr()->target;
-    if (IsOwn(instance)) continue;
-    std::string key = dns::NameKey(instance);
-    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-    const CachedRecord* srv = LiveSrv(instance, now);
-    if (!srv) continue;
-    const dns::Name& host = srv->record.srv()->target;
-    std::vector<const CachedRecord*> as;
-    const CachedRecord* txt = nullptr;
-    for (const CachedRecord& c : cache_.entries()) {
-      if (!c.Live(now)) continue;
-      if (c.record.a() && dns::SameName(c.record.name, host)) as.push_back(&c);
-      if (c.record.txt() && dns::SameName(c.record.name, instance) && (!txt || c.received > txt->received)) txt = &c;
-    }
-    if (as.empty()) continue;
-    seen.push_back(key);
+    const std::string key = dns::NameKey(instance);
+    if (IsOwn(instance) || seen.count(key)) continue;
+    auto srv = index.srv.find(key);
+    if (srv == index.srv.end()) continue;
+    const dns::SrvData& data = *srv->second->record.srv();
+    auto hosts = index.a.find(dns::NameKey(data.target));
+    if (hosts == index.a.end()) continue;
+    seen.insert(key);
+    std::vector<const CachedRecord*> as = hosts->second;
     std::stable_sort(as.begin(), as.end(),
                      [](const CachedRecord* a, const CachedRecord* b) { return a->received > b->received; });
     FoundInstance f;
     f.name = label;
-    f.host = host.ToText();
-    f.port = srv->record.srv()->port;
+    f.host = data.target.ToText();
+    f.port = data.port;
     for (const CachedRecord* a : as) f.addresses.push_back(a->record.a()->address);
     f.address = f.addresses.front();
-    for (const CachedRecord* a : as)
-      if (a->record.a()->address == srv->source) f.address = srv->source;
-    if (txt) f.txt = txt->record.txt()->strings;
+    for (std::uint32_t a : f.addresses)
+      if (a == srv->second->source) f.address = a;
+    if (auto txt = index.txt.find(key); txt != index.txt.end()) f.txt = txt->second->record.txt()->strings;
     found.push_back(std::move(f));
   }
   std::sort(found.begin(), found.end(), [](const FoundInstance& a, const FoundInstance& b) {

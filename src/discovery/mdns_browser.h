@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,11 +62,18 @@ class MdnsBrowser {
     int attempts = 0;
     Millis next = 0;
   };
-  bool WantsRefresh(const CachedRecord& c, Millis now) const;
-  bool KnownInstance(const dns::Name& instance, Millis now) const;
+  // The live records by what they name, built once per step so that no
+  // step walks the cache once per record.
+  struct Index {
+    std::set<std::string> instances;                            // live PTR targets
+    std::map<std::string, const CachedRecord*> srv;             // the newest SRV of an instance
+    std::map<std::string, const CachedRecord*> txt;             // the newest TXT of an instance
+    std::map<std::string, std::vector<const CachedRecord*>> a;  // the addresses of a host
+    std::set<std::string> targets;                              // hosts named by an instance's SRV
+  };
+  Index BuildIndex(Millis now) const;
+  bool WantsRefresh(const CachedRecord& c, const Index& index) const;
   bool IsOwn(const dns::Name& instance) const;
-  const CachedRecord* LiveSrv(const dns::Name& instance, Millis now) const;
-  bool HasAddress(const dns::Name& host, Millis now) const;
   std::vector<const CachedRecord*> KnownAnswers(const dns::Question& q, Millis now) const;
   void UpdateResolves(Millis now);
   void Send(const std::vector<dns::Question>& questions, Millis now, std::vector<Datagram>& out) const;
