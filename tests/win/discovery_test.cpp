@@ -204,7 +204,12 @@ class ZeroconfPeer {
       CloseHandle(pi.hProcess);
     }
   }
-  ~ZeroconfPeer() { Stop(); }
+  ~ZeroconfPeer() {
+    Stop();
+    if (started_) PumpUntil([&] { return Logged("stopped\n") || Logged("error"); }, 10000);
+    DeleteFileA(("Z:" + stop_).c_str());
+    DeleteFileA(("Z:" + log_).c_str());
+  }
   bool started() const { return started_; }
   void Stop() { std::ofstream("Z:" + stop_) << "stop\n"; }
   std::string Log() const {
