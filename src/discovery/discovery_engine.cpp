@@ -22,7 +22,10 @@ void DiscoveryEngine::Start(const ServiceSettings& s, Millis now) {
 void DiscoveryEngine::SetPort(std::uint16_t port, Millis now) { responder_.SetPort(port, now); }
 
 void DiscoveryEngine::SetAddresses(std::vector<std::uint32_t> addresses, Millis now) {
+  if (!running_ || addresses == responder_.service().addresses) return;
   responder_.SetAddresses(std::move(addresses), now);
+  // A new network may hold copies that announced before we joined it.
+  browser_.RestartQueries(now);
 }
 
 std::vector<Datagram> DiscoveryEngine::Stop(Millis now) {

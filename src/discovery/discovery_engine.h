@@ -32,6 +32,8 @@ class DiscoveryEngine {
 
   void Start(const ServiceSettings& settings, Millis now);
   void SetPort(std::uint16_t port, Millis now);
+  // Our addresses changed (an interface came or went): announced again, and
+  // the others asked for again soon.
   void SetAddresses(std::vector<std::uint32_t> addresses, Millis now);
   // The goodbye to send before the socket closes; then idle.
   std::vector<Datagram> Stop(Millis now);

@@ -30,6 +30,13 @@ void MdnsBrowser::Start(Millis now) {
   nextQuery_ = now + random_(20, 120);
 }
 
+void MdnsBrowser::RestartQueries(Millis now) {
+  if (!running_) return;
+  interval_ = kFirstInterval;
+  lastQuery_ = now;
+  nextQuery_ = now + random_(20, 120);
+}
+
 void MdnsBrowser::Stop() {
   running_ = false;
   cache_.Clear();

@@ -42,6 +42,9 @@ class MdnsBrowser {
 
   void Start(Millis now);
   void Stop();
+  // The network changed (an interface came or went): ask again soon, with
+  // the pauses growing from 1 s anew; what is known stays known.
+  void RestartQueries(Millis now);
   // Our own instance: its records come back to us and are kept (they are
   // known answers to our own queries), but never asked for or listed.
   void SetOwnInstance(const std::string& label) { own_ = label; }

@@ -135,6 +135,28 @@ TEST(DiscoveryLan, APortChangeReachesTheOthers) {
   EXPECT_LE(seen - 10000, 100);
 }
 
+TEST(DiscoveryLan, ACopyThatJoinsANetworkLaterAsksAgainAtOnce) {
+  SimLan lan;
+  auto& a = lan.Add("pc-a", Ip(198, 18, 0, 1), 5963, 0, 1);
+  auto& b = lan.Add("pc-b", Ip(198, 18, 0, 2), 5963, 0, 2);
+  // b runs for ten minutes without a network (no interface, no address):
+  // it hears nothing, so its pauses between questions have grown to
+  // minutes when it joins.
+  b.connected = false;
+  lan.At(0, [&] { b.engine->SetAddresses({}, lan.now()); });
+  lan.RunUntil(600000);
+  EXPECT_TRUE(lan.Listed(b).empty());
+  lan.At(600000, [&] {
+    b.connected = true;
+    b.engine->SetAddresses({Ip(198, 18, 0, 2)}, lan.now());
+  });
+  lan.RunUntil(600000);
+  // Joining, it announces and asks at once.
+  Millis found = FirstTime(lan, 700000, [&] { return Lists(lan, b, "pc-a") && Lists(lan, a, "pc-b"); });
+  ASSERT_GE(found, 0);
+  EXPECT_LE(found - 600000, 2000);
+}
+
 TEST(DiscoveryEngine, IgnoresResponsesFromOtherPortsAndMalformedPackets) {
   DiscoveryEngine e(SeededRandom(1));
   e.Start({"alpha", 5963, {Ip(198, 18, 0, 1)}, "1.5"}, 0);

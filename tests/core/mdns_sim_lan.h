@@ -21,6 +21,7 @@ class SimLan {
     std::uint32_t address = 0;
     std::unique_ptr<DiscoveryEngine> engine;
     bool up = false;
+    bool connected = true;  // false: running, but nothing it sends leaves and nothing reaches it
     std::vector<Datagram> sent;
     std::vector<Millis> sentAt;
   };
@@ -80,7 +81,7 @@ class SimLan {
         Flight f = std::move(inFlight_.begin()->second);
         inFlight_.erase(inFlight_.begin());
         for (auto& c : copies_)
-          if (c->up && (f.datagram.multicast || c->address == f.datagram.to.address))
+          if (c->up && c->connected && (f.datagram.multicast || c->address == f.datagram.to.address))
             c->engine->Receive(f.datagram.bytes, {f.from, kPort}, now_);
       }
       for (auto& c : copies_)
@@ -113,6 +114,7 @@ class SimLan {
     for (Datagram& d : out) {
       c.sent.push_back(d);
       c.sentAt.push_back(now_);
+      if (!c.connected) continue;
       inFlight_.emplace(now_ + latency_, Flight{std::move(d), c.address});
     }
   }
