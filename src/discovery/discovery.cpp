@@ -181,14 +181,16 @@ void TDiscovery::UpdateCopies() {
         ++inFlight;
         checks[key] = NameCheck{};
         const std::uint32_t address = f.address;
-        lookups_.Start(*name, [this, key, address](const std::string&, const std::vector<in_addr>& found) {
-          auto it = nameChecks_.find(key);
-          if (it == nameChecks_.end()) return;  // that copy has gone meanwhile
-          it->second.done = true;
-          it->second.reachable = std::any_of(found.begin(), found.end(),
-                                             [&](const in_addr& a) { return ntohl(a.s_addr) == address; });
-          UpdateCopies();
-        });
+        const bool started =
+            lookups_.Start(*name, [this, key, address](const std::string&, const std::vector<in_addr>& found) {
+              auto it = nameChecks_.find(key);
+              if (it == nameChecks_.end()) return;  // that copy has gone meanwhile
+              it->second.done = true;
+              it->second.reachable = std::any_of(found.begin(), found.end(),
+                                                 [&](const in_addr& a) { return ntohl(a.s_addr) == address; });
+              UpdateCopies();
+            });
+        checks[key].done = !started;  // a look-up that cannot start: by address
       }
     }
     copies.push_back(std::move(c));

@@ -20,15 +20,13 @@ HostLookups::~HostLookups() {
   Destroy();
 }
 
-void HostLookups::Start(const std::string& name, Handler done) {
+bool HostLookups::Start(const std::string& name, Handler done) {
   Pending p{name, std::vector<char>(MAXGETHOSTSTRUCT), std::move(done)};
   HANDLE h = WSAAsyncGetHostByName(hwnd(), kHostLookupMessage, p.name.c_str(), p.hostent.data(),
                                    static_cast<int>(p.hostent.size()));
-  if (!h) {
-    if (p.done) p.done(p.name, {});
-    return;
-  }
+  if (!h) return false;
   pending_.emplace(h, std::move(p));
+  return true;
 }
 
 void HostLookups::CancelAll() {

@@ -21,8 +21,9 @@ class HostLookups : public Window {
   HostLookups();
   ~HostLookups() override;
 
-  // `name` is model text (code page 932), as a destination is.
-  void Start(const std::string& name, Handler done);
+  // `name` is model text (code page 932), as a destination is. False when
+  // the look-up could not even start; `done` is then never called.
+  bool Start(const std::string& name, Handler done);
   void CancelAll();
   std::size_t pending() const { return pending_.size(); }
 
