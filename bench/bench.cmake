@@ -13,3 +13,7 @@ target_link_libraries(minimal_receiver PRIVATE ws2_32 user32 gdi32)
 target_link_libraries(bench_peer PRIVATE ws2_32 user32 psapi)
 
 include(${VELLO_BENCH_DIR}/bench_native.cmake)
+
+# Finding copies: real discovery owners in one process (run_discovery_bench.sh).
+add_executable(discovery_bench ${VELLO_BENCH_DIR}/discovery_bench.cpp)
+target_link_libraries(discovery_bench PRIVATE vello_win)

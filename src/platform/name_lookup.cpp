@@ -22,20 +22,33 @@ void SetNameLookupForTests(std::function<std::optional<std::string>(const in_add
   Hook() = std::move(fn);
 }
 
-HostAddress LookUpHost(const std::string& host) {
-  HostAddress result;
+namespace {
+int LookUp(const std::string& host, std::vector<in_addr>& addresses) {
   ADDRINFOW hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   ADDRINFOW* found = nullptr;
   int error = GetAddrInfoW(Widen(host).c_str(), nullptr, &hints, &found);
-  if (error != 0 || !found) {
-    result.error = error ? error : WSAHOST_NOT_FOUND;
-  } else {
-    result.address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  }
+  for (ADDRINFOW* a = found; a && error == 0; a = a->ai_next)
+    if (a->ai_family == AF_INET) addresses.push_back(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
   if (found) FreeAddrInfoW(found);
+  if (error == 0 && addresses.empty()) error = WSAHOST_NOT_FOUND;
+  return error;
+}
+}  // namespace
+
+HostAddress LookUpHost(const std::string& host) {
+  std::vector<in_addr> addresses;
+  HostAddress result;
+  result.error = LookUp(host, addresses);
+  if (result.error == 0) result.address = addresses.front();
   return result;
+}
+
+std::vector<in_addr> LookUpHostAddresses(const std::string& host) {
+  std::vector<in_addr> addresses;
+  LookUp(host, addresses);
+  return addresses;
 }
 
 std::optional<std::string> LookUpName(const in_addr& address) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vello {
 
@@ -17,6 +18,8 @@ struct HostAddress {
 
 // A computer name or a dotted IPv4 address (CP932) to an IPv4 address.
 HostAddress LookUpHost(const std::string& host);
+// All its IPv4 addresses (none when the name is unknown).
+std::vector<in_addr> LookUpHostAddresses(const std::string& host);
 
 // The host name of an IPv4 address (CP932), or nothing.
 std::optional<std::string> LookUpName(const in_addr& address);

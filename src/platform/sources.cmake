@@ -9,6 +9,9 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tcp_client.cpp
   ${CMAKE_CURRENT_LIST_DIR}/background_work.cpp
   ${CMAKE_CURRENT_LIST_DIR}/name_lookup.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/multicast_socket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/network_interfaces.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/host_lookups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_player.cpp
   ${CMAKE_CURRENT_LIST_DIR}/notify_icon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/colors.cpp

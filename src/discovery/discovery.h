@@ -1,0 +1,110 @@
+#pragma once
+// Finding every running copy on the local network, for the main window. It
+// announces this copy ("<computer name>._vello._tcp.local" with the message
+// port), browses for the others, keeps the list of copies found and calls
+// back when that list changes. Everything runs on the user-interface
+// thread: a multicast socket and a timer of its own, and the name checks
+// are the system's asynchronous look-ups; nothing here blocks.
+//
+//   TDiscovery discovery([&] { RefreshDestinations(); });
+//   discovery.SetEnabled(settingIsOn);      // before or after Start
+//   discovery.Start(computerName, port);    // announce and browse
+//   discovery.ChangePort(newPort);          // announce the new port
+//   for (const FoundCopy& c : discovery.Copies()) list.push_back(c.Destination());
+//   discovery.Stop();                       // goodbye, on an orderly exit
+//
+// Start never throws: finding copies is an extra, so when the multicast
+// port cannot be had this copy stays unannounced and lastError() says why.
+#include <winsock2.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/discovery_engine.h"
+#include "platform/host_lookups.h"
+#include "platform/multicast_socket.h"
+#include "platform/window.h"
+
+namespace vello {
+
+struct FoundCopy {
+  std::string computerName;      // model text (code page 932), as the copy announces it
+  std::string address;           // dotted IPv4, where its announcements come from
+  int port = 0;                  // its message port
+  bool reachableByName = false;  // the name, looked up here as a send would, leads to that address
+  // The text for a destination list: the name, or the address where the
+  // name cannot be reached from here.
+  std::string Destination() const { return reachableByName ? computerName : address; }
+  bool operator==(const FoundCopy&) const = default;
+};
+
+struct DiscoveryOptions {
+  // The interfaces to announce and browse on, by address; empty means every
+  // IPv4 interface that is up and can multicast (read again every 30 s).
+  std::vector<in_addr> interfaces;
+  std::string version = "1.5";  // the TXT record's "ver="
+};
+
+class TDiscovery : public Window {
+ public:
+  explicit TDiscovery(std::function<void()> onCopiesChanged, DiscoveryOptions options = {});
+  ~TDiscovery() override;
+
+  // `computerName` is model text; the port is the message port.
+  void Start(const std::string& computerName, int port);
+  void ChangePort(int port);
+  // Goodbye to the others; the list empties.
+  void Stop();
+  // Off: goodbye, nothing sent or listed; on again: as started before.
+  void SetEnabled(bool on);
+
+  bool enabled() const { return enabled_; }
+  bool running() const { return engine_.running(); }
+  // The other copies, by computer name; never this one.
+  const std::vector<FoundCopy>& Copies() const { return copies_; }
+  const std::string& lastError() const { return lastError_; }
+  // Our instance name as announced (changed when another copy held it).
+  std::string AnnouncedName() const;
+  const mdns::DiscoveryEngine::Counters& counters() const { return engine_.counters(); }
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  struct NameCheck {
+    bool done = false;
+    bool reachable = false;
+  };
+
+  void Open();
+  void Close();
+  void OnDatagram(std::string_view bytes, const sockaddr_in& from);
+  void Step();
+  void Send(const std::vector<mdns::Datagram>& out);
+  void UpdateCopies();
+  void RefreshInterfaces();
+  std::vector<in_addr> Interfaces() const;
+  static std::vector<std::uint32_t> Addresses(const std::vector<in_addr>& interfaces);
+  mdns::Millis Now() const;
+
+  std::function<void()> onChanged_;
+  DiscoveryOptions options_;
+  mdns::DiscoveryEngine engine_;
+  MulticastSocket socket_;
+  HostLookups lookups_;
+  bool enabled_ = true;
+  bool started_ = false;  // Start called, Stop not since
+  std::string computerName_;
+  int port_ = 0;
+  std::vector<in_addr> interfaces_;
+  std::vector<FoundCopy> copies_;
+  std::map<std::string, NameCheck> nameChecks_;  // by name and address
+  std::string lastError_;
+  bool stepPosted_ = false;
+};
+
+}  // namespace vello

@@ -1,0 +1,61 @@
+#pragma once
+// Announcing our copy and finding the others, without sockets or clocks:
+// the owner hands in what arrives on the multicast socket and the time,
+// sends what Poll returns, and calls Poll again at NextWake. The responder
+// and the browser share the one socket and see every packet.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/mdns_browser.h"
+#include "discovery/mdns_responder.h"
+#include "discovery/mdns_types.h"
+
+namespace vello::mdns {
+
+struct ServiceSettings {
+  std::string computerName;  // UTF-8; the instance name
+  std::uint16_t port = 0;    // the message port
+  std::vector<std::uint32_t> addresses;
+  std::string version;       // the TXT record's "ver="
+};
+
+class DiscoveryEngine {
+ public:
+  struct Counters {
+    std::uint64_t sent = 0, received = 0, malformed = 0, ignored = 0;
+  };
+
+  explicit DiscoveryEngine(RandomRange random = DefaultRandom());
+
+  void Start(const ServiceSettings& settings, Millis now);
+  void SetPort(std::uint16_t port, Millis now);
+  // Our addresses changed (an interface came or went): announced again, and
+  // the others asked for again soon.
+  void SetAddresses(std::vector<std::uint32_t> addresses, Millis now);
+  // The goodbye to send before the socket closes; then idle.
+  std::vector<Datagram> Stop(Millis now);
+
+  void Receive(std::string_view bytes, const Endpoint& from, Millis now);
+  std::vector<Datagram> Poll(Millis now);
+  std::optional<Millis> NextWake() const;
+
+  // The other copies found, by name; never ourselves.
+  std::vector<FoundInstance> Found(Millis now) const;
+
+  bool running() const { return running_; }
+  // Our instance label as it stands after any renaming.
+  const std::string& instanceName() const { return responder_.service().instance; }
+  const std::string& hostName() const { return responder_.service().host; }
+  const Counters& counters() const { return counters_; }
+
+ private:
+  MdnsResponder responder_;
+  MdnsBrowser browser_;
+  bool running_ = false;
+  Counters counters_;
+};
+
+}  // namespace vello::mdns

@@ -1,0 +1,17 @@
+# Finding the other copies on the network: DNS messages, the multicast DNS
+# responder and browser (portable, time passed in), and the owner that puts
+# them on a socket and a timer.
+list(APPEND VELLO_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/dns_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dns_message.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mdns_types.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/own_service.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mdns_responder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/record_cache.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mdns_browser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/discovery_engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/found_destinations.cpp
+)
+list(APPEND VELLO_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
+)

@@ -1,0 +1,37 @@
+#include "platform/network_interfaces.h"
+
+#include <iphlpapi.h>
+#include <ws2tcpip.h>
+
+#include <vector>
+
+namespace vello {
+
+std::vector<in_addr> MulticastIpv4Interfaces() {
+  std::vector<in_addr> result;
+  ULONG size = 16 * 1024;
+  std::vector<unsigned char> buffer;
+  ULONG rc = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0; attempt < 3 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.resize(size);
+    rc = GetAdaptersAddresses(AF_INET,
+                              GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER |
+                                  GAA_FLAG_SKIP_FRIENDLY_NAME,
+                              nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+  }
+  if (rc != NO_ERROR) return result;
+  for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
+    if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK ||
+        (a->Flags & IP_ADAPTER_NO_MULTICAST))
+      continue;
+    for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
+      if (!u->Address.lpSockaddr || u->Address.lpSockaddr->sa_family != AF_INET) continue;
+      in_addr addr = reinterpret_cast<sockaddr_in*>(u->Address.lpSockaddr)->sin_addr;
+      if ((ntohl(addr.s_addr) >> 24) == 127) continue;
+      result.push_back(addr);
+    }
+  }
+  return result;
+}
+
+}  // namespace vello
