@@ -205,7 +205,7 @@ void TMainForm::LayoutControls() {
 void TMainForm::FormCreate() {
   // 1. The destination list: address book, separator, network computers.
   std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
-  std::vector<std::string> entries = BuildDestinationList(lines, ListNetworkComputers());
+  std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
   for (const auto& e : entries) AddComboRow(ComboBox1, e);
   FFormCreateStepsDone = 1;
   // 2.
@@ -256,6 +256,8 @@ void TMainForm::FormClose() {
   // Received messages whose senders' names are still being looked up go
   // into the log now, named by their addresses.
   FReceivedLog.Flush();
+  // The other copies hear that this one has gone.
+  FDiscovery.Stop();
   IniFile ini = SettingsFile();
   RECT r;
   GetWindowRect(hwnd(), &r);

@@ -15,6 +15,7 @@
 
 #include "app/composer.h"
 #include "app/tray_icon.h"
+#include "discovery/discovery.h"
 #include "messaging/balloons.h"
 #include "messaging/message_sender.h"
 #include "messaging/received_log.h"
@@ -62,6 +63,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TScheduler& scheduler() { return FScheduler; }
   TComposer& composer() { return FComposer; }
   TSenderNames& senderNames() { return FSenderNames; }
+  TDiscovery& discovery() { return FDiscovery; }
   TReceivedLog& receivedLog() { return FReceivedLog; }
   const MediaPlayer& MediaPlayer1() const { return FMediaPlayer1; }
 
@@ -142,6 +144,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void OnCommand(UINT id, UINT code, HWND control);
   LRESULT OnNotify(NMHDR* header);
   void ShowMainWindow();
+  // The computers of the network: the browse list, then the copies found.
+  std::vector<std::string> NetworkDestinations() const;
   void AppendLog(bool sent, const std::string& party, const std::string& text);
 
   ApplicationWindow& FApplication;
@@ -156,6 +160,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   MediaPlayer FMediaPlayer1;
   TSenderNames FSenderNames;
   TReceivedLog FReceivedLog;
+  TDiscovery FDiscovery{[] {}};
 
   UniqueFont FInterfaceFont;
   UniqueImageList ImageList1;

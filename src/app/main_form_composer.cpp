@@ -6,7 +6,9 @@
 
 #include "common/file_paths.h"
 #include "common/vello_error.h"
+#include "discovery/found_destinations.h"
 #include "platform/colors.h"
+#include "platform/computer_name.h"
 #include "platform/controls.h"
 #include "platform/executable_path.h"
 #include "platform/fonts.h"
@@ -38,8 +40,14 @@ void TMainForm::SetDestinationText(const std::string& text) { SetControlText(Com
 
 std::vector<std::string> TMainForm::DestinationItems() const { return ComboRows(ComboBox1); }
 
+std::vector<std::string> TMainForm::NetworkDestinations() const {
+  std::vector<FoundDestination> found;
+  for (const FoundCopy& copy : FDiscovery.Copies()) found.push_back({copy.Destination(), copy.address});
+  return WithFoundCopies(ListNetworkComputers(), found);
+}
+
 std::vector<std::string> TMainForm::RefreshedDestinations() const {
-  return RefreshDestinationList(DestinationItems(), ListNetworkComputers());
+  return RefreshDestinationList(DestinationItems(), NetworkDestinations());
 }
 
 void TMainForm::ComboBox1DropDown() { ReplaceComboRows(ComboBox1, RefreshedDestinations()); }
@@ -115,9 +123,12 @@ void TMainForm::ApplySettings() {
   } else {
     FSoundOn = false;
   }
-  // 5. A changed port takes effect at once: the server listens again there.
+  // 5. A changed port takes effect at once: the server listens again there,
+  // and the other copies hear of it.
   ServerSocket1().Listen(port);
   ClientSocket1().SetPort(port);
+  FDiscovery.SetEnabled(ReadSetting(ini, setting::Discovery));
+  FDiscovery.Start(ComputerName(), port);
   // 6.-9. The Insert menu, rebuilt from the fixed phrase file.
   while (GetMenuItemCount(Insert1) > 0) DeleteMenu(Insert1, 0, MF_BYPOSITION);
   FPhrases.clear();

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/version.h"
 #include "discovery/discovery_engine.h"
 #include "platform/host_lookups.h"
 #include "platform/multicast_socket.h"
@@ -46,7 +47,7 @@ struct DiscoveryOptions {
   // The interfaces to announce and browse on, by address; empty means every
   // IPv4 interface that is up and can multicast (read again every 30 s).
   std::vector<in_addr> interfaces;
-  std::string version = "1.5";  // the TXT record's "ver="
+  std::string version = VELLO_VERSION;  // the TXT record's "ver="
 };
 
 class TDiscovery : public Window {

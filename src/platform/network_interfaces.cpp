@@ -7,7 +7,19 @@
 
 namespace vello {
 
+namespace {
+std::optional<std::vector<in_addr>>& Override() {
+  static std::optional<std::vector<in_addr>> interfaces;
+  return interfaces;
+}
+}  // namespace
+
+void SetMulticastInterfacesForTests(std::optional<std::vector<in_addr>> interfaces) {
+  Override() = std::move(interfaces);
+}
+
 std::vector<in_addr> MulticastIpv4Interfaces() {
+  if (Override()) return *Override();
   std::vector<in_addr> result;
   ULONG size = 16 * 1024;
   std::vector<unsigned char> buffer;

@@ -5,6 +5,11 @@
 
 #include <vector>
 
+#include <optional>
+
 namespace vello {
 std::vector<in_addr> MulticastIpv4Interfaces();
+// Tests keep the program's multicast on the interfaces they name (the
+// loopback); nullopt restores the machine's own.
+void SetMulticastInterfacesForTests(std::optional<std::vector<in_addr>> interfaces);
 }

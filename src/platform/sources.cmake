@@ -12,6 +12,7 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/multicast_socket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_interfaces.cpp
   ${CMAKE_CURRENT_LIST_DIR}/host_lookups.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/computer_name.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_player.cpp
   ${CMAKE_CURRENT_LIST_DIR}/notify_icon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/colors.cpp

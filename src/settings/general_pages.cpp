@@ -13,7 +13,7 @@ namespace vello {
 namespace {
 enum : UINT {
   kEdit1 = 2101, kCheckBox1, kCheckBox3, kCheckBox2, kEdit3, kButton5, kCheckBox4, kCheckBox5, kCheckBox6,
-  kCheckBox9, kCheckBox10, kLabel1
+  kCheckBox9, kCheckBox10, kLabel1, kCheckBox11
 };
 
 HWND CheckBox(HWND page, HFONT font, const wchar_t* caption, int x, int y, UINT id) {
@@ -43,6 +43,7 @@ TGeneralPages::TGeneralPages(HWND page1, HWND page2, HFONT font) {
 
   CheckBox9 = CheckBox(page2, font, L"メッセージ送信後クリアする(&C)", 8, 8, kCheckBox9);
   CheckBox10 = CheckBox(page2, font, L"仕事中モード時着信音を鳴らさない(&S)", 8, 32, kCheckBox10);
+  CheckBox11 = CheckBox(page2, font, L"ネットワーク上の Vello を探す(&F)", 8, 56, kCheckBox11);
 }
 
 void TGeneralPages::FormShow(const IniFile& ini) {
@@ -60,6 +61,7 @@ void TGeneralPages::FormShow(const IniFile& ini) {
   SetChecked(CheckBox6, ReadSetting(ini, setting::Log));
   SetChecked(CheckBox9, ReadSetting(ini, setting::Clear));
   SetChecked(CheckBox10, ReadSetting(ini, setting::WSound));
+  SetChecked(CheckBox11, ReadSetting(ini, setting::Discovery));
 }
 
 void TGeneralPages::Save(IniFile& ini) const {
@@ -74,6 +76,7 @@ void TGeneralPages::Save(IniFile& ini) const {
   WriteSetting(ini, setting::Log, IsChecked(CheckBox6));
   WriteSetting(ini, setting::Clear, IsChecked(CheckBox9));
   WriteSetting(ini, setting::WSound, IsChecked(CheckBox10));
+  WriteSetting(ini, setting::Discovery, IsChecked(CheckBox11));
 }
 
 bool TGeneralPages::SoundWithoutFile() const {

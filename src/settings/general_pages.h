@@ -13,8 +13,8 @@ class TGeneralPages {
 
   // The dialog's FormShow, step 1: every control from the settings file.
   void FormShow(const IniFile& settings);
-  // The dialog's OK, step 2: the ten keys, in this order: port (as typed),
-  // IME, Sound, Sound-File, mini, Startup, Desktop, Log, Clear, WSound.
+  // The dialog's OK, step 2: the keys, in this order: port (as typed), IME,
+  // Sound, Sound-File, mini, Startup, Desktop, Log, Clear, WSound, Discovery.
   void Save(IniFile& settings) const;
   // Sound switched on without a sound file (OK refuses it).
   bool SoundWithoutFile() const;
@@ -27,8 +27,8 @@ class TGeneralPages {
   // "一般(1)", in tab order.
   HWND Label1 = nullptr, Edit1 = nullptr, CheckBox1 = nullptr, CheckBox3 = nullptr, CheckBox2 = nullptr,
        Edit3 = nullptr, Button5 = nullptr, CheckBox4 = nullptr, CheckBox5 = nullptr, CheckBox6 = nullptr;
-  // "一般(2)".
-  HWND CheckBox9 = nullptr, CheckBox10 = nullptr;
+  // "一般(2)"; CheckBox11 switches finding other copies on the network on or off.
+  HWND CheckBox9 = nullptr, CheckBox10 = nullptr, CheckBox11 = nullptr;
 };
 
 // OpenDialog1's filter: one entry, the sound files.

@@ -31,6 +31,8 @@ inline constexpr SettingKey<bool> Clear{"setup", "Clear", false};
 inline constexpr SettingKey<bool> WSound{"setup", "WSound", false};
 inline constexpr SettingKey<bool> Pri{"setup", "Pri", false};
 inline constexpr SettingKey<bool> WMode{"setup", "W-mode", false};
+// Announce this copy and find the others on the local network.
+inline constexpr SettingKey<bool> Discovery{"setup", "Discovery", true};
 // The main window's bounds ("window").
 inline constexpr SettingKey<int32_t> WindowTop{"window", "Top", 244};
 inline constexpr SettingKey<int32_t> WindowLeft{"window", "Left", 360};

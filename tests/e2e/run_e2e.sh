@@ -175,10 +175,12 @@ scenario_send_to_itself() {
   check "the log names the destination" "$(grep -c '^To : 127.0.0.1$' <<<"$log")" "1"
 }
 
-# The flood peer: half-open connections beyond the program's bound of 256
-# pending ones, held silent past its 10 s idle limit; then, from four
-# threads at once, valid lines, malformed lines, lines over the 1 MiB bound
-# and connections reset mid-line, shuffled. Loopback only, bounded counts.
+# The flood peer: from one host (127.0.0.1), half-open connections beyond
+# the program's bound of 256 read at once, held silent past its 10 s idle
+# limit, malformed lines, lines over the message bound and connections reset
+# mid-line; meanwhile valid lines from four other hosts (127.0.0.2 to .5,
+# fewer from each than the balloons one sender may have open), all shuffled
+# and sent from four threads at once. Loopback only, bounded counts.
 flood_peer() {  # flood_peer PORT VALID: prints nothing; the lines are "洪水 N"
   python3 - "$1" "$2" <<'PY'
 import random, socket, struct, sys, threading, time
@@ -189,17 +191,17 @@ addr = ("127.0.0.1", port)
 def line(text):
     return ('200,60,16777215,0,10,"MS ゴシック",0,N,"%s"' % text).encode("cp932")
 
-items = [("send", line("洪水 %d" % i)) for i in range(valid_count)]
+items = [("send", line("洪水 %d" % i), "127.0.0.%d" % (2 + i % 4)) for i in range(valid_count)]
 malformed = [b"abc", b"1,2,3", b"315,179,x,0,10,\"a\",0,N,\"t\"", b"\"no closing quote",
              b",,,,,,,,,", b"315,179,16777215,0,99999999999,\"a\",0,N,\"t\"", b"\xff\xfe\x81"]
 for i in range(40):
     junk = bytes(rng.choice(b"abcXYZ-+ .;:\x81\x9f\xe0") for _ in range(rng.randint(1, 200)))
-    items.append(("send", malformed[i] if i < len(malformed) else junk))
+    items.append(("send", malformed[i] if i < len(malformed) else junk, "127.0.0.1"))
 for _ in range(4):
-    items.append(("huge", b'315,179,16777215,0,10,"a",0,N,"' + b"x" * (16 << 20)))
+    items.append(("huge", b'315,179,16777215,0,10,"a",0,N,"' + b"x" * (16 << 20), "127.0.0.1"))
 for i in range(20):
     whole = line("切断 %d" % i)
-    items.append(("reset", whole[: len(whole) // 2]))
+    items.append(("reset", whole[: len(whole) // 2], "127.0.0.1"))
 rng.shuffle(items)
 
 held = []
@@ -213,9 +215,9 @@ def worker():
         with lock:
             if not items:
                 return
-            kind, data = items.pop()
+            kind, data, source = items.pop()
         try:
-            s = socket.create_connection(addr, timeout=30)
+            s = socket.create_connection(addr, timeout=30, source_address=(source, 0))
             if kind == "reset":
                 s.sendall(data)
                 time.sleep(0.01)

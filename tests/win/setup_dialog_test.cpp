@@ -315,7 +315,7 @@ TEST_F(SetupDialogTest, ASecondOpenOnlyBringsItToTheFront) {
   EXPECT_EQ(Dialog().currentPage(), 4);
 }
 
-TEST_F(SetupDialogTest, AFirstOkWritesTheTenKeysInOrder) {
+TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
   StartWithoutSettings();
   Dialog().ShowPage(0);
   TGeneralPages& g = General();
@@ -323,6 +323,7 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheTenKeysInOrder) {
   for (HWND box : {g.CheckBox1, g.CheckBox2, g.CheckBox3, g.CheckBox4, g.CheckBox5, g.CheckBox6, g.CheckBox9,
                    g.CheckBox10})
     EXPECT_FALSE(IsChecked(box));
+  EXPECT_TRUE(IsChecked(g.CheckBox11));  // finding other copies is on unless switched off
   EXPECT_FALSE(IsWindowEnabled(g.Edit3));
   EXPECT_FALSE(IsWindowEnabled(g.Button5));
 
@@ -330,7 +331,7 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheTenKeysInOrder) {
   Click(Dialog().Button2);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=0\r\nSound=0\r\nSound-File=\r\nmini=0\r\nStartup=0\r\nDesktop=0\r\n"
-                                    "Log=0\r\nClear=0\r\nWSound=0\r\n");
+                                    "Log=0\r\nClear=0\r\nWSound=0\r\nDiscovery=1\r\n");
   EXPECT_FALSE(DialogVisible());
   EXPECT_TRUE(boxes_.empty());
   EXPECT_TRUE(Files(startup_).empty());
@@ -346,10 +347,12 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   Tick(g.CheckBox6, true);
   Tick(g.CheckBox9, true);
   Tick(g.CheckBox10, true);
+  Tick(g.CheckBox11, false);
   Click(Dialog().Button2);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=1\r\nSound=0\r\nSound-File=\r\nmini=1\r\nStartup=0\r\nDesktop=0\r\n"
-                                    "Log=1\r\nClear=1\r\nWSound=1\r\n");
+                                    "Log=1\r\nClear=1\r\nWSound=1\r\nDiscovery=0\r\n");
+  EXPECT_FALSE(app_->main.discovery().enabled());
   // The main window's flags at once, and the log through ApplySettings.
   EXPECT_TRUE(app_->main.ClearAfterSend());
   EXPECT_FALSE(app_->main.SoundInWorkMode());

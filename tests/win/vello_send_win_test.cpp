@@ -134,8 +134,7 @@ TEST(VelloSendWin, UnreachableAndBrokenOffSendsKeepTheirStatuses) {
     if (c == INVALID_SOCKET) return;
     char buffer[1024];
     recv(c, buffer, sizeof buffer, 0);
-    linger abort{1, 0};
-    setsockopt(c, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    // Closed with most of the line unread: the system resets the connection.
     closesocket(c);
   });
   // The largest message there is: the system may take it all at once, and

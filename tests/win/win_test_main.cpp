@@ -6,12 +6,17 @@
 #include <cstring>
 
 #include "app/vello_app.h"
+#include "platform/network_interfaces.h"
 #include "file_writer_helper.h"
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], vello::testing::kFileWriterSwitch) == 0)
     return vello::testing::RunFileWriter(std::vector<std::string>(argv + 2, argv + argc));
   vello::InitialisePlatform();
+  // Every copy a test starts announces itself on the loopback only.
+  in_addr loopback{};
+  loopback.s_addr = htonl(INADDR_LOOPBACK);
+  vello::SetMulticastInterfacesForTests(std::vector<in_addr>{loopback});
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
