@@ -77,6 +77,7 @@ TMainForm::TMainForm(ApplicationWindow& application)
               ReceiverLimits()),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
+          .onDelivered = [this](SendAttempt& a) { ClientSocket1Delivered(a); },
           .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}
 
 TMainForm::~TMainForm() {

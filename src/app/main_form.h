@@ -129,6 +129,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void ComboBox1Change();
   void ToolButton5Click();
   void ClientSocket1Connect(SendAttempt& attempt);
+  void ClientSocket1Delivered(SendAttempt& attempt);
   void ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code);
   void ServerSocket1ClientRead(const std::string& line, const in_addr& peer);
   void L1Click();
@@ -147,6 +148,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   // The computers of the network: the browse list, then the copies found.
   std::vector<std::string> NetworkDestinations() const;
   void AppendLog(bool sent, const std::string& party, const std::string& text);
+  void ShowBrokenOff(const SendAttempt& attempt);
 
   ApplicationWindow& FApplication;
   TSetupForm* FSetupForm = nullptr;

@@ -63,23 +63,32 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
                    "Vello", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  // 2.-3. A line that did not go out whole is not sent: no log, no confirmation.
-  bool written = socket.WriteAll(line);
-  socket.Close();
-  if (!written) {
+  // 2.-3. A line that did not go out whole is not sent: no log, no
+  // confirmation. One that did is sent once the receiver has taken it.
+  if (!socket.WriteAll(line)) {
+    socket.Close();
     attempt.End(SendOutcome::Failed);
-    ShowMessageBox(hwnd(), attempt.request.destination + "さんへの送信が途中で切れました。メッセージは届いていません",
-                   "Vello", MB_OK | MB_ICONEXCLAMATION);
+    ShowBrokenOff(attempt);
     return;
   }
+  attempt.written = message->text;
+  socket.FinishSending();
+}
+
+void TMainForm::ClientSocket1Delivered(SendAttempt& attempt) {
   // 4. The attempt has ended.
   attempt.End(SendOutcome::Sent);
   // 5.
-  if (FLogOn) AppendLog(true, attempt.request.destination, message->text);
+  if (FLogOn) AppendLog(true, attempt.request.destination, attempt.written.value_or(""));
   // 6.
   ShowMessageBox(hwnd(), "送信しました！", ApplicationTitle(), MB_OK);
   // 7.
   if (FClearAfterSend) FComposer.SetText("");
+}
+
+void TMainForm::ShowBrokenOff(const SendAttempt& attempt) {
+  ShowMessageBox(hwnd(), attempt.request.destination + "さんへの送信が途中で切れました。メッセージは届いていません",
+                 "Vello", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code) {
@@ -88,6 +97,20 @@ void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, i
     int error = code;
     code = 0;
     ShowErrorMessage(SocketApiErrorText(error, "ASync Lookup"));
+    return;
+  }
+  if (attempt.written) {
+    // Written, but the receiver reset the connection or never said it took it.
+    bool unanswered = code == WSAETIMEDOUT;
+    code = 0;
+    attempt.End(SendOutcome::Failed);
+    if (unanswered)
+      ShowMessageBox(hwnd(),
+                     attempt.request.destination +
+                         "さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません",
+                     "Vello", MB_OK | MB_ICONEXCLAMATION);
+    else
+      ShowBrokenOff(attempt);
     return;
   }
   if (kind == SocketErrorKind::Connect) {

@@ -13,7 +13,10 @@ const wchar_t kClassName[] = L"VelloSendAttempts";
 // went (an error shown on the way, for instance).
 struct EndAsFailed {
   SendAttempt& attempt;
-  ~EndAsFailed() { attempt.End(SendOutcome::Failed); }
+  bool stillGoing = false;  // the line waits to be taken: not the end yet
+  ~EndAsFailed() {
+    if (!stillGoing) attempt.End(SendOutcome::Failed);
+  }
 };
 }  // namespace
 
@@ -44,6 +47,14 @@ SendTicket SendAttempts::Start(SendRequest request) {
           [this, a](TcpClient&) {
             EndAsFailed end{*a};
             Guard([&] { handlers_.onConnect(*a); });
+            // A line written now waits to be taken; the attempt goes on.
+            end.stillGoing = a->client->awaitingDelivery();
+            ForgetLater();
+          },
+      .onDelivered =
+          [this, a](TcpClient&) {
+            EndAsFailed end{*a};
+            Guard([&] { handlers_.onDelivered(*a); });
             ForgetLater();
           },
       .onError =
@@ -52,6 +63,7 @@ SendTicket SendAttempts::Start(SendRequest request) {
             ForgetLater();
             handlers_.onError(*a, kind, code);
           }});
+  a->client->SetDeliveryTimeout(deliveryTimeoutMs_);
   attempts_.push_back(std::move(attempt));
   a->client->Open(a->request.host, port_);
   return a->ticket;

@@ -5,6 +5,8 @@
 // handlers decide what happens when an attempt connects or fails.
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "messaging/message_sender.h"
@@ -18,6 +20,8 @@ struct SendAttempt {
   SendRequest request;
   std::unique_ptr<TcpClient> client;
   bool ended = false;
+  // The text written, once the whole line has gone out (for the log).
+  std::optional<std::string> written;
 
   // Reports the end once; later calls change nothing.
   void End(SendOutcome outcome);
@@ -27,6 +31,8 @@ class SendAttempts : public Window {
  public:
   struct Handlers {
     std::function<void(SendAttempt&)> onConnect;
+    // The receiver has taken the whole line.
+    std::function<void(SendAttempt&)> onDelivered;
     // `code` may be set to 0 by the handler: then nothing more is reported.
     std::function<void(SendAttempt&, SocketErrorKind, int& code)> onError;
   };
@@ -37,6 +43,8 @@ class SendAttempts : public Window {
   // The port every attempt connects to.
   int port() const { return port_; }
   void SetPort(int port) { port_ = port; }
+  // How long a receiver may take to close its end after the line.
+  void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
 
   SendTicket Start(SendRequest request);
   void Cancel(SendTicket ticket);
@@ -54,6 +62,7 @@ class SendAttempts : public Window {
 
   Handlers handlers_;
   int port_ = 0;
+  unsigned deliveryTimeoutMs_ = TcpClient::kDeliveryTimeoutMs;
   SendTicket nextTicket_ = 1;
   std::vector<std::unique_ptr<SendAttempt>> attempts_;
 };

@@ -17,6 +17,16 @@ std::function<std::optional<std::string>(const in_addr&)>& Hook() {
 }
 }  // namespace
 
+std::function<std::vector<in_addr>(const std::string&)>& HostHook() {
+  static std::function<std::vector<in_addr>(const std::string&)> fn;
+  return fn;
+}
+
+void SetHostLookupForTests(std::function<std::vector<in_addr>(const std::string&)> fn) {
+  std::lock_guard lock(hookMutex);
+  HostHook() = std::move(fn);
+}
+
 void SetNameLookupForTests(std::function<std::optional<std::string>(const in_addr&)> fn) {
   std::lock_guard lock(hookMutex);
   Hook() = std::move(fn);
@@ -24,6 +34,15 @@ void SetNameLookupForTests(std::function<std::optional<std::string>(const in_add
 
 namespace {
 int LookUp(const std::string& host, std::vector<in_addr>& addresses) {
+  std::function<std::vector<in_addr>(const std::string&)> hook;
+  {
+    std::lock_guard lock(hookMutex);
+    hook = HostHook();
+  }
+  if (hook) {
+    addresses = hook(host);
+    return addresses.empty() ? WSAHOST_NOT_FOUND : 0;
+  }
   ADDRINFOW hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

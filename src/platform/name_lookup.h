@@ -24,8 +24,9 @@ std::vector<in_addr> LookUpHostAddresses(const std::string& host);
 // The host name of an IPv4 address (CP932), or nothing.
 std::optional<std::string> LookUpName(const in_addr& address);
 
-// Tests put a resolver of their own behind the reverse look-up; an empty
-// function restores the system's.
+// Tests put a resolver of their own behind the look-ups (called on the
+// look-up's own thread); an empty function restores the system's.
 void SetNameLookupForTests(std::function<std::optional<std::string>(const in_addr&)> fn);
+void SetHostLookupForTests(std::function<std::vector<in_addr>(const std::string&)> fn);
 
 }  // namespace vello

@@ -9,6 +9,14 @@ namespace vello {
 namespace {
 const wchar_t kClassName[] = L"VelloTcpClient";
 constexpr DWORD kWriteTimeoutMs = 10000;
+constexpr UINT_PTR kDeliveryTimer = 1;
+
+// Scope of a handler call: the attempt knows it is inside one.
+struct InCallback {
+  int& depth;
+  explicit InCallback(int& d) : depth(d) { ++depth; }
+  ~InCallback() { --depth; }
+};
 }  // namespace
 
 TcpClient::TcpClient(Callbacks callbacks) : callbacks_(std::move(callbacks)) {
@@ -55,8 +63,31 @@ bool TcpClient::WriteAll(const std::string& bytes) {
   return true;
 }
 
+void TcpClient::FinishSending() {
+  if (!socket_) return;
+  shutdown(socket_.get(), SD_SEND);
+  u_long nonBlocking = 1;
+  ioctlsocket(socket_.get(), FIONBIO, &nonBlocking);
+  awaitingDelivery_ = true;
+  WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
+  SetTimer(hwnd(), kDeliveryTimer, deliveryTimeoutMs_, nullptr);
+  // A receiver quicker than this may have closed already: look once now.
+  PostMessageW(hwnd(), kSocketEventMessage, socket_.get(), WSAMAKESELECTREPLY(FD_READ, 0));
+}
+
+void TcpClient::Delivered() {
+  Close();
+  finished_ = true;
+  InCallback in(callbackDepth_);
+  if (callbacks_.onDelivered) callbacks_.onDelivered(*this);
+}
+
 void TcpClient::Close() {
   lookupPending_ = false;
+  if (awaitingDelivery_) {
+    awaitingDelivery_ = false;
+    if (hwnd()) KillTimer(hwnd(), kDeliveryTimer);
+  }
   if (socket_) {
     shutdown(socket_.get(), SD_SEND);
     socket_.reset();
@@ -66,8 +97,7 @@ void TcpClient::Close() {
 void TcpClient::Fail(SocketErrorKind kind, int code) {
   Close();
   finished_ = true;
-  ++callbackDepth_;
-  struct Leave { int& d; ~Leave() { --d; } } leave{callbackDepth_};
+  InCallback in(callbackDepth_);
   if (callbacks_.onError) callbacks_.onError(*this, kind, code);
   if (code != 0) throw VelloError(FormatSocketEventError(code));
 }
@@ -94,20 +124,49 @@ void TcpClient::Connect(const HostAddress& found) {
 }
 
 LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER && wp == kDeliveryTimer) {
+    // Written, but the receiver never said it has it.
+    if (awaitingDelivery_) Fail(SocketErrorKind::Send, WSAETIMEDOUT);
+    return 0;
+  }
   if (msg == kSocketEventMessage) {
     if (!socket_ || static_cast<SOCKET>(wp) != socket_.get()) return 0;
     int event = WSAGETSELECTEVENT(lp);
     int error = WSAGETSELECTERROR(lp);
+    if (awaitingDelivery_) {
+      if (error != 0) {
+        Fail(SocketErrorKind::Send, error);
+        return 0;
+      }
+      // The socket itself says whether the receiver has closed its end (the
+      // close may have come before this window was told to listen for it);
+      // whatever a receiver sends is passed over.
+      for (;;) {
+        char discard[512];
+        int n = recv(socket_.get(), discard, sizeof discard, 0);
+        if (n > 0) continue;
+        if (n == 0) {
+          Delivered();
+        } else if (int failure = WSAGetLastError(); failure != WSAEWOULDBLOCK) {
+          Fail(SocketErrorKind::Send, failure);
+        }
+        return 0;
+      }
+    }
     if (event == FD_CONNECT) {
       if (error != 0) {
         Fail(SocketErrorKind::Connect, error);
         return 0;
       }
-      finished_ = true;
-      ++callbackDepth_;
-      struct Leave { int& d; ~Leave() { --d; } } leave{callbackDepth_};
-      if (callbacks_.onConnect) callbacks_.onConnect(*this);
-      Close();
+      {
+        InCallback in(callbackDepth_);
+        if (callbacks_.onConnect) callbacks_.onConnect(*this);
+      }
+      // Unless the line now waits to be taken, the attempt is over.
+      if (!awaitingDelivery_) {
+        finished_ = true;
+        Close();
+      }
     } else if (event == FD_CLOSE && error != 0) {
       Fail(SocketErrorKind::Disconnect, error);
     }

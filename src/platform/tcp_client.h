@@ -23,9 +23,15 @@ class TcpClient : public Window {
  public:
   struct Callbacks {
     std::function<void(TcpClient&)> onConnect;
+    // After FinishSending: the receiver has closed its end, so it has read
+    // everything written.
+    std::function<void(TcpClient&)> onDelivered;
     // `code` may be set to 0 by the handler: then nothing more is reported.
     std::function<void(TcpClient&, SocketErrorKind, int& code)> onError;
   };
+  // How long a receiver may take to close its end after the last byte.
+  static constexpr unsigned kDeliveryTimeoutMs = 10000;
+  void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
 
   explicit TcpClient(Callbacks callbacks);
   ~TcpClient() override;
@@ -33,8 +39,10 @@ class TcpClient : public Window {
   const std::string& host() const { return host_; }
   int port() const { return port_; }
   bool active() const { return lookupPending_ || static_cast<bool>(socket_); }
-  // The attempt has ended (connected and closed, or failed).
+  // The attempt has ended (connected and closed, delivered, or failed).
   bool finished() const { return finished_; }
+  // Written and waiting for the receiver to close its end.
+  bool awaitingDelivery() const { return awaitingDelivery_; }
   // A handler of this attempt is running (it may be inside a modal box).
   bool inCallback() const { return callbackDepth_ > 0; }
 
@@ -42,6 +50,11 @@ class TcpClient : public Window {
   void Open(const std::string& host, int port);
   // Writes every byte, however many writes the socket needs (bounded in time).
   bool WriteAll(const std::string& bytes);
+  // Nothing more to send (the receiver sees the end of the line). The
+  // connection stays open until the receiver closes its end (onDelivered),
+  // resets it or lets the delivery time-out pass (onError, kind Send, with
+  // WSAETIMEDOUT).
+  void FinishSending();
   void Close();
 
  protected:
@@ -50,6 +63,7 @@ class TcpClient : public Window {
  private:
   void Fail(SocketErrorKind kind, int code);
   void Connect(const HostAddress& found);
+  void Delivered();
 
   Callbacks callbacks_;
   std::string host_;
@@ -61,6 +75,8 @@ class TcpClient : public Window {
   unsigned lookupNumber_ = 0;
   UniqueSocket socket_;
   bool finished_ = false;
+  bool awaitingDelivery_ = false;
+  unsigned deliveryTimeoutMs_ = kDeliveryTimeoutMs;
   int callbackDepth_ = 0;
 };
 

@@ -1,0 +1,351 @@
+// What a real network does to the receiver and the sender: resolvers that
+// are slow or know no name, a host that floods or trickles, more balloons
+// than fit, ports that cannot be had, and receivers that do not take a line.
+#include <atomic>
+#include <thread>
+
+#include "app_fixture.h"
+#include "common/text_format.h"
+#include "common/vello_error.h"
+#include "messaging/message_line.h"
+#include "platform/clock.h"
+#include "platform/error_display.h"
+#include "platform/name_lookup.h"
+#include "platform/socket_error.h"
+#include "platform/win_text.h"
+#include "schedule/scheduler.h"
+#include "settings/general_pages.h"
+#include "settings/settings_keys.h"
+#include "settings/timer_page.h"
+
+namespace vello::testing {
+namespace {
+
+std::string Line(std::string_view text) {
+  return MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, text, "N");
+}
+
+in_addr Address(const char* dotted) {
+  in_addr a{};
+  a.s_addr = inet_addr(dotted);
+  return a;
+}
+
+class NetworkTest : public AppFixture {
+ protected:
+  void TearDown() override {
+    release_ = true;  // a look-up still waiting ends now
+    AppFixture::TearDown();
+    SetNameLookupForTests({});
+    SetHostLookupForTests({});
+  }
+
+  // A connection from `source` (a loopback address of its own) to the
+  // program's port, nothing written yet.
+  SOCKET OpenFrom(const char* source) {
+    EnsureWinsock();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr = Address(source);
+    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << WSAGetLastError();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<u_short>(port_));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << WSAGetLastError();
+    return s;
+  }
+  void SendFrom(const char* source, const std::string& bytes) {
+    SOCKET s = OpenFrom(source);
+    send(s, bytes.data(), static_cast<int>(bytes.size()), 0);
+    shutdown(s, SD_SEND);
+    closesocket(s);
+  }
+
+  TBalloon* BalloonSaying(const std::string& text) {
+    TBalloons& b = app_->main.balloons();
+    for (HWND h : Balloons())
+      if (TBalloon* balloon = b.Find(h); balloon && balloon->Caption() == text) return balloon;
+    return nullptr;
+  }
+  std::size_t CountInLog(const std::string& text) {
+    std::string log = ReadBeside(".log");
+    std::size_t n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  }
+
+  // A resolver that answers only when the test lets it.
+  std::atomic<bool> release_{false};
+  std::atomic<int> lookups_{0};
+};
+
+TEST_F(NetworkTest, ABalloonDoesNotWaitForItsSendersName) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  SetNameLookupForTests([this](const in_addr&) -> std::optional<std::string> {
+    ++lookups_;
+    for (int i = 0; i < 500 && !release_; ++i) Sleep(10);
+    return std::string("pc-sender");
+  });
+  StartApp();
+  SendFrom("127.0.0.1", Line("名前はまだ\r\n"));
+  // Shown while the resolver has not answered; the window goes on working.
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("名前はまだ\r\n"); }, 1000));
+  TBalloon& b = *BalloonSaying("名前はまだ\r\n");
+  EXPECT_EQ(b.Hint(), "127.0.0.1");  // a reply goes to the address meanwhile
+  EXPECT_EQ(CountInLog("【受信】"), 0u);  // the log waits for the name
+  release_ = true;
+  ASSERT_TRUE(PumpUntil([&] { return b.Hint() == "pc-sender"; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return CountInLog("From : pc-sender\r\n名前はまだ\r\n") == 1; }, 3000));
+  // Known now: the next message from there is not looked up again.
+  SendFrom("127.0.0.1", Line("二通目\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("二通目\r\n"); }));
+  EXPECT_EQ(BalloonSaying("二通目\r\n")->Hint(), "pc-sender");
+  EXPECT_EQ(lookups_, 1);
+}
+
+TEST_F(NetworkTest, WithoutANameRepliesAndTheLogUseTheAddress) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  SetNameLookupForTests([](const in_addr&) -> std::optional<std::string> { return std::nullopt; });
+  StartApp();
+  SendFrom("127.0.0.1", Line("名無し\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return CountInLog("From : 127.0.0.1\r\n名無し\r\n") == 1; }));
+  TBalloon& b = *BalloonSaying("名無し\r\n");
+  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  app_->main.balloons().N1Click();
+  EXPECT_EQ(app_->main.DestinationText(), "127.0.0.1");
+}
+
+TEST_F(NetworkTest, LogEntriesKeepTheOrderTheirMessagesArrivedIn) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  SetNameLookupForTests([this](const in_addr& a) -> std::optional<std::string> {
+    if (a.s_addr == Address("127.0.0.2").s_addr) {
+      for (int i = 0; i < 500 && !release_; ++i) Sleep(10);
+      return std::string("slow");
+    }
+    return std::string("quick");
+  });
+  StartApp();
+  SendFrom("127.0.0.2", Line("先\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("先\r\n"); }));
+  SendFrom("127.0.0.3", Line("後\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("後\r\n") && BalloonSaying("後\r\n")->Hint() == "quick"; }));
+  Pump(200);
+  EXPECT_EQ(CountInLog("【受信】"), 0u);  // the later one waits for the earlier
+  release_ = true;
+  ASSERT_TRUE(PumpUntil([&] { return CountInLog("【受信】") == 2; }));
+  std::string log = ReadBeside(".log");
+  EXPECT_LT(log.find("From : slow\r\n先"), log.find("From : quick\r\n後"));
+}
+
+TEST_F(NetworkTest, OneHostCannotKeepTheOthersOut) {
+  StartApp();
+  // 300 connections from one host, each trickling a byte now and then: more
+  // than the connections read at once.
+  std::vector<SOCKET> held;
+  for (int i = 0; i < 300; ++i) held.push_back(OpenFrom("127.0.0.2"));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.ServerSocket1().pendingConnections() >= 256; }));
+  SendFrom("127.0.0.3", Line("通してください\r\n"));
+  ULONGLONG start = GetTickCount64(), lastTrickle = 0;
+  bool arrived = PumpUntil(
+      [&] {
+        if (GetTickCount64() - lastTrickle > 300) {
+          for (SOCKET s : held) send(s, "1", 1, 0);
+          lastTrickle = GetTickCount64();
+        }
+        return BalloonSaying("通してください\r\n") != nullptr;
+      },
+      5000);
+  EXPECT_TRUE(arrived);
+  EXPECT_LT(GetTickCount64() - start, 2000u);
+  for (SOCKET s : held) closesocket(s);
+}
+
+TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  const std::size_t bound = TBalloons::kMaxPerSender;
+  for (std::size_t i = 0; i < bound + 2; ++i) SendFrom("127.0.0.2", Line("多すぎ " + std::to_string(i) + "\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return CountInLog("【受信】") == bound + 2; }, 10000));
+  EXPECT_EQ(app_->main.balloons().count(), bound);
+  EXPECT_EQ(app_->main.tray().notShown(), 2u);
+  // The tip says so at the next tick of the notice.
+  ASSERT_TRUE(PumpUntil([&] {
+    return !trayCalls_.empty() && std::wstring(trayCalls_.back().record.szTip).find(L"(未表示 2 件)") != std::wstring::npos;
+  }));
+  // Another sender still gets its balloon.
+  SendFrom("127.0.0.3", Line("別の人\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("別の人\r\n"); }));
+  // Seen: the count goes.
+  app_->main.AcknowledgeArrival();
+  EXPECT_EQ(app_->main.tray().notShown(), 0u);
+  EXPECT_STREQ(trayCalls_.back().record.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
+}
+
+TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
+  WriteBeside(".ini", "[setup]\r\nport=70000\r\n");
+  StartApp();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(NotAPortText(70000)));
+  EXPECT_FALSE(app_->main.ServerSocket1().listening());  // not on 70000 - 65536 = 4464
+
+  // From the dialog: refused before anything is written.
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
+  boxes_.clear();
+  app_->setup.ShowPage(0);
+  SetWindowTextW(app_->setup.generalPages().Edit1, L"70000");
+  SendMessageW(app_->setup.Button2, BM_CLICK, 0, 0);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, NotAPortText(70000));
+  EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
+  EXPECT_TRUE(IsWindowVisible(app_->setup.hwnd()));
+}
+
+TEST_F(NetworkTest, APortThatCannotBeHadLeavesTheOldOneListening) {
+  StartApp();
+  int held = FreePort();
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(held));
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  listen(holder, 1);
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(held) + "\r\n");
+  std::string error;
+  try {
+    app_->main.ApplySettings();
+  } catch (const VelloError& e) {
+    error = e.text();
+  }
+  closesocket(holder);
+  EXPECT_EQ(error.rfind("'bind' API", 0), 0u) << error;
+  EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
+  SendRaw(Line("元のポート\r\n"));
+  EXPECT_TRUE(PumpUntil([&] { return BalloonSaying("元のポート\r\n"); }));
+}
+
+// Accepts connections and reads them, but never closes its end: a receiver
+// that does not say it has the line. (A receiver that resets the connection
+// tells the same to a sender on Windows; Wine reports such a reset as an
+// orderly close to a window that waits for it.)
+class SilentReceiver {
+ public:
+  SilentReceiver() {
+    EnsureWinsock();
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener_, 4);
+    int len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] {
+      SOCKET c = accept(listener_, nullptr, nullptr);
+      if (c == INVALID_SOCKET) return;
+      char buffer[4096];
+      while (recv(c, buffer, sizeof buffer, 0) > 0) {
+      }
+      while (!done_) Sleep(10);
+      closesocket(c);
+    });
+  }
+  ~SilentReceiver() {
+    done_ = true;
+    closesocket(listener_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+
+ private:
+  SOCKET listener_;
+  int port_ = 0;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  SilentReceiver receiver;
+  app_->main.ClientSocket1().SetPort(receiver.port());
+  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.SetComposerText(std::string(2000, 'x'));
+  app_->main.SetDestinationText("127.0.0.1");
+  app_->main.ToolButton5Click();
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
+  Pump(200);
+  EXPECT_EQ(boxes_.size(), 1u);  // no "送信しました！"
+  EXPECT_EQ(ReadBeside(".log"), "");
+}
+
+TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
+  SetClockForTests([] { return LocalDateTime{2026, 12, 10, 14, 35, 3}; });
+  StartApp();
+  SilentReceiver receiver;
+  app_->main.ClientSocket1().SetPort(receiver.port());
+  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.SetComposerText(std::string(200, 'y'));  // a schedule holds 255 bytes
+  app_->main.T1Click();
+  TTimerPage& page = app_->setup.timerPage();
+  TTimerPage::SetControlText(page.ComboBox2, "2026");
+  TTimerPage::SetControlText(page.ComboBox3, "12");
+  TTimerPage::SetControlText(page.ComboBox4, "10");
+  TTimerPage::SetControlText(page.ComboBox5, "14");
+  TTimerPage::SetControlText(page.ComboBox6, "35");
+  TTimerPage::SetControlText(page.ComboBox7, "127.0.0.1");
+  page.Button8Click();
+  TScheduler& scheduler = app_->main.scheduler();
+  scheduler.Timer1Timer();
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
+  EXPECT_NE(boxes_[0].text.find("受け取ったか確かめられませんでした"), std::string::npos) << boxes_[0].text;
+  SetClockForTests({});
+  // Marked sent before the line went out, the entry is unmarked again, in
+  // memory and in the file.
+  ASSERT_EQ(scheduler.entries().size(), 1u);
+  EXPECT_EQ(scheduler.entries()[0].record.Sent(), 0);
+  std::string file = ReadBeside("t.dat");
+  ASSERT_EQ(file.size(), TScheduleEntry::kSize);
+  EXPECT_EQ(file[TScheduleEntry::kSentOffset], 0);
+  EXPECT_EQ(scheduler.inFlightCount(), 0u);
+}
+
+TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
+  // The look-up answers late, after the send it was for has gone: deleted
+  // from the schedule, or the program ended.
+  std::atomic<int> answered{0};
+  SetHostLookupForTests([&](const std::string&) {
+    Sleep(300);
+    ++answered;
+    return std::vector<in_addr>{Address("127.0.0.1")};
+  });
+  SetClockForTests([] { return LocalDateTime{2026, 12, 10, 14, 35, 3}; });
+  StartApp();
+  app_->main.SetComposerText("消える");
+  app_->main.T1Click();
+  TTimerPage& page = app_->setup.timerPage();
+  for (auto [box, text] : {std::pair{page.ComboBox2, "2026"}, {page.ComboBox3, "12"}, {page.ComboBox4, "10"},
+                           {page.ComboBox5, "14"}, {page.ComboBox6, "35"}, {page.ComboBox7, "127.0.0.1"}})
+    TTimerPage::SetControlText(box, text);
+  page.Button8Click();
+  TScheduler& scheduler = app_->main.scheduler();
+  scheduler.Timer1Timer();
+  ASSERT_EQ(scheduler.inFlightCount(), 1u);
+  scheduler.Delete(scheduler.entries()[0].id);
+  // And a send from the composer, then the program ends at once.
+  app_->main.SetDestinationText("127.0.0.1");
+  app_->main.ToolButton5Click();
+  StopApp();
+  SetClockForTests({});
+  for (int i = 0; i < 100 && answered < 2; ++i) Pump(10);
+  Pump(100);
+  EXPECT_EQ(answered, 2);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(Balloons().empty());
+}
+
+}  // namespace
+}  // namespace vello::testing
