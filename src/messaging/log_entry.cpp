@@ -5,7 +5,6 @@
 
 #include "common/file_io.h"
 #include "common/native_path.h"
-#include "common/sjis.h"
 #include "common/text_format.h"
 #include "common/vello_error.h"
 
@@ -17,62 +16,6 @@ std::string Number(int value, std::size_t minDigits) {
   std::string digits = std::to_string(value < 0 ? -value : value);
   if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), '0');
   return value < 0 ? "-" + digits : digits;
-}
-
-std::string DateText(const LocalDateTime& t, std::string_view pattern) {
-  std::string out;
-  std::size_t i = 0;
-  const std::size_t n = pattern.size();
-  while (i < n) {
-    std::size_t len = CharLength(pattern, i);
-    char c = pattern[i];
-    if (len == 2) {
-      // A double-byte character (年, 月 ...) whose trail byte may look like a letter.
-      out.append(pattern.substr(i, 2));
-      i += 2;
-      continue;
-    }
-    if (c == '\'') {
-      if (i + 1 < n && pattern[i + 1] == '\'') {
-        out += '\'';
-        i += 2;
-        continue;
-      }
-      ++i;
-      while (i < n) {
-        std::size_t l = CharLength(pattern, i);
-        if (l == 1 && pattern[i] == '\'') {
-          if (i + 1 < n && pattern[i + 1] == '\'') {
-            out += '\'';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        out.append(pattern.substr(i, l));
-        i += l;
-      }
-      continue;
-    }
-    if (c == 'd' || c == 'M' || c == 'y') {
-      std::size_t run = 1;
-      while (i + run < n && pattern[i + run] == c) ++run;
-      if (c == 'y') {
-        if (run <= 2) out += Number(t.year % 100, run);
-        else out += Number(t.year, 4);
-      } else if (run <= 2) {
-        out += Number(c == 'd' ? t.day : t.month, run);
-      } else {
-        out.append(pattern.substr(i, run));  // names are not provided for
-      }
-      i += run;
-      continue;
-    }
-    out += c;
-    ++i;
-  }
-  return out;
 }
 
 constexpr std::string_view kSentMarker = "【送信】";
@@ -120,8 +63,8 @@ std::string Entry(std::string_view kind, std::string_view dateTimeText, std::str
 
 }  // namespace
 
-std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f) {
-  std::string out = DateText(t, f.shortDatePattern);
+std::string DateTimeText(std::string_view shortDate, const LocalDateTime& t, const LocaleTimeFormat& f) {
+  std::string out(shortDate);
   if (t.hour == 0 && t.minute == 0 && t.second == 0) return out;
 
   int hour = t.hour;

@@ -8,13 +8,11 @@
 
 namespace vello {
 
-// The date in the short date pattern, then, unless the time is exactly
-// 00:00:00, a blank and the time: "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".
-// Pattern letters: d, dd, M, MM, y, yy, yyyy (three or more y: the full
-// year); '...' quotes literal text and '' is one quote; every other
-// character, and runs of d or M longer than two (day and month names),
-// are copied as they stand.
-std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f);
+// The date as the system writes it in the user's short date format (day and
+// month names and eras are the system's to spell), then, unless the time is
+// exactly 00:00:00, a blank and the time by the locale's rules:
+// "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".
+std::string DateTimeText(std::string_view shortDate, const LocalDateTime& t, const LocaleTimeFormat& f);
 
 // "【送信】" CR LF "Date : " date-time CR LF "To : " destination CR LF text CR LF.
 // Only an entry's first line starts with "【送信】" or "【受信】": a line of the
