@@ -91,25 +91,27 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
   return Entry(kReceivedMarker, dateTimeText, "From : ", sender, text);
 }
 
-void AppendLogEntry(std::string_view logPath, std::string_view entry) {
+void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry) {
+  const std::string cannotOpen = FormatText("ファイル %s は開けません", {PathText(logPath)});
   std::string bytes;
   if (FileExists(logPath)) {
     // Only the last byte matters: an append must cost the same for a huge
     // log as for an empty one.
-    std::ifstream in(NativePath(logPath), std::ios::binary);
-    if (!in) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+    std::ifstream in(logPath, std::ios::binary);
+    if (!in) throw VelloError(cannotOpen);
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
-    if (size < 0) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+    if (size < 0) throw VelloError(cannotOpen);
     if (size > 0) {
       char last = 0;
       in.seekg(size - 1);
-      if (!in.get(last)) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+      if (!in.get(last)) throw VelloError(cannotOpen);
       if (last != '\r' && last != '\n') bytes += "\r\n";
     }
   }
   bytes.append(entry);
-  if (!AppendFileBytes(logPath, bytes)) throw VelloError(FormatText("ファイル %s を作成できません", {logPath}));
+  if (!AppendFileBytes(logPath, bytes))
+    throw VelloError(FormatText("ファイル %s を作成できません", {PathText(logPath)}));
 }
 
 }  // namespace vello

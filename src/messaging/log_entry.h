@@ -1,6 +1,7 @@
 #pragma once
 // The send/receive log: entries of text appended to a CP932 file with CR LF
 // line ends, and the locale's date-time text they carry.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,8 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
 // non-empty file that does not end with CR or LF gets CR LF first. What the
 // log already holds is never rewritten.
 // Errors: the file exists but cannot be opened for reading -> "ファイル %s は開けません";
-// it cannot be created or written -> "ファイル %s を作成できません" (the path in place of %s).
-void AppendLogEntry(std::string_view logPath, std::string_view entry);
+// it cannot be created or written -> "ファイル %s を作成できません" (the path as
+// PathText shows it in place of %s).
+void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry);
 
 }  // namespace vello

@@ -93,7 +93,7 @@ class AppendLogEntryTest : public ::testing::Test {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   static std::string Read(const std::string& path) { return ReadFileBytes(path).value_or("(missing)"); }
-  static std::string ErrorOf(const std::string& path, const std::string& entry) {
+  static std::string ErrorOf(const fs::path& path, const std::string& entry) {
     try {
       AppendLogEntry(path, entry);
     } catch (const VelloError& e) {
@@ -136,12 +136,15 @@ TEST_F(AppendLogEntryTest, EntriesFollowEachOtherInOrder) {
             "【送信】\r\nDate : 2026/12/08 9:06:00\r\nTo : PC02\r\n\r\n");
 }
 
-TEST_F(AppendLogEntryTest, Cp932PathIsUsedAndNamedInErrors) {
-  fs::create_directories(dir_ / "\xE3\x82\xBD");  // "ソ" as the POSIX file system spells it
-  std::string dir = dir_.string() + "/ソ";
-  AppendLogEntry(dir + "/v.log", "x\r\n");
-  EXPECT_EQ(Read(dir + "/v.log"), "x\r\n");
-  EXPECT_EQ(ErrorOf(dir + "/missing/v.log", "x\r\n"), "ファイル " + dir + "/missing/v.log を作成できません");
+TEST_F(AppendLogEntryTest, PathsKeepEveryCharacterAndErrorsShowThemInCp932) {
+  // Folder names as the file system spells them: in code page 932 and not.
+  const fs::path folder = dir_ / fs::path(u8"ソ饅") / fs::path(u8"Müller한글");
+  fs::create_directories(folder);
+  AppendLogEntry(folder / "v.log", "x\r\n");
+  EXPECT_EQ(Read((folder / "v.log").string()), "x\r\n");
+  // "ソ饅" in CP932 bytes; "ü" and each Hangul syllable as "?".
+  EXPECT_EQ(ErrorOf(folder / "missing" / "v.log", "x\r\n"),
+            "ファイル " + dir_.string() + "/ソ饅/M?ller?\?/missing/v.log を作成できません");
 }
 
 TEST_F(AppendLogEntryTest, PlacesThatCannotBeWritten) {
