@@ -2,11 +2,13 @@
 // The few file operations whose safe form differs between Windows and POSIX,
 // behind one interface: an exclusive lock file that another process (also on
 // another machine sharing the folder) cannot take at the same time, a new
-// file written through to the disk, and a rename that replaces a file.
+// file written through to the disk, a rename that replaces a file, and the
+// system's own error numbers for what failed.
 //
 // The Windows half needs CreateFileW's share modes, delete-on-close,
-// FlushFileBuffers and MoveFileExW's write-through, none of which the C
-// runtime offers, so it is a leaf of its own beside the path conversion.
+// FlushFileBuffers, MoveFileExW's write-through and GetLastError, none of
+// which the C runtime offers, so it is a leaf of its own beside the path
+// text.
 #include <cstdint>
 #include <filesystem>
 #include <string>
