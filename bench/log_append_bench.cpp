@@ -50,9 +50,6 @@ Stats Summarise(std::vector<double> v) {
   return {at(0.5), at(0.9), at(0.99), v.back()};
 }
 
-// The paths are plain ASCII, so their bytes are the same in CP932.
-std::string PathText(const std::filesystem::path& p) { return p.string(); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +69,7 @@ int main(int argc, char** argv) {
     for (long long written = 0; written < bigBytes; written += static_cast<long long>(block.size()))
       out.write(block.data(), static_cast<std::streamsize>(block.size()));
     if (!out) {
-      std::fprintf(stderr, "cannot write %s\n", PathText(big).c_str());
+      std::fprintf(stderr, "cannot write %s\n", big.string().c_str());
       return 1;
     }
   }
@@ -86,7 +83,7 @@ int main(int argc, char** argv) {
       // Alternate the order, so that neither always runs second.
       bool toBig = (side == 0) == (i % 2 == 0);
       double start = NowMicros();
-      vello::AppendLogEntry(PathText(toBig ? big : small), entry);
+      vello::AppendLogEntry(toBig ? big : small, entry);
       double us = NowMicros() - start;
       (toBig ? bigTimes : emptyTimes).push_back(us);
     }

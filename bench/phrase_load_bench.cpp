@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
               static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0));
 
   // The path is ASCII, so its bytes are the same in CP932.
-  vello::PhraseStore store(file.string());
+  vello::PhraseStore store(file);
   std::vector<double> times;
   std::size_t categories = 0, phrases = 0;
   for (int i = 0; i < runs; ++i) {

@@ -13,6 +13,7 @@
 #include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
+#include "platform/shell_execute.h"
 #include "platform/socket_error.h"
 #include "platform/win_text.h"
 #include "platform/window_messages.h"
@@ -311,14 +312,13 @@ void TMainForm::T1Click() {
 void TMainForm::Help2Click() {
   // The help document is an HTML page beside the executable, which every
   // current Windows and Wine open with the shell.
-  std::string exe = ExecutablePath();
-  std::size_t sep = exe.find_last_of("\\/");
-  std::string path = (sep == std::string::npos ? std::string() : exe.substr(0, sep + 1)) + "VELLO.html";
-  ShellExecuteW(hwnd(), L"open", Widen(path).c_str(), nullptr, nullptr, SW_SHOW);
+  CallShellExecute({.window = hwnd(), .operation = "open",
+                    .file = ExecutablePath().replace_filename(L"VELLO.html").native(), .show = SW_SHOW});
 }
 
 void TMainForm::L1Click() {
-  ShellExecuteW(nullptr, L"open", L"notepad.exe", Widen(FileBesideExecutable(kLogEnding)).c_str(), nullptr, SW_SHOW);
+  CallShellExecute({.window = nullptr, .operation = "open", .file = L"notepad.exe", .show = SW_SHOW,
+                    .parameters = FileBesideExecutable(kLogEnding).native()});
 }
 
 void TMainForm::ReplyTo(const std::string& destination) {

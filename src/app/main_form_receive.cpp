@@ -4,10 +4,8 @@
 
 #include "app/application_window.h"
 #include "app/main_form.h"
-#include "messaging/log_entry.h"
+#include "messaging/log_date_time.h"
 #include "messaging/message_line.h"
-#include "platform/clock.h"
-#include "platform/locale_format.h"
 
 namespace vello {
 
@@ -25,7 +23,7 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
     // in the log when it is kept.
     FTrayIcon.SetNotShown(FTrayIcon.notShown() + 1);
     UpdateTrayIcon(TrayUpdate::Blink);
-    if (FLogOn) FReceivedLog.Add(peer, DateTimeText(Now(), UserLocaleTimeFormat()), message.text);
+    if (FLogOn) FReceivedLog.Add(peer, LogDateTimeNow(), message.text);
     FSenderNames.Find(peer, [this, peer](const SenderName& name) { FReceivedLog.NameFound(peer, name.text); });
     FMessageArrived = true;
     return;
@@ -43,7 +41,7 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
   // 11.
   UpdateTrayIcon(TrayUpdate::Blink);
   // 12. Written once the sender's name is known, in the order of arrival.
-  if (FLogOn) FReceivedLog.Add(peer, DateTimeText(Now(), UserLocaleTimeFormat()), message.text);
+  if (FLogOn) FReceivedLog.Add(peer, LogDateTimeNow(), message.text);
   // 13.
   FMessageArrived = true;
   // The name, looked up off this thread (or known from before).

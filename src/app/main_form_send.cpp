@@ -3,12 +3,11 @@
 // the line, write it, close, log, confirm and clear.
 #include "app/main_form.h"
 #include "common/file_paths.h"
+#include "messaging/log_date_time.h"
 #include "messaging/log_entry.h"
 #include "messaging/message_line.h"
-#include "platform/clock.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
-#include "platform/locale_format.h"
 #include "platform/socket_error.h"
 #include "settings/address_book.h"
 #include "settings/destination_list.h"
@@ -121,7 +120,7 @@ void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, i
 }
 
 void TMainForm::AppendLog(bool sent, const std::string& party, const std::string& text) {
-  std::string when = DateTimeText(Now(), UserLocaleTimeFormat());
+  std::string when = LogDateTimeNow();
   std::string entry = sent ? SentLogEntry(when, party, text) : ReceivedLogEntry(when, party, text);
   AppendLogEntry(FileBesideExecutable(kLogEnding), entry);
 }

@@ -65,7 +65,7 @@ void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
 
 void TTrayIcon::Timer1Timer() {
   if (!FArrivalIcon)
-    FArrivalIcon.reset(ExtractIconW(GetModuleHandleW(nullptr), Widen(ExecutablePath()).c_str(), 1));
+    FArrivalIcon.reset(ExtractIconW(GetModuleHandleW(nullptr), ExecutablePath().c_str(), 1));
   HICON next = FTrayRecord.hIcon == FMainIcon ? FArrivalIcon.get() : FMainIcon;
   FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, next, ArrivalTip());
   CallTray(TrayAction::Modify, FTrayRecord);

@@ -7,8 +7,9 @@ namespace vello {
 
 struct LocalDateTime { int year, month, day, hour, minute, second; };
 
+// How the user's locale writes a time of day (the date is the system's to
+// write, in the user's short date format).
 struct LocaleTimeFormat {
-  std::string shortDatePattern;   // Windows pattern, e.g. "yyyy/MM/dd", "M/d/yyyy"; '...' quoted literals
   std::string timeSeparator;      // ":"
   bool hourLeadingZero = false;
   bool twelveHour = false;

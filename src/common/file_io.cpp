@@ -37,43 +37,50 @@ fs::path TemporaryNameFor(const fs::path& target) {
 }
 
 // The system refuses to write a read-only or locked file; renaming a new
-// file over it would not, so look first.
-bool MayReplace(const fs::path& target) {
+// file over it would not, so look first. `error` gets the system's number
+// for a refusal.
+bool MayReplace(const fs::path& target, int& error) {
   std::error_code ec;
   fs::file_status status = fs::status(target, ec);
   if (!fs::exists(status)) return true;
-  return fs::is_regular_file(status) &&
-         (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
-         static_cast<bool>(std::ofstream(target, std::ios::binary | std::ios::in | std::ios::out));
+  error = native::TryOpenForUpdate(target);
+  if (error != 0) return false;
+  // A folder or device opened anyway, or permissions that say read-only to
+  // a user (root) whom the system lets write.
+  if (!fs::is_regular_file(status) || (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+    error = native::AccessDeniedError();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
-bool FileExists(std::string_view path) {
+bool FileExists(const fs::path& path) {
   std::error_code ec;
-  return fs::is_regular_file(NativePath(path), ec);
+  return fs::is_regular_file(path, ec);
 }
 
-std::optional<std::string> ReadFileBytes(std::string_view path) {
+std::optional<std::string> ReadFileBytes(const fs::path& path) {
   // Only a regular file is read: the stream library throws on a folder.
-  fs::path native = NativePath(path);
   std::error_code ec;
-  if (!fs::is_regular_file(native, ec)) return std::nullopt;
-  std::ifstream in(native, std::ios::binary);
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return bytes;
 }
 
-bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
-  const fs::path target = NativePath(path);
-  if (!MayReplace(target)) return false;
+bool ReplaceFileBytes(const fs::path& target, std::string_view bytes, int* systemError) {
+  int ignoredError = 0;
+  int& error = systemError ? *systemError : ignoredError;
+  if (!MayReplace(target, error)) return false;
 
   fs::path temp;
   for (int attempt = 0;; ++attempt) {
     temp = TemporaryNameFor(target);
-    native::CreateResult created = native::WriteNewFileToDisk(temp, bytes);
+    native::CreateResult created = native::WriteNewFileToDisk(temp, bytes, &error);
     if (created == native::CreateResult::kWritten) break;
     // A name left by a process that ended long ago: take the next one.
     if (created == native::CreateResult::kFailed || attempt == 100) return false;
@@ -81,7 +88,7 @@ bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
 
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
-    native::RenameResult renamed = native::ReplaceByRename(temp, target);
+    native::RenameResult renamed = native::ReplaceByRename(temp, target, &error);
     if (renamed == native::RenameResult::kDone) return true;
     if (renamed == native::RenameResult::kFailed || Elapsed(start, kRenameRetryMilliseconds)) break;
     Pause();
@@ -91,10 +98,13 @@ bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
   return false;
 }
 
-bool MayReplaceFile(std::string_view path) { return MayReplace(NativePath(path)); }
+bool MayReplaceFile(const fs::path& path, int* systemError) {
+  int ignoredError = 0;
+  return MayReplace(path, systemError ? *systemError : ignoredError);
+}
 
-bool AppendFileBytes(std::string_view path, std::string_view bytes) {
-  std::ofstream out(NativePath(path), std::ios::binary | std::ios::app);
+bool AppendFileBytes(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
   if (!out) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.flush();
@@ -119,9 +129,9 @@ Taken TakeWithin(const fs::path& file, native::LockHandle& handle, std::chrono::
 
 }  // namespace
 
-FileLock::FileLock(std::string_view path, int waitMilliseconds) {
+FileLock::FileLock(const fs::path& path, int waitMilliseconds) {
   if (waitMilliseconds < 0) waitMilliseconds = FileLockWaitMilliseconds();
-  lockFile_ = NativePath(path);
+  lockFile_ = path;
   lockFile_ += ".lock";
   // Waiting is by trying again, and a writer that lets go and comes straight
   // back would win nearly every time against one that tries every few
@@ -150,8 +160,8 @@ int FileLockWaitMilliseconds() { return lockWaitMilliseconds.load(); }
 
 void SetFileLockWaitMilliseconds(int milliseconds) { lockWaitMilliseconds.store(milliseconds); }
 
-std::string FileInUseText(std::string_view path) {
-  return FormatText("ファイル %s は使用中のため書き込めません", {path});
+std::string FileInUseText(const fs::path& path) {
+  return FormatText("ファイル %s は使用中のため書き込めません", {PathText(path)});
 }
 
 }  // namespace vello

@@ -1,6 +1,6 @@
 #pragma once
 // Whole-file reads, safe replacement and the lock a writer holds across a
-// read-modify-write, with CP932 paths.
+// read-modify-write. Paths are the system's own (native_path.h).
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,10 +10,10 @@
 
 namespace vello {
 
-bool FileExists(std::string_view path);
+bool FileExists(const std::filesystem::path& path);
 
 // The file's bytes; nullopt when it is not a regular file or cannot be read.
-std::optional<std::string> ReadFileBytes(std::string_view path);
+std::optional<std::string> ReadFileBytes(const std::filesystem::path& path);
 
 // Replaces the file's contents: the bytes go to a temporary file of this
 // writer's own beside it, are flushed to the disk, and the temporary file is
@@ -21,16 +21,18 @@ std::optional<std::string> ReadFileBytes(std::string_view path);
 // half-written file in place of a good one. An existing file that is
 // read-only, locked or not a regular file is refused, as a write to it would
 // be. Returns false when anything fails: the old file is then untouched and
-// no temporary file is left behind.
-bool ReplaceFileBytes(std::string_view path, std::string_view bytes);
+// no temporary file is left behind, and `systemError` (when given) holds the
+// system's number for why (see native_file.h).
+bool ReplaceFileBytes(const std::filesystem::path& path, std::string_view bytes, int* systemError = nullptr);
 
 // Whether ReplaceFileBytes would even try: false for an existing file that
-// is read-only, locked or not a regular file.
-bool MayReplaceFile(std::string_view path);
+// is read-only, locked or not a regular file, with the system's number for
+// why in `systemError` (when given).
+bool MayReplaceFile(const std::filesystem::path& path, int* systemError = nullptr);
 
 // Appends bytes at the end of the file, creating it when missing; false when
 // the file cannot be opened or written.
-bool AppendFileBytes(std::string_view path, std::string_view bytes);
+bool AppendFileBytes(const std::filesystem::path& path, std::string_view bytes);
 
 // How long a writer waits for another writer to finish with the same file.
 // A read-modify-write holds the lock for milliseconds.
@@ -62,7 +64,7 @@ class FileLock {
   };
 
   // Waits up to `waitMilliseconds` (default: FileLockWaitMilliseconds()).
-  explicit FileLock(std::string_view path, int waitMilliseconds = -1);
+  explicit FileLock(const std::filesystem::path& path, int waitMilliseconds = -1);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -81,6 +83,6 @@ int FileLockWaitMilliseconds();
 void SetFileLockWaitMilliseconds(int milliseconds);
 
 // What a writer reports when another one kept the file's lock too long.
-std::string FileInUseText(std::string_view path);
+std::string FileInUseText(const std::filesystem::path& path);
 
 }  // namespace vello

@@ -1,28 +1,18 @@
 #include "common/file_paths.h"
 
-#include "common/sjis.h"
-
 namespace vello {
 
-std::string BesideExecutable(std::string_view exePath, std::string_view ending) {
-  // Find the last separator and the last dot, stepping over double-byte
-  // characters (a trail byte can be 0x5C, the same byte as '\').
-  std::size_t lastSep = std::string_view::npos, lastDot = std::string_view::npos;
-  std::size_t i = 0;
-  while (i < exePath.size()) {
-    std::size_t n = CharLength(exePath, i);
-    if (n == 1) {
-      char c = exePath[i];
-      if (c == '\\' || c == ':' || c == '/') lastSep = i;
-      if (c == '.') lastDot = i;
-    }
-    i += n;
-  }
-  std::string out(exePath);
-  if (lastDot != std::string_view::npos && (lastSep == std::string_view::npos || lastDot > lastSep))
-    out.resize(lastDot);
-  out.append(ending);
-  return out;
+std::filesystem::path BesideExecutable(const std::filesystem::path& exePath, std::string_view ending) {
+  // The system's own characters (UTF-16 units, or UTF-8 bytes): neither has
+  // a part of a longer character that equals "\", "/", ":" or ".", so a
+  // plain search for the last of them is exact.
+  using String = std::filesystem::path::string_type;
+  String out = exePath.native();
+  std::size_t lastSep = out.find_last_of(String{'\\', '/', ':'});
+  std::size_t lastDot = out.find_last_of(static_cast<String::value_type>('.'));
+  if (lastDot != String::npos && (lastSep == String::npos || lastDot > lastSep)) out.resize(lastDot);
+  for (char c : ending) out += static_cast<String::value_type>(c);
+  return std::filesystem::path(std::move(out));
 }
 
 }  // namespace vello

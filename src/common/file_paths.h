@@ -1,5 +1,5 @@
 #pragma once
-#include <string>
+#include <filesystem>
 #include <string_view>
 
 namespace vello {
@@ -9,7 +9,8 @@ namespace vello {
 // `ending`; without an extension the ending is appended.
 //   C:\Tools\vello.exe + ".ini"      -> C:\Tools\vello.ini
 //   C:\Tools\vello.exe + "Fixed.dat" -> C:\Tools\velloFixed.dat
-std::string BesideExecutable(std::string_view exePath, std::string_view ending);
+// The path stays as the system gave it; `ending` is ASCII.
+std::filesystem::path BesideExecutable(const std::filesystem::path& exePath, std::string_view ending);
 
 // Endings of the program's files.
 inline constexpr std::string_view kSettingsEnding = ".ini";

@@ -23,7 +23,34 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Closes a descriptor on every way out.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 }  // namespace
+
+FileErrorKind KindOfFileError(int systemError) {
+  switch (systemError) {
+    case ENOENT:
+      return FileErrorKind::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+      return FileErrorKind::kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return FileErrorKind::kDiskFull;
+    default:
+      return FileErrorKind::kOther;
+  }
+}
+
+int AccessDeniedError() { return EACCES; }
 
 LockAttempt TryTakeLockFile(const std::filesystem::path& lockFile, LockHandle& handle) {
   int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -51,17 +78,30 @@ void ReleaseLockFile(const std::filesystem::path& lockFile, LockHandle handle) {
   ::close(static_cast<int>(handle));
 }
 
-CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes) {
+CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes, int* systemError) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  if (fd < 0) {
+    if (systemError) *systemError = errno;
+    return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  }
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) ::unlink(path.c_str());
+  int error = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(path.c_str());
+    if (systemError) *systemError = error != 0 ? error : EIO;
+  }
   return ok ? CreateResult::kWritten : CreateResult::kFailed;
 }
 
-RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) return RenameResult::kFailed;
+RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to, int* systemError) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    if (systemError) *systemError = errno;
+    return RenameResult::kFailed;
+  }
   // The new name lives in the folder: flush the folder too, or after a power
   // cut the name may still point at the old file.
   std::filesystem::path folder = to.parent_path();
@@ -72,6 +112,30 @@ RenameResult ReplaceByRename(const std::filesystem::path& from, const std::files
     ::close(dir);
   }
   return RenameResult::kDone;
+}
+
+int TryOpenForUpdate(const std::filesystem::path& path) {
+  Descriptor file{::open(path.c_str(), O_RDWR | O_CLOEXEC)};
+  return file.fd < 0 ? errno : 0;
+}
+
+int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
+  Descriptor file{::open(path.c_str(), O_RDWR | O_CLOEXEC)};
+  if (file.fd < 0) return errno;
+  bytes.clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+int CreateEmptyFile(const std::filesystem::path& path) {
+  Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
+  return file.fd < 0 ? errno : 0;
 }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }

@@ -7,6 +7,49 @@
 
 namespace vello::native {
 
+namespace {
+
+// Closes a handle on every way out.
+struct Handle {
+  HANDLE h;
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+
+// Opened as a writer opens the file: others may read and write it meanwhile,
+// but a file someone holds without sharing is refused.
+HANDLE OpenExistingForUpdate(const std::filesystem::path& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int LastError() {
+  DWORD error = GetLastError();
+  return error != 0 ? static_cast<int>(error) : static_cast<int>(ERROR_GEN_FAILURE);
+}
+
+}  // namespace
+
+FileErrorKind KindOfFileError(int systemError) {
+  switch (static_cast<DWORD>(systemError)) {
+    case ERROR_FILE_NOT_FOUND:
+      return FileErrorKind::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return FileErrorKind::kAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FileErrorKind::kDiskFull;
+    default:
+      return FileErrorKind::kOther;
+  }
+}
+
+int AccessDeniedError() { return ERROR_ACCESS_DENIED; }
+
 LockAttempt TryTakeLockFile(const std::filesystem::path& lockFile, LockHandle& handle) {
   // No sharing: while one handle is open nobody else can open the file, in
   // this process, another one, or on another machine using the folder. The
@@ -30,14 +73,17 @@ void ReleaseLockFile(const std::filesystem::path&, LockHandle handle) {
   CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
-CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes) {
+CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_view bytes, int* systemError) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::kExists
-                                                                      : CreateResult::kFailed;
+    int error = LastError();
+    if (systemError) *systemError = error;
+    return static_cast<DWORD>(error) == ERROR_FILE_EXISTS || static_cast<DWORD>(error) == ERROR_ALREADY_EXISTS
+               ? CreateResult::kExists
+               : CreateResult::kFailed;
   }
   bool ok = true;
+  int error = 0;
   while (ok && !bytes.empty()) {
     DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
@@ -45,18 +91,50 @@ CreateResult WriteNewFileToDisk(const std::filesystem::path& path, std::string_v
     if (ok) bytes.remove_prefix(written);
   }
   ok = ok && FlushFileBuffers(h);
-  ok = CloseHandle(h) && ok;
-  if (!ok) DeleteFileW(path.c_str());
+  if (!ok) error = LastError();
+  if (!CloseHandle(h) && ok) {
+    ok = false;
+    error = LastError();
+  }
+  if (!ok) {
+    DeleteFileW(path.c_str());
+    if (systemError) *systemError = error;
+  }
   return ok ? CreateResult::kWritten : CreateResult::kFailed;
 }
 
-RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to) {
+RenameResult ReplaceByRename(const std::filesystem::path& from, const std::filesystem::path& to, int* systemError) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return RenameResult::kDone;
-  DWORD error = GetLastError();
+  DWORD error = static_cast<DWORD>(LastError());
+  if (systemError) *systemError = static_cast<int>(error);
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION
              ? RenameResult::kBusy
              : RenameResult::kFailed;
+}
+
+int TryOpenForUpdate(const std::filesystem::path& path) {
+  Handle file{OpenExistingForUpdate(path)};
+  return file.h == INVALID_HANDLE_VALUE ? LastError() : 0;
+}
+
+int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
+  Handle file{OpenExistingForUpdate(path)};
+  if (file.h == INVALID_HANDLE_VALUE) return LastError();
+  bytes.clear();
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) return LastError();
+    if (got == 0) return 0;
+    bytes.append(buffer, got);
+  }
+}
+
+int CreateEmptyFile(const std::filesystem::path& path) {
+  Handle file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)};
+  return file.h == INVALID_HANDLE_VALUE ? LastError() : 0;
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }

@@ -1,5 +1,4 @@
-// The portable core's one Win32 leaf: file paths are CP932 text in the model and UTF-16
-// for the system, converted with code page 932 whatever the ANSI code page.
+// Paths shown in messages: UTF-16 to code page 932 whatever the ANSI code page.
 #include <windows.h>
 
 #include <string>
@@ -8,12 +7,18 @@
 
 namespace vello {
 
-std::filesystem::path NativePath(std::string_view cp932Path) {
-  if (cp932Path.empty()) return {};
-  int n = MultiByteToWideChar(932, 0, cp932Path.data(), static_cast<int>(cp932Path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(932, 0, cp932Path.data(), static_cast<int>(cp932Path.size()), wide.data(), n);
-  return std::filesystem::path(wide);
+std::string PathText(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return {};
+  // No best fit: a character without bytes of its own becomes the code
+  // page's default character, "?".
+  int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                              nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                      nullptr);
+  return out;
 }
 
 }  // namespace vello

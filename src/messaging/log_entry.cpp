@@ -5,7 +5,6 @@
 
 #include "common/file_io.h"
 #include "common/native_path.h"
-#include "common/sjis.h"
 #include "common/text_format.h"
 #include "common/vello_error.h"
 
@@ -17,62 +16,6 @@ std::string Number(int value, std::size_t minDigits) {
   std::string digits = std::to_string(value < 0 ? -value : value);
   if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), '0');
   return value < 0 ? "-" + digits : digits;
-}
-
-std::string DateText(const LocalDateTime& t, std::string_view pattern) {
-  std::string out;
-  std::size_t i = 0;
-  const std::size_t n = pattern.size();
-  while (i < n) {
-    std::size_t len = CharLength(pattern, i);
-    char c = pattern[i];
-    if (len == 2) {
-      // A double-byte character (年, 月 ...) whose trail byte may look like a letter.
-      out.append(pattern.substr(i, 2));
-      i += 2;
-      continue;
-    }
-    if (c == '\'') {
-      if (i + 1 < n && pattern[i + 1] == '\'') {
-        out += '\'';
-        i += 2;
-        continue;
-      }
-      ++i;
-      while (i < n) {
-        std::size_t l = CharLength(pattern, i);
-        if (l == 1 && pattern[i] == '\'') {
-          if (i + 1 < n && pattern[i + 1] == '\'') {
-            out += '\'';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        out.append(pattern.substr(i, l));
-        i += l;
-      }
-      continue;
-    }
-    if (c == 'd' || c == 'M' || c == 'y') {
-      std::size_t run = 1;
-      while (i + run < n && pattern[i + run] == c) ++run;
-      if (c == 'y') {
-        if (run <= 2) out += Number(t.year % 100, run);
-        else out += Number(t.year, 4);
-      } else if (run <= 2) {
-        out += Number(c == 'd' ? t.day : t.month, run);
-      } else {
-        out.append(pattern.substr(i, run));  // names are not provided for
-      }
-      i += run;
-      continue;
-    }
-    out += c;
-    ++i;
-  }
-  return out;
 }
 
 constexpr std::string_view kSentMarker = "【送信】";
@@ -120,8 +63,8 @@ std::string Entry(std::string_view kind, std::string_view dateTimeText, std::str
 
 }  // namespace
 
-std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f) {
-  std::string out = DateText(t, f.shortDatePattern);
+std::string DateTimeText(std::string_view shortDate, const LocalDateTime& t, const LocaleTimeFormat& f) {
+  std::string out(shortDate);
   if (t.hour == 0 && t.minute == 0 && t.second == 0) return out;
 
   int hour = t.hour;
@@ -148,25 +91,27 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
   return Entry(kReceivedMarker, dateTimeText, "From : ", sender, text);
 }
 
-void AppendLogEntry(std::string_view logPath, std::string_view entry) {
+void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry) {
+  const std::string cannotOpen = FormatText("ファイル %s は開けません", {PathText(logPath)});
   std::string bytes;
   if (FileExists(logPath)) {
     // Only the last byte matters: an append must cost the same for a huge
     // log as for an empty one.
-    std::ifstream in(NativePath(logPath), std::ios::binary);
-    if (!in) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+    std::ifstream in(logPath, std::ios::binary);
+    if (!in) throw VelloError(cannotOpen);
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
-    if (size < 0) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+    if (size < 0) throw VelloError(cannotOpen);
     if (size > 0) {
       char last = 0;
       in.seekg(size - 1);
-      if (!in.get(last)) throw VelloError(FormatText("ファイル %s は開けません", {logPath}));
+      if (!in.get(last)) throw VelloError(cannotOpen);
       if (last != '\r' && last != '\n') bytes += "\r\n";
     }
   }
   bytes.append(entry);
-  if (!AppendFileBytes(logPath, bytes)) throw VelloError(FormatText("ファイル %s を作成できません", {logPath}));
+  if (!AppendFileBytes(logPath, bytes))
+    throw VelloError(FormatText("ファイル %s を作成できません", {PathText(logPath)}));
 }
 
 }  // namespace vello

@@ -1,6 +1,7 @@
 #pragma once
 // The send/receive log: entries of text appended to a CP932 file with CR LF
 // line ends, and the locale's date-time text they carry.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -8,13 +9,11 @@
 
 namespace vello {
 
-// The date in the short date pattern, then, unless the time is exactly
-// 00:00:00, a blank and the time: "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".
-// Pattern letters: d, dd, M, MM, y, yy, yyyy (three or more y: the full
-// year); '...' quotes literal text and '' is one quote; every other
-// character, and runs of d or M longer than two (day and month names),
-// are copied as they stand.
-std::string DateTimeText(const LocalDateTime& t, const LocaleTimeFormat& f);
+// The date as the system writes it in the user's short date format (day and
+// month names and eras are the system's to spell), then, unless the time is
+// exactly 00:00:00, a blank and the time by the locale's rules:
+// "2026/12/08 9:04:02", "12/8/2026 9:04:02 AM".
+std::string DateTimeText(std::string_view shortDate, const LocalDateTime& t, const LocaleTimeFormat& f);
 
 // "【送信】" CR LF "Date : " date-time CR LF "To : " destination CR LF text CR LF.
 // Only an entry's first line starts with "【送信】" or "【受信】": a line of the
@@ -28,7 +27,8 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
 // non-empty file that does not end with CR or LF gets CR LF first. What the
 // log already holds is never rewritten.
 // Errors: the file exists but cannot be opened for reading -> "ファイル %s は開けません";
-// it cannot be created or written -> "ファイル %s を作成できません" (the path in place of %s).
-void AppendLogEntry(std::string_view logPath, std::string_view entry);
+// it cannot be created or written -> "ファイル %s を作成できません" (the path as
+// PathText shows it in place of %s).
+void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry);
 
 }  // namespace vello

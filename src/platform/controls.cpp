@@ -35,13 +35,15 @@ SIZE TextExtent(HWND control, std::wstring_view text) {
   return {t.empty() ? 0 : r.right - r.left, r.bottom - r.top};
 }
 
-std::string ControlText(HWND control) {
+std::wstring WideControlText(HWND control) {
   int n = GetWindowTextLengthW(control);
   std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
   n = GetWindowTextW(control, text.data(), n + 1);
   text.resize(static_cast<std::size_t>(n));
-  return Narrow(text);
+  return text;
 }
+
+std::string ControlText(HWND control) { return Narrow(WideControlText(control)); }
 
 void SetControlText(HWND control, std::string_view cp932) { SetWindowTextW(control, Widen(cp932).c_str()); }
 

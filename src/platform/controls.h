@@ -29,6 +29,9 @@ HWND CreateControl(const ControlArgs& args);
 SIZE TextExtent(HWND control, std::wstring_view text);
 
 std::string ControlText(HWND control);
+// The text as the control holds it (UTF-16): every character, also those
+// code page 932 cannot hold.
+std::wstring WideControlText(HWND control);
 void SetControlText(HWND control, std::string_view cp932);
 
 bool IsChecked(HWND button);

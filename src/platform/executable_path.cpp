@@ -2,19 +2,20 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/file_paths.h"
-#include "platform/win_text.h"
 
 namespace vello {
 
 namespace {
-std::string& Override() {
-  static std::string path;
+std::filesystem::path& Override() {
+  static std::filesystem::path path;
   return path;
 }
 }  // namespace
 
-std::string ExecutablePath() {
+std::filesystem::path ExecutablePath() {
   if (!Override().empty()) return Override();
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -25,11 +26,13 @@ std::string ExecutablePath() {
     }
     buffer.resize(buffer.size() * 2);  // long paths are not cut
   }
-  return Narrow(buffer);
+  return std::filesystem::path(std::move(buffer));
 }
 
-void SetExecutablePathForTests(const std::string& path) { Override() = path; }
+void SetExecutablePathForTests(const std::filesystem::path& path) { Override() = path; }
 
-std::string FileBesideExecutable(std::string_view ending) { return BesideExecutable(ExecutablePath(), ending); }
+std::filesystem::path FileBesideExecutable(std::string_view ending) {
+  return BesideExecutable(ExecutablePath(), ending);
+}
 
 }  // namespace vello

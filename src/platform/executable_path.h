@@ -1,10 +1,12 @@
 #pragma once
-// The running executable's full path (CP932), behind a seam so a test can
-// work in a folder of its own.
-#include <string>
+// The running executable's full path as the system gives it (UTF-16), and
+// the program's files beside it, behind a seam so a test can work in a
+// folder of its own.
+#include <filesystem>
+#include <string_view>
 
 namespace vello {
-std::string ExecutablePath();
-void SetExecutablePathForTests(const std::string& path);  // empty: the real one again
-std::string FileBesideExecutable(std::string_view ending);
+std::filesystem::path ExecutablePath();
+void SetExecutablePathForTests(const std::filesystem::path& path);  // empty: the real one again
+std::filesystem::path FileBesideExecutable(std::string_view ending);
 }  // namespace vello

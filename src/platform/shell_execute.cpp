@@ -20,7 +20,8 @@ void CallShellExecute(const ShellExecuteCall& call) {
     Hook()(call);
     return;
   }
-  ShellExecuteW(call.window, Widen(call.operation).c_str(), Widen(call.file).c_str(), nullptr, nullptr, call.show);
+  ShellExecuteW(call.window, Widen(call.operation).c_str(), call.file.c_str(),
+                call.parameters.empty() ? nullptr : call.parameters.c_str(), nullptr, call.show);
 }
 
 }  // namespace vello

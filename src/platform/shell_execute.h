@@ -11,14 +11,15 @@ namespace vello {
 struct ShellExecuteCall {
   HWND window = nullptr;
   std::string operation;  // CP932
-  std::string file;       // CP932
+  std::wstring file;  // as the system takes it: a path keeps every character
   int show = SW_SHOW;
+  std::wstring parameters = {};
 };
 
 using ShellExecuteFunction = std::function<void(const ShellExecuteCall&)>;
 void SetShellExecuteFunctionForTests(ShellExecuteFunction fn);  // empty: the real shell
 
-// No parameters, no folder; the shell's answer is not examined.
+// No working folder; the shell's answer is not examined.
 void CallShellExecute(const ShellExecuteCall& call);
 
 }  // namespace vello

@@ -6,11 +6,11 @@
 
 namespace vello {
 
-std::string ShellFolderPath(std::string_view valueName) {
+std::filesystem::path ShellFolderPath(std::string_view valueName) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
   std::wstring name = Widen(valueName);
-  std::string result;
+  std::wstring result;
   DWORD type = 0, bytes = 0;
   if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ)) {
@@ -22,7 +22,7 @@ std::string ShellFolderPath(std::string_view valueName) {
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
       value.resize(size / sizeof(wchar_t));
       if (std::size_t nul = value.find(L'\0'); nul != std::wstring::npos) value.resize(nul);
-      result = Narrow(value);
+      result = std::move(value);
     }
   }
   RegCloseKey(key);

@@ -53,7 +53,16 @@ bool LoadShellLink(const std::wstring& linkPath, ShellLinkFields& fields) {
   if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return false;
   if (FAILED(file->Load(linkPath.c_str(), STGM_READ))) return false;
   wchar_t buffer[32768];
-  if (link->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) != S_OK) buffer[0] = L'\0';
+  // The target as the system resolves it: the item list, which names every
+  // folder in UTF-16. (The link's plain path may be held in the ANSI code
+  // page; Wine reads it back from there, losing what that page lacks.)
+  buffer[0] = L'\0';
+  PIDLIST_ABSOLUTE items = nullptr;
+  if (link->GetIDList(&items) == S_OK && items) {
+    if (!SHGetPathFromIDListEx(items, buffer, 32768, GPFIDL_DEFAULT)) buffer[0] = L'\0';
+    CoTaskMemFree(items);
+  }
+  if (buffer[0] == L'\0' && link->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) != S_OK) buffer[0] = L'\0';
   fields.target = buffer;
   if (FAILED(link->GetWorkingDirectory(buffer, 32768))) buffer[0] = L'\0';
   fields.workingDirectory = buffer;

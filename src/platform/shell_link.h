@@ -18,7 +18,9 @@ struct ShellLinkFields {
 // and no message.
 void SaveShellLink(const std::wstring& linkPath, const ShellLinkFields& fields);
 
-// Reads a link file back; false when it cannot be loaded.
+// Reads a link file back; false when it cannot be loaded. The target is
+// the path the link's item list resolves to (its plain path when it has
+// none).
 bool LoadShellLink(const std::wstring& linkPath, ShellLinkFields& fields);
 
 }  // namespace vello

@@ -15,7 +15,7 @@ namespace {
 const wchar_t kClassName[] = L"VelloScheduler";
 const char kSentMark[] = "済";
 
-std::string SchedulePath() { return FileBesideExecutable(kScheduleEnding); }
+std::filesystem::path SchedulePath() { return FileBesideExecutable(kScheduleEnding); }
 }  // namespace
 
 TScheduler::TScheduler(MessageSender& sender) : FSender(sender) {

@@ -29,23 +29,29 @@ std::string SerializeAddressBook(const std::vector<std::string>& lines) {
 
 namespace {
 
-std::string CannotOpenText(std::string_view path) { return FormatText("ファイル %s は開けません", {path}); }
-std::string CannotCreateText(std::string_view path) { return FormatText("ファイル %s を作成できません", {path}); }
+namespace fs = std::filesystem;
+
+std::string CannotOpenText(const fs::path& path) {
+  return FormatText("ファイル %s は開けません", {PathText(path)});
+}
+std::string CannotCreateText(const fs::path& path) {
+  return FormatText("ファイル %s を作成できません", {PathText(path)});
+}
 
 // Takes the file's lock for a whole-file write, or throws what the writer reports.
-void ThrowUnlessHeld(const FileLock& lock, std::string_view path) {
+void ThrowUnlessHeld(const FileLock& lock, const fs::path& path) {
   if (lock.state() == FileLock::State::kBusy) throw VelloError(FileInUseText(path));
   if (lock.state() == FileLock::State::kRefused) throw VelloError(CannotCreateText(path));
 }
 
-void Store(std::string_view path, const std::vector<std::string>& lines) {
+void Store(const fs::path& path, const std::vector<std::string>& lines) {
   if (!ReplaceFileBytes(path, SerializeAddressBook(lines))) throw VelloError(CannotCreateText(path));
 }
 
 // Applies `change` to the stored lines under the file's lock and stores them
 // when it says they changed.
 template <typename Change>
-std::vector<std::string> EditAddressBook(std::string_view path, Change&& change) {
+std::vector<std::string> EditAddressBook(const fs::path& path, Change&& change) {
   FileLock lock(path);
   ThrowUnlessHeld(lock, path);
   std::vector<std::string> lines = LoadAddressBook(path);
@@ -55,10 +61,9 @@ std::vector<std::string> EditAddressBook(std::string_view path, Change&& change)
 
 }  // namespace
 
-std::vector<std::string> LoadAddressBook(std::string_view path) {
-  namespace fs = std::filesystem;
+std::vector<std::string> LoadAddressBook(const fs::path& path) {
   std::error_code ec;
-  fs::file_status status = fs::status(NativePath(path), ec);
+  fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) return {};
   // A directory or device under the file's name cannot be read as the book.
   std::optional<std::string> bytes = ReadFileBytes(path);
@@ -66,20 +71,20 @@ std::vector<std::string> LoadAddressBook(std::string_view path) {
   return ParseAddressBook(*bytes);
 }
 
-void SaveAddressBook(std::string_view path, const std::vector<std::string>& lines) {
+void SaveAddressBook(const fs::path& path, const std::vector<std::string>& lines) {
   FileLock lock(path);
   ThrowUnlessHeld(lock, path);
   Store(path, lines);
 }
 
-std::vector<std::string> AddAddressBookLine(std::string_view path, std::string_view line) {
+std::vector<std::string> AddAddressBookLine(const fs::path& path, std::string_view line) {
   return EditAddressBook(path, [&](std::vector<std::string>& lines) {
     lines.emplace_back(line);
     return true;
   });
 }
 
-std::vector<std::string> RemoveAddressBookLine(std::string_view path, std::size_t row, std::string_view line) {
+std::vector<std::string> RemoveAddressBookLine(const fs::path& path, std::size_t row, std::string_view line) {
   return EditAddressBook(path, [&](std::vector<std::string>& lines) {
     if (row < lines.size() && lines[row] == line) {
       lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(row));

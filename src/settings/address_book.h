@@ -2,6 +2,7 @@
 // The address book: a text file of "nickname : address" lines beside the
 // executable, and the "*nickname" entries that stand for its lines in the
 // destination boxes.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,13 +21,14 @@ std::vector<std::string> ParseAddressBook(std::string_view bytes);
 std::string SerializeAddressBook(const std::vector<std::string>& lines);
 
 // A missing file is an empty address book. A file that exists but cannot be
-// read throws VelloError "ファイル %s は開けません".
-std::vector<std::string> LoadAddressBook(std::string_view path);
+// read throws VelloError "ファイル %s は開けません" (%s: the path as PathText
+// shows it, as in every error text below).
+std::vector<std::string> LoadAddressBook(const std::filesystem::path& path);
 
 // Rewrites the whole file with these lines; when the system refuses, the old
 // file stays as it was and VelloError "ファイル %s を作成できません" is thrown
 // (FileInUseText(path) when another writer keeps the file).
-void SaveAddressBook(std::string_view path, const std::vector<std::string>& lines);
+void SaveAddressBook(const std::filesystem::path& path, const std::vector<std::string>& lines);
 
 // The destinations page's changes, each a read-modify-write of the file under
 // its lock, so lines another copy of the program added or removed since the
@@ -37,11 +39,12 @@ void SaveAddressBook(std::string_view path, const std::vector<std::string>& line
 // the file.
 //
 // Appends the line at the end.
-std::vector<std::string> AddAddressBookLine(std::string_view path, std::string_view line);
+std::vector<std::string> AddAddressBookLine(const std::filesystem::path& path, std::string_view line);
 // Removes the line the page showed in row `row`: that row of the file when it
 // still holds `line`, else the first line equal to it; nothing when another
 // copy has removed it already.
-std::vector<std::string> RemoveAddressBookLine(std::string_view path, std::size_t row, std::string_view line);
+std::vector<std::string> RemoveAddressBookLine(const std::filesystem::path& path, std::size_t row,
+                                               std::string_view line);
 
 // The text before the first " : "; empty for a line without one.
 std::string NicknameOf(std::string_view line);

@@ -11,7 +11,7 @@ namespace vello {
 namespace {
 enum : UINT { kListBox1 = 2201, kLabel11, kEdit2, kLabel12, kEdit5, kButton3, kButton4, kLabel13 };
 
-std::string AddressBookPath() { return FileBesideExecutable(kAddressBookEnding); }
+std::filesystem::path AddressBookPath() { return FileBesideExecutable(kAddressBookEnding); }
 }  // namespace
 
 TDestinationsPage::TDestinationsPage(HWND page, HFONT font) {

@@ -2,9 +2,13 @@
 
 #include <commdlg.h>
 
+#include <filesystem>
 #include <vector>
 
+#include "common/native_path.h"
+#include "common/text_format.h"
 #include "platform/controls.h"
+#include "platform/error_display.h"
 #include "platform/win_text.h"
 #include "settings/settings_keys.h"
 
@@ -79,8 +83,17 @@ void TGeneralPages::Save(IniFile& ini) const {
   WriteSetting(ini, setting::Discovery, IsChecked(CheckBox11));
 }
 
-bool TGeneralPages::SoundWithoutFile() const {
-  return IsChecked(CheckBox2) && GetWindowTextLengthW(Edit3) == 0;
+std::optional<std::string> SoundPathRefusal(std::wstring_view path) {
+  if (NarrowExactly(path)) return std::nullopt;
+  return FormatText("サウンドファイルのパス %s には、設定ファイルに保存できない文字 (シフトJIS にない文字) が"
+                    "含まれています。シフトJIS で書ける場所のファイルを選んでください。",
+                    {PathText(std::filesystem::path(path))});
+}
+
+std::optional<std::string> TGeneralPages::SoundFileRefusal() const {
+  if (IsChecked(CheckBox2) && GetWindowTextLengthW(Edit3) == 0) return "サウンドファイル名を入力してください";
+  // Stored whether or not sound is on, so looked at either way.
+  return SoundPathRefusal(WideControlText(Edit3));
 }
 
 bool TGeneralPages::HandleCommand(UINT code, HWND control) {
@@ -112,7 +125,14 @@ void TGeneralPages::Button5Click() {
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-  if (GetOpenFileNameW(&ofn)) SetWindowTextW(Edit3, file.data());
+  if (!GetOpenFileNameW(&ofn)) return;
+  // A path the settings file cannot hold is refused at once; the box keeps
+  // what it had.
+  if (std::optional<std::string> refusal = SoundPathRefusal(file.data())) {
+    ShowMessageBox(ofn.hwndOwner, *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
+    return;
+  }
+  SetWindowTextW(Edit3, file.data());
 }
 
 }  // namespace vello

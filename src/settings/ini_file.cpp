@@ -164,9 +164,9 @@ bool EndsWithBreak(std::string_view bytes) {
   return !bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n');
 }
 
-std::string ReadAll(const std::string& path) { return ReadFileBytes(path).value_or(std::string()); }
+std::string ReadAll(const fs::path& path) { return ReadFileBytes(path).value_or(std::string()); }
 
-[[noreturn]] void ThrowNotWritable(const std::string& path) { throw VelloError(path + " に書き込めません"); }
+[[noreturn]] void ThrowNotWritable(const fs::path& path) { throw VelloError(PathText(path) + " に書き込めません"); }
 
 // Keys of the section whose header is at `header`, as the system lists them.
 std::vector<std::string> KeysOf(const std::vector<Line>& lines, std::size_t header) {
@@ -195,12 +195,12 @@ std::vector<std::size_t> DistinctSections(const std::vector<Line>& lines) {
 // bytes and says whether there is anything to store. A file that exists but
 // cannot be read is refused: writing over it would lose what it holds.
 template <typename Change>
-void EditFile(const std::string& path, Change&& change) {
+void EditFile(const fs::path& path, Change&& change) {
   FileLock lock(path);
   if (lock.state() == FileLock::State::kBusy) throw VelloError(FileInUseText(path));
   std::string bytes;
   std::error_code ec;
-  if (fs::exists(NativePath(path), ec)) {
+  if (fs::exists(path, ec)) {
     std::optional<std::string> read = ReadFileBytes(path);
     if (!read) ThrowNotWritable(path);
     bytes = std::move(*read);
@@ -212,9 +212,9 @@ void EditFile(const std::string& path, Change&& change) {
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(fs::path path) : path_(std::move(path)) {}
 
-const std::string& IniFile::path() const { return path_; }
+const fs::path& IniFile::path() const { return path_; }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
@@ -323,7 +323,7 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
 namespace {
 
 // Removes the section's header and every line up to the next section.
-bool EraseSectionLines(const std::string& path, std::string& bytes, std::string_view section,
+bool EraseSectionLines(const fs::path& path, std::string& bytes, std::string_view section,
                        bool onlyWithoutKeys) {
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));

@@ -9,6 +9,7 @@
 // file's lock from reading the file to replacing it, so another copy of the
 // program writing at the same moment loses nothing and makes us lose nothing.
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,9 +26,9 @@ struct IniSection {
 class IniFile {
  public:
   // Binds to the file; does not read it and never fails.
-  explicit IniFile(std::string path);
+  explicit IniFile(std::filesystem::path path);
 
-  const std::string& path() const;
+  const std::filesystem::path& path() const;
 
   // Section and key names match without regard to the case of ASCII letters,
   // with blanks around them ignored. A key line without "=" has no value and
@@ -37,7 +38,8 @@ class IniFile {
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
 
   // Each write reaches the file at once, or throws VelloError and leaves the
-  // file as it was: "<path> に書き込めません" when the system refuses (or the
+  // file as it was: "<path> に書き込めません" (the path as PathText shows it)
+  // when the system refuses (or the
   // file exists but cannot be read, so writing would lose what it holds),
   // FileInUseText(path) when another writer kept the file's lock for the
   // whole wait. A section or key name that is empty (or only blanks) cannot
@@ -65,7 +67,7 @@ class IniFile {
   void EraseSectionWithoutKeys(std::string_view section);
 
  private:
-  std::string path_;
+  std::filesystem::path path_;
 };
 
 // The integer text rule of the settings file: "0x"/"0X" followed by at least

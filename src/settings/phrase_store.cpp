@@ -42,7 +42,7 @@ std::optional<std::string> PhraseRefusal(std::string_view phrase) {
   return std::nullopt;
 }
 
-PhraseStore::PhraseStore(std::string path) : ini_(std::move(path)) {}
+PhraseStore::PhraseStore(std::filesystem::path path) : ini_(std::move(path)) {}
 
 std::vector<PhraseCategory> PhraseStore::Load() const {
   std::vector<IniSection> sections = ini_.ReadAllSections();

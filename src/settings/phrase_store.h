@@ -3,6 +3,7 @@
 // category is a section, each phrase a key with an empty value. Every call
 // reads or writes the file at once.
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,9 +33,9 @@ std::optional<std::string> PhraseRefusal(std::string_view phrase);
 
 class PhraseStore {
  public:
-  explicit PhraseStore(std::string path);
+  explicit PhraseStore(std::filesystem::path path);
 
-  const std::string& path() const { return ini_.path(); }
+  const std::filesystem::path& path() const { return ini_.path(); }
 
   // The whole file in one reading: the categories in file order, each with
   // its phrases in file order, exactly as Categories() and Phrases() list

@@ -150,8 +150,8 @@ void TSetupForm::Button2Click() {
   // Any error on the way leaves the dialog open, with what was done so far kept.
   TGeneralPages& g = *generalPages_;
   // 1.
-  if (g.SoundWithoutFile()) {
-    ShowMessageBox(hwnd(), "サウンドファイル名を入力してください", "Vello - Error", MB_OK | MB_ICONERROR);
+  if (std::optional<std::string> refusal = g.SoundFileRefusal()) {
+    ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
   // A port the program could not listen on is refused before anything is
@@ -164,10 +164,10 @@ void TSetupForm::Button2Click() {
   IniFile ini = SettingsFile();
   g.Save(ini);
   // 3. and 4. On every OK, changed or not.
-  std::string startup = ShellFolder(kStartupFolder);
+  std::filesystem::path startup = ShellFolder(kStartupFolder);
   if (IsChecked(g.CheckBox4)) MakeShortcut(startup);
   else RemoveShortcut(startup);
-  std::string desktop = ShellFolder(kDesktopFolder);
+  std::filesystem::path desktop = ShellFolder(kDesktopFolder);
   if (IsChecked(g.CheckBox5)) MakeShortcut(desktop);
   else RemoveShortcut(desktop);
   // 5.

@@ -5,30 +5,33 @@
 #include "platform/executable_path.h"
 #include "platform/shell_folders.h"
 #include "platform/shell_link.h"
-#include "platform/win_text.h"
 
 namespace vello {
 
 namespace {
-std::function<std::string(std::string_view)>& Hook() {
-  static std::function<std::string(std::string_view)> fn;
+std::function<std::filesystem::path(std::string_view)>& Hook() {
+  static std::function<std::filesystem::path(std::string_view)> fn;
   return fn;
 }
 }  // namespace
 
-void SetShellFolderFunctionForTests(std::function<std::string(std::string_view)> fn) { Hook() = std::move(fn); }
+void SetShellFolderFunctionForTests(std::function<std::filesystem::path(std::string_view)> fn) {
+  Hook() = std::move(fn);
+}
 
-std::string ShellFolder(std::string_view folderName) {
+std::filesystem::path ShellFolder(std::string_view folderName) {
   return Hook() ? Hook()(folderName) : ShellFolderPath(folderName);
 }
 
-std::string ShortcutPath(std::string_view folder) { return std::string(folder) + "\\message.lnk"; }
-
-void MakeShortcut(std::string_view folder) {
-  SaveShellLink(Widen(ShortcutPath(folder)),
-                {.target = Widen(ExecutablePath()), .workingDirectory = L"C:\\", .description = L"Vello"});
+std::filesystem::path ShortcutPath(const std::filesystem::path& folder) {
+  return std::filesystem::path(folder.native() + L"\\message.lnk");
 }
 
-void RemoveShortcut(std::string_view folder) { DeleteFileW(Widen(ShortcutPath(folder)).c_str()); }
+void MakeShortcut(const std::filesystem::path& folder) {
+  SaveShellLink(ShortcutPath(folder).native(),
+                {.target = ExecutablePath().native(), .workingDirectory = L"C:\\", .description = L"Vello"});
+}
+
+void RemoveShortcut(const std::filesystem::path& folder) { DeleteFileW(ShortcutPath(folder).c_str()); }
 
 }  // namespace vello

@@ -70,7 +70,7 @@ void TClickLabel::MouseLeave() {
 
 void TClickLabel::Click() {
   if (OnClick) OnClick();
-  CallShellExecute({.window = nullptr, .operation = "OPEN", .file = FHikisu, .show = SW_SHOW});
+  CallShellExecute({.window = nullptr, .operation = "OPEN", .file = Widen(FHikisu), .show = SW_SHOW});
 }
 
 void TClickLabel::Paint(HDC dc) {

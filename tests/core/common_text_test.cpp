@@ -1,6 +1,8 @@
 // CP932 scanning, error texts and paths beside the executable.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/file_paths.h"
 #include "common/sjis.h"
 #include "common/text_format.h"
@@ -57,21 +59,25 @@ TEST(ErrorDisplayText, DotOnlyAfterCharactersThatSortAfterDot) {
 }
 
 TEST(BesideExecutable, EndingsReplaceTheExtensionOfTheLastComponent) {
-  struct Case { const char* exe; std::string_view ending; const char* out; } cases[] = {
-    {"C:\\Tools\\vello.exe", kSettingsEnding, "C:\\Tools\\vello.ini"},
-    {"C:\\Tools\\vello.exe", kAddressBookEnding, "C:\\Tools\\vello.dat"},
-    {"C:\\Tools\\vello.exe", kLogEnding, "C:\\Tools\\vello.log"},
-    {"C:\\Tools\\vello.exe", kPhrasesEnding, "C:\\Tools\\velloFixed.dat"},
-    {"C:\\Tools\\vello.exe", kScheduleEnding, "C:\\Tools\\vellot.dat"},
-    {"C:\\My.Tools\\vello", kSettingsEnding, "C:\\My.Tools\\vello.ini"},
-    {"C:\\My.Tools\\vello", kScheduleEnding, "C:\\My.Tools\\vellot.dat"},
-    {"C:vello", kLogEnding, "C:vello.log"},
-    {"C:\\ソ.d\\vello.x.exe", kSettingsEnding, "C:\\ソ.d\\vello.x.ini"},
-    // Lead bytes E0-FC with a backslash for trail byte (饅 E9 5C, 纊 FA 5C):
-    // the extension is the whole of ".饅", not cut at a separator inside it.
-    {"C:\\Tools\\vello.饅", kSettingsEnding, "C:\\Tools\\vello.ini"},
-    {"C:\\Tools\\vello.\xFA\x5C", kPhrasesEnding, "C:\\Tools\\velloFixed.dat"},
-    {"C:\\饅頭.d\\vello.饅頭", kScheduleEnding, "C:\\饅頭.d\\vellot.dat"},
+  // The path as the system spells it (here UTF-8; UTF-16 on Windows), with
+  // folder names code page 932 cannot hold.
+  struct Case { const char8_t* exe; std::string_view ending; const char8_t* out; } cases[] = {
+    {u8"C:\\Tools\\vello.exe", kSettingsEnding, u8"C:\\Tools\\vello.ini"},
+    {u8"C:\\Tools\\vello.exe", kAddressBookEnding, u8"C:\\Tools\\vello.dat"},
+    {u8"C:\\Tools\\vello.exe", kLogEnding, u8"C:\\Tools\\vello.log"},
+    {u8"C:\\Tools\\vello.exe", kPhrasesEnding, u8"C:\\Tools\\velloFixed.dat"},
+    {u8"C:\\Tools\\vello.exe", kScheduleEnding, u8"C:\\Tools\\vellot.dat"},
+    {u8"C:\\My.Tools\\vello", kSettingsEnding, u8"C:\\My.Tools\\vello.ini"},
+    {u8"C:\\My.Tools\\vello", kScheduleEnding, u8"C:\\My.Tools\\vellot.dat"},
+    {u8"/opt/my.tools/vello", kLogEnding, u8"/opt/my.tools/vello.log"},
+    {u8"C:vello", kLogEnding, u8"C:vello.log"},
+    {u8"C:\\ソ.d\\vello.x.exe", kSettingsEnding, u8"C:\\ソ.d\\vello.x.ini"},
+    {u8"C:\\Users\\Müller\\한글.앱\\vello.exe", kPhrasesEnding, u8"C:\\Users\\Müller\\한글.앱\\velloFixed.dat"},
+    {u8"C:\\Users\\Müller\\한글\\벨로", kSettingsEnding, u8"C:\\Users\\Müller\\한글\\벨로.ini"},
+    {u8"C:\\Tools\\vello.饅", kSettingsEnding, u8"C:\\Tools\\vello.ini"},
+    {u8"C:\\饅頭.d\\vello.饅頭", kScheduleEnding, u8"C:\\饅頭.d\\vellot.dat"},
   };
-  for (const auto& c : cases) EXPECT_EQ(BesideExecutable(c.exe, c.ending), c.out) << c.exe;
+  for (const auto& c : cases)
+    EXPECT_EQ(BesideExecutable(std::filesystem::path(c.exe), c.ending), std::filesystem::path(c.out))
+        << std::filesystem::path(c.exe).string();
 }

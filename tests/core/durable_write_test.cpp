@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "schedule/schedule_file.h"
 #include "settings/address_book.h"
 #include "settings/ini_file.h"
 #include "settings/phrase_store.h"
@@ -83,7 +84,8 @@ class DurableWrite : public vello::testing::TempFolderTest {
 };
 
 TEST_F(DurableWrite, EveryWholeFileWriterFlushesBeforeAndAfterTheRename) {
-  const std::string ini = PathOf("vello.ini"), book = PathOf("vello.dat"), phrases = PathOf("velloFixed.dat");
+  const std::string ini = PathOf("vello.ini"), book = PathOf("vello.dat"), phrases = PathOf("velloFixed.dat"),
+                    schedule = PathOf("vellot.dat");
   Write(ini, "[setup]\r\nport=1\r\n");
   Write(book, "taro : PC01\r\n");
   Write(phrases, "[連絡]\r\n至急=\r\n");
@@ -99,6 +101,7 @@ TEST_F(DurableWrite, EveryWholeFileWriterFlushesBeforeAndAfterTheRename) {
       {"address book saved", book, [&] { SaveAddressBook(book, {"saburo : PC03"}); }},
       {"phrase added", phrases, [&] { PhraseStore(phrases).AddPhrase("連絡", "会議"); }},
       {"phrase removed", phrases, [&] { PhraseStore(phrases).DeletePhrase("連絡", "会議"); }},
+      {"schedule saved", schedule, [&] { SaveScheduleFile(schedule, std::vector<TScheduleEntry>(2)); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -418,13 +418,14 @@ TEST_F(IniFileTest, AReplacementThatFailsHalfWayLeavesTheFileAndNoTemporaryFile)
   EXPECT_EQ(names, std::vector<std::string>{"vello.ini"});
 }
 
-TEST_F(IniFileTest, JapaneseFileName) {
-  // The path is CP932 text like every other text of the program.
-  std::string path = PathOf("") + "設定.ini";
+TEST_F(IniFileTest, TheFileNameIsTheSystemsOwn) {
+  // Any name the file system allows, not only one code page 932 can spell.
+  const fs::path path = dir_ / fs::path(u8"設定Müller한글.ini");
   IniFile ini(path);
   ini.WriteString("setup", "port", "5963");
   EXPECT_EQ(ini.ReadString("setup", "port", ""), "5963");
   EXPECT_EQ(ini.path(), path);
+  EXPECT_EQ(Bytes(path.string()), "[setup]\r\nport=5963\r\n");
 }
 
 }  // namespace

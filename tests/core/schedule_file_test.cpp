@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
-#include "common/native_path.h"
 #include "common/vello_error.h"
 #include "schedule/schedule_file.h"
 
@@ -97,7 +98,8 @@ TEST_F(ScheduleFileTest, TwoRecordsLoadInOrderAndSaveBackByteForByte) {
   fs::remove(path_);
   SaveScheduleFile(path_, entries);
   EXPECT_EQ(Read(), fixture);
-  EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+  // Nothing else is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 
   // Changing one entry changes only its bytes.
   entries[1].SetSent(1);
@@ -129,13 +131,20 @@ TEST_F(ScheduleFileTest, EmptyFileHasNoEntries) {
 }
 
 TEST_F(ScheduleFileTest, MissingFileIsCreatedEmpty) {
-  // The path is CP932 text, as the executable's own path is.
-  std::string path = (dir_ / "").string() + "\x97\x5C\x92\xE8t.dat";  // "予定t.dat"
+  // In a folder whose name code page 932 cannot hold: the path is the
+  // system's own from the executable's location on.
+  fs::path folder = dir_ / fs::path(u8"Müller한글饅");
+  fs::create_directories(folder);
+  fs::path path = folder / "vellot.dat";
   std::vector<TScheduleEntry> entries(2);
   LoadScheduleFile(path, entries);
   EXPECT_TRUE(entries.empty());
-  ASSERT_TRUE(fs::exists(NativePath(path)));
-  EXPECT_EQ(fs::file_size(NativePath(path)), 0u);
+  ASSERT_TRUE(fs::exists(path));
+  EXPECT_EQ(fs::file_size(path), 0u);
+  std::vector<TScheduleEntry> one(1);
+  SaveScheduleFile(path, one);
+  LoadScheduleFile(path, entries);
+  EXPECT_EQ(entries.size(), 1u);
 }
 
 TEST_F(ScheduleFileTest, SavingNoEntriesLeavesAnEmptyFile) {
@@ -160,13 +169,49 @@ TEST_F(ScheduleFileTest, ReadOnlyFileIsRefused) {
 
 TEST_F(ScheduleFileTest, FailedSaveLeavesTheOldFileUntouched) {
   const std::string fixture = TwoRecordFixture();
-  Write(fixture);
-  // The temporary file cannot be created: a directory stands in its place.
-  fs::create_directory(path_ + ".tmp");
+  // The file's own name fits; the temporary name beside it does not.
+  const fs::path path = dir_ / (std::string(245, 'v') + "t.dat");
+  std::ofstream(path, std::ios::binary) << fixture;
   std::vector<TScheduleEntry> one(1);
-  std::string error = ErrorOf([&] { SaveScheduleFile(path_, one); });
-  EXPECT_EQ(error.rfind("I/O エラー (", 0), 0u) << error;
-  EXPECT_EQ(Read(), fixture);
+  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path, one); }), "I/O エラー (" + std::to_string(ENAMETOOLONG) + ")");
+  std::vector<TScheduleEntry> entries;
+  LoadScheduleFile(path, entries);
+  EXPECT_EQ(entries.size(), 2u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(ScheduleFileTest, TheTemporaryFileIsTheWritersOwn) {
+  // What another writer (or one that died) left under a shared name does
+  // not stand in the way.
+  fs::create_directory(path_ + ".tmp");
+  std::ofstream(path_ + ".tmp/x") << "x";
+  std::vector<TScheduleEntry> one(1);
+  SaveScheduleFile(path_, one);
+  EXPECT_EQ(fs::file_size(path_), 344u);
+
+  // Two writers saving at the same moment never mix their files: every save
+  // succeeds and the file is always one of the two lists, whole.
+  std::vector<TScheduleEntry> two(2), three(3);
+  std::atomic<int> failures{0};
+  auto saveMany = [&](const std::vector<TScheduleEntry>& entries) {
+    for (int i = 0; i < 300; ++i) {
+      try {
+        SaveScheduleFile(path_, entries);
+      } catch (const VelloError&) {
+        ++failures;
+      }
+    }
+  };
+  std::thread a(saveMany, std::cref(two)), b(saveMany, std::cref(three));
+  std::vector<TScheduleEntry> seen;
+  for (int i = 0; i < 300; ++i) {
+    LoadScheduleFile(path_, seen);
+    EXPECT_TRUE(seen.size() == 1 || seen.size() == 2 || seen.size() == 3) << seen.size();
+  }
+  a.join();
+  b.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_TRUE(fs::file_size(path_) == 2 * 344u || fs::file_size(path_) == 3 * 344u);
 }
 
 TEST_F(ScheduleFileTest, OtherErrorsCarryTheSystemNumber) {

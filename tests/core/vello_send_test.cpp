@@ -125,8 +125,10 @@ class TempDir {
     std::error_code ec;
     fs::remove_all(path_, ec);
   }
-  // ASCII, so the same text in UTF-8 and code page 932.
+  // The file's path as the command line gives it (UTF-8); `name` may hold
+  // folders, made as needed.
   std::string Write(const std::string& name, const std::string& bytes) const {
+    fs::create_directories((path_ / name).parent_path());
     std::ofstream(path_ / name, std::ios::binary) << bytes;
     return (path_ / name).string();
   }
@@ -436,6 +438,9 @@ TEST(VelloSendRun, PortFromASettingsFile) {
   EXPECT_EQ(PortFromSettings(dir.Write("none.ini", "[setup]\r\nLog=1\r\n")), 5963);
   EXPECT_EQ(PortFromSettings(dir.Write("abc.ini", "[setup]\r\nport=abc\r\n")), 5963);
   EXPECT_EQ(PortFromSettings(dir.Write("31.ini", "[setup]\r\nport=0x1F\r\n")), 31);
+  // In a folder whose name code page 932 cannot hold.
+  const std::string folder(reinterpret_cast<const char*>(u8"Müller/한글/vello.ini"));
+  EXPECT_EQ(PortFromSettings(dir.Write(folder, "[setup]\r\nport=6001\r\n")), 6001);
 }
 
 TEST(VelloSendRun, PortOptionWinsOverTheSettingsFile) {

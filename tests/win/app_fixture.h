@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,7 +36,9 @@ class AppFixture : public ::testing::Test {
   // Writes a file beside the (pretend) executable before the start.
   void WriteBeside(const std::string& ending, const std::string& bytes);
   std::string ReadBeside(const std::string& ending) const;
-  std::string PathBeside(const std::string& ending) const;
+  std::filesystem::path PathBeside(const std::string& ending) const;
+  // The folder as CP932 text, for what the program stores or shows as text.
+  std::string DirText() const;
   void StartApp();
   void StopApp();
 
@@ -48,7 +51,11 @@ class AppFixture : public ::testing::Test {
 
   std::vector<HWND> Balloons() const;  // visible or not, of this process
 
-  std::string dir_;
+  // The pretend executable's folder, a temporary one of the test's own.
+  // A fixture may name a folder inside it (before SetUp) for the
+  // executable to lie in instead.
+  std::filesystem::path dir_;
+  std::wstring subfolder_;
   int port_ = 0;
   std::vector<ShownBox> boxes_;
   std::vector<TrayCall> trayCalls_;
@@ -56,6 +63,9 @@ class AppFixture : public ::testing::Test {
   std::unique_ptr<VelloApp> app_;
   // Called while a message box "is open" (before it returns IDOK).
   std::function<void(const ShownBox&)> onBox_;
+
+ private:
+  std::filesystem::path root_;  // removed with everything in it
 };
 
 int FreePort();

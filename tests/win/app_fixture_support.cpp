@@ -34,9 +34,10 @@ void AppFixture::SetUp() {
   static int counter = 0;
   std::wstring wdir = std::wstring(temp) + L"vello-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                       std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
-  std::filesystem::create_directories(wdir);
-  dir_ = Narrow(wdir);
-  SetExecutablePathForTests(dir_ + "\\vello.exe");
+  root_ = wdir;
+  dir_ = subfolder_.empty() ? root_ : root_ / subfolder_;
+  std::filesystem::create_directories(dir_);
+  SetExecutablePathForTests(dir_ / L"vello.exe");
   port_ = FreePort();
   SetMessageBoxFunction([this](HWND, const std::string& text, const std::string& caption, UINT flags) {
     boxes_.push_back({text, caption, flags});
@@ -55,19 +56,21 @@ void AppFixture::TearDown() {
   SetMessageBoxFunction({});
   SetTrayFunction({});
   SetNetworkComputersFunctionForTests({});
-  SetExecutablePathForTests("");
+  SetExecutablePathForTests({});
   std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(Widen(dir_)), ec);
+  std::filesystem::remove_all(root_, ec);
 }
 
-std::string AppFixture::PathBeside(const std::string& ending) const { return FileBesideExecutable(ending); }
+std::filesystem::path AppFixture::PathBeside(const std::string& ending) const { return FileBesideExecutable(ending); }
+
+std::string AppFixture::DirText() const { return Narrow(dir_.native()); }
 
 void AppFixture::WriteBeside(const std::string& ending, const std::string& bytes) {
-  std::ofstream(std::filesystem::path(Widen(PathBeside(ending))), std::ios::binary) << bytes;
+  std::ofstream(PathBeside(ending), std::ios::binary) << bytes;
 }
 
 std::string AppFixture::ReadBeside(const std::string& ending) const {
-  std::ifstream in(std::filesystem::path(Widen(PathBeside(ending))), std::ios::binary);
+  std::ifstream in(PathBeside(ending), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

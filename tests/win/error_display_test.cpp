@@ -3,6 +3,7 @@
 // cannot be filled does not open.
 #include "app_fixture.h"
 #include "app/main_form.h"
+#include "common/native_path.h"
 #include "common/text_format.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
@@ -25,7 +26,7 @@ TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
   ASSERT_TRUE(DialogVisible());
   TGeneralPages& g = app_->setup.generalPages();
   Click(g.CheckBox2);
-  SetControlText(g.Edit3, dir_ + "\\no-such-sound.wav");
+  SetControlText(g.Edit3, DirText() + "\\no-such-sound.wav");
   bool pressedOk = false;
   onBox_ = [&](const ShownBox&) {
     // While the box about a malformed line is open, the user presses OK and
@@ -55,13 +56,13 @@ TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
 TEST_F(ErrorDisplayTest, TheSettingsDialogDoesNotOpenWhenAFileCannotBeRead) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\n");
   StartApp();
-  HANDLE lock = CreateFileW(Widen(PathBeside(".dat")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  HANDLE lock = CreateFileW(PathBeside(".dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   Command(mainids::S1);
   CloseHandle(lock);
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathBeside(".dat") + " は開けません"));
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathText(PathBeside(".dat")) + " は開けません"));
   EXPECT_FALSE(DialogVisible());
   // Readable again: it opens.
   Command(mainids::S1);

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "common/file_io.h"
 #include "common/vello_error.h"
+#include "platform/win_text.h"
 #include "settings/address_book.h"
 #include "settings/ini_file.h"
 #include "settings/phrase_store.h"
@@ -20,8 +22,10 @@ namespace vello::testing {
 //                              creating MARKER once it has it
 int RunFileWriter(const std::vector<std::string>& args) {
   try {
+    // The path as the system takes it (the arguments are in code page 932).
+    const std::filesystem::path path = args.size() >= 2 ? std::filesystem::path(Widen(args[1])) : std::filesystem::path();
     if (args.size() == 3 && args[0] == "hold") {
-      FileLock lock(args[1]);
+      FileLock lock(path);
       if (lock.state() != FileLock::State::kHeld) return 3;
       HANDLE marker = CreateFileA(args[2].c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, CREATE_NEW, 0, nullptr);
@@ -33,12 +37,12 @@ int RunFileWriter(const std::vector<std::string>& args) {
     if (args.size() != 4) return 2;
     const int count = std::stoi(args[3]);
     if (args[0] == "settings") {
-      IniFile ini(args[1]);
+      IniFile ini(path);
       for (int i = 1; i <= count; ++i) ini.WriteInteger("setup", args[2], i);
     } else if (args[0] == "book") {
-      for (int i = 0; i < count; ++i) AddAddressBookLine(args[1], args[2] + "-" + std::to_string(i) + " : PC");
+      for (int i = 0; i < count; ++i) AddAddressBookLine(path, args[2] + "-" + std::to_string(i) + " : PC");
     } else if (args[0] == "phrases") {
-      PhraseStore store(args[1]);
+      PhraseStore store(path);
       for (int i = 0; i < count; ++i) store.AddPhrase(args[2], args[2] + "-" + std::to_string(i));
     } else {
       return 2;

@@ -2,11 +2,11 @@
 #include <richedit.h>
 
 #include "app_fixture.h"
-#include "messaging/log_entry.h"
 #include "messaging/balloon_window.h"
+#include "messaging/log_date_time.h"
+#include "messaging/log_entry.h"
 #include "messaging/message_line.h"
 #include "platform/clock.h"
-#include "platform/locale_format.h"
 #include "platform/win_text.h"
 #include "test_listener.h"
 
@@ -110,6 +110,65 @@ TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
   }));
 }
 
+// The user's own short date pattern, put back as it was.
+class SavedShortDate {
+ public:
+  SavedShortDate() { GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, saved_, 80); }
+  ~SavedShortDate() { SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, saved_); }
+  SavedShortDate(const SavedShortDate&) = delete;
+  SavedShortDate& operator=(const SavedShortDate&) = delete;
+
+ private:
+  wchar_t saved_[80] = L"";
+};
+
+// Day names, month names and eras in the user's short date pattern are the
+// system's to spell (Japanese locale): never the pattern letters themselves.
+TEST_F(SendTest, TheLogWritesTheDateAsTheUsersShortDatePatternSpellsIt) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  SetClockForTests([] { return LocalDateTime{2026, 12, 8, 9, 4, 2}; });  // a Tuesday
+  SavedShortDate saved;
+  StartApp();
+  TestListener peer;
+  app_->main.ClientSocket1().SetPort(peer.port());
+  // What each name is (Windows and Wine differ in details: Wine writes
+  // "12月" for MMM and the era once per "g"), and the system's own text for
+  // the date, which the log must carry whole.
+  struct Case { const wchar_t* pattern; const char* holds; } cases[] = {
+      {L"yyyy/MM/dd", "2026/12/08"},
+      {L"yyyy/MM/dd (ddd)", "2026/12/08 (火)"},
+      {L"dddd', 'yyyy/M/d", "火曜日, 2026/12/8"},
+      {L"dd-MMM-yy", "08-12"},
+      {L"MMMMd日", "12月8日"},
+      {L"gg yyyy/M/d", "西暦"},
+  };
+  std::size_t sent = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.pattern));
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, c.pattern));
+    SYSTEMTIME day{};
+    day.wYear = 2026;
+    day.wMonth = 12;
+    day.wDayOfWeek = 2;
+    day.wDay = 8;
+    wchar_t text[80] = L"";
+    ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &day, nullptr, text, 80), 0);
+    const std::string date = Narrow(text);
+    EXPECT_NE(date.find(c.holds), std::string::npos) << date;
+    EXPECT_EQ(date.find_first_of("dMgy"), std::string::npos) << date;
+
+    Compose(L"x");
+    SendTo("127.0.0.1");
+    ++sent;
+    ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == sent; }));
+    std::string log = ReadBeside(".log");
+    std::size_t last = log.rfind("Date : ");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(log.substr(last, log.find("\r\n", last) - last), "Date : " + date + " 9:04:02");
+  }
+  SetClockForTests({});
+}
+
 TEST_F(SendTest, ClearAfterSendEmptiesTheComposer) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nClear=1\r\n");
   StartApp();
@@ -193,7 +252,7 @@ TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
   ASSERT_TRUE(PumpUntil([&] { return ReadBeside(".log").find("【受信】") != std::string::npos; }));
   SetClockForTests({});
   // The date-time text follows the user's locale (2026/12/08 on Windows, 2026/12/8 in Wine's Japanese).
-  std::string when = DateTimeText({2026, 12, 8, 9, 4, 2}, UserLocaleTimeFormat());
+  std::string when = LogDateTimeText({2026, 12, 8, 9, 4, 2});
   EXPECT_EQ(when.substr(when.size() - 8), " 9:04:02");
   std::string expected = "hand written, no final break\r\n"
                          "【送信】\r\nDate : " + when + "\r\nTo : 127.0.0.1\r\nこんにちは\r\n\r\n"

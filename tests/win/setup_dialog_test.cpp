@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include "app_fixture.h"
+#include "common/native_path.h"
 #include "common/text_format.h"
 #include "platform/controls.h"
 #include "platform/executable_path.h"
@@ -25,6 +26,10 @@ namespace vello::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A folder name code page 932 cannot hold, out of the test macros (which
+// spell their arguments in code page 932).
+const std::wstring kForeignFolder = L"Müller\\한글";
 
 // One value under the user's Shell Folders key, put back as it was.
 class SavedShellFolder {
@@ -76,9 +81,9 @@ void DeleteShellFolderValue(const wchar_t* name) {
   RegCloseKey(key);
 }
 
-std::vector<std::string> Files(const std::string& folder) {
+std::vector<std::string> Files(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(fs::path(Widen(folder)))) names.push_back(Narrow(e.path().filename().wstring()));
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(Narrow(e.path().filename().wstring()));
   return names;
 }
 
@@ -86,13 +91,13 @@ class SetupDialogTest : public AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    startup_ = dir_ + "\\スタートアップ";
-    desktop_ = dir_ + "\\desktop";
-    fs::create_directories(fs::path(Widen(startup_)));
-    fs::create_directories(fs::path(Widen(desktop_)));
+    startup_ = dir_ / L"スタートアップ";
+    desktop_ = dir_ / L"desktop";
+    fs::create_directories(startup_);
+    fs::create_directories(desktop_);
     // The program's shortcuts go to folders of this test, never the user's own.
     SetShellFolderFunctionForTests([this](std::string_view name) {
-      return name == "Startup" ? startup_ : name == "Desktop" ? desktop_ : std::string();
+      return name == "Startup" ? startup_ : name == "Desktop" ? desktop_ : fs::path();
     });
     SetShellExecuteFunctionForTests([this](const ShellExecuteCall& call) { shellCalls_.push_back(call); });
   }
@@ -111,7 +116,7 @@ class SetupDialogTest : public AppFixture {
   // A first start that listens on this test's port, then no settings file.
   void StartWithoutSettings() {
     StartApp();
-    fs::remove(fs::path(Widen(PathBeside(".ini"))));
+    fs::remove(PathBeside(".ini"));
   }
   // Pressed as the mouse would: the button tells its page, the page the dialog.
   void Click(HWND button) {
@@ -151,13 +156,13 @@ class SetupDialogTest : public AppFixture {
     return rows;
   }
   void MakeReadOnly(const std::string& ending) {
-    SetFileAttributesW(Widen(PathBeside(ending)).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(PathBeside(ending).c_str(), FILE_ATTRIBUTE_READONLY);
   }
   void MakeWritable(const std::string& ending) {
-    SetFileAttributesW(Widen(PathBeside(ending)).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(PathBeside(ending).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 
-  std::string startup_, desktop_;
+  fs::path startup_, desktop_;
   std::vector<ShellExecuteCall> shellCalls_;
 };
 
@@ -402,6 +407,37 @@ TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
   EXPECT_FALSE(IsWindowEnabled(g.Button5));
 }
 
+// The settings file holds the sound file's path in code page 932, as other
+// copies read it: a path outside it is refused, never stored as another one.
+TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
+  StartApp();
+  std::string before = ReadBeside(".ini");
+  Dialog().ShowPage(0);
+  TGeneralPages& g = General();
+  Click(g.CheckBox2);
+  const std::wstring typed = L"C:\\Users\\Müller\\音.wav";  // "ü" would be stored as "u"
+  SetWindowTextW(g.Edit3, typed.c_str());
+  Click(Dialog().Button2);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "サウンドファイルのパス C:\\Users\\M?ller\\音.wav には、設定ファイルに保存できない文字 "
+                            "(シフトJIS にない文字) が含まれています。シフトJIS で書ける場所のファイルを選んでください。");
+  EXPECT_EQ(boxes_[0].caption, "Vello - Error");
+  EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(ReadBeside(".ini"), before);
+  EXPECT_TRUE(DialogVisible());
+  // Stored whether or not sound is on, so refused either way.
+  Click(g.CheckBox2);
+  Click(Dialog().Button2);
+  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(ReadBeside(".ini"), before);
+  // A path of code page 932 characters only, full-width and "ソ" among them, is stored.
+  SetWindowTextW(g.Edit3, L"C:\\ソフト\\音．wav");
+  Click(Dialog().Button2);
+  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_FALSE(DialogVisible());
+  EXPECT_NE(ReadBeside(".ini").find("Sound-File=C:\\ソフト\\音．wav\r\n"), std::string::npos);
+}
+
 TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=0\r\nSound-File=C:\\a.wav\r\n");
   StartApp();
@@ -428,13 +464,13 @@ TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWrit
   Dialog().ShowPage(0);
   TGeneralPages& g = General();
   Click(g.CheckBox2);
-  SetControlText(g.Edit3, dir_ + "\\missing.wav");
+  SetControlText(g.Edit3, DirText() + "\\missing.wav");
   Tick(g.CheckBox9, true);
   Click(Dialog().Button2);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_TRUE(DialogVisible());
-  EXPECT_NE(ReadBeside(".ini").find("Sound=1\r\nSound-File=" + dir_ + "\\missing.wav\r\n"), std::string::npos);
+  EXPECT_NE(ReadBeside(".ini").find("Sound=1\r\nSound-File=" + DirText() + "\\missing.wav\r\n"), std::string::npos);
   EXPECT_TRUE(app_->main.ClearAfterSend());  // step 5 ran before ApplySettings
 }
 
@@ -447,7 +483,7 @@ TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
   Click(Dialog().Button2);
   MakeWritable(".ini");
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathBeside(".ini") + " に書き込めません"));
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathText(PathBeside(".ini")) + " に書き込めません"));
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_TRUE(DialogVisible());
   EXPECT_FALSE(app_->main.ClearAfterSend());
@@ -478,7 +514,7 @@ TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
 
 TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   StartApp();
-  std::string wav = dir_ + "\\ding.wav";
+  std::string wav = DirText() + "\\ding.wav";
   std::ofstream(fs::path(Widen(wav))) << "RIFF";
   Dialog().ShowPage(0);
   TGeneralPages& g = General();
@@ -523,20 +559,37 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   SetTimer(nullptr, 0, 100, answerDialog);
   Click(g.Button5);
   EXPECT_EQ(ControlText(g.Edit3), wav);
+  EXPECT_TRUE(boxes_.empty());
+
+  // A file in a folder whose name code page 932 cannot hold: refused with a
+  // box, and the box keeps the file chosen before.
+  const fs::path foreign = dir_ / kForeignFolder / L"ding.wav";
+  fs::create_directories(foreign.parent_path());
+  std::ofstream(foreign) << "RIFF";
+  answer = foreign.native();
+  cancel = false;
+  SetTimer(nullptr, 0, 100, answerDialog);
+  Click(g.Button5);
+  EXPECT_EQ(ControlText(g.Edit3), wav);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].text.find("サウンドファイルのパス " + DirText() + "\\M?ller\\??\\ding.wav には"),
+            std::string::npos)
+      << boxes_[0].text;
+  EXPECT_EQ(boxes_[0].caption, "Vello - Error");
 }
 
 // ---------------------------------------------------------------------------
 // Shortcuts
 
-ShellLinkFields ReadLink(const std::string& path) {
+ShellLinkFields ReadLink(const fs::path& path) {
   ShellLinkFields fields;
-  EXPECT_TRUE(LoadShellLink(Widen(path), fields)) << path;
+  EXPECT_TRUE(LoadShellLink(path.native(), fields)) << PathText(path);
   return fields;
 }
 
 TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
   StartApp();
-  std::ofstream(fs::path(Widen(ExecutablePath()))) << "MZ";
+  std::ofstream(ExecutablePath()) << "MZ";
   for (int round = 0; round < 2; ++round) {
     Dialog().ShowPage(0);
     EXPECT_EQ(IsChecked(General().CheckBox4), round == 1);  // remembered in setup/Startup
@@ -546,14 +599,14 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
   }
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
   EXPECT_TRUE(Files(desktop_).empty());
-  ShellLinkFields link = ReadLink(startup_ + "\\message.lnk");
-  EXPECT_EQ(Narrow(link.target), ExecutablePath());
+  ShellLinkFields link = ReadLink(startup_ / L"message.lnk");
+  EXPECT_EQ(link.target, ExecutablePath().native());
   EXPECT_EQ(link.workingDirectory, L"C:\\");
   EXPECT_EQ(link.description, L"Vello");
   EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\nDesktop=0\r\n"), std::string::npos);
 
   // Deleted by hand, made again at the next OK.
-  fs::remove(fs::path(Widen(startup_ + "\\message.lnk")));
+  fs::remove(startup_ / L"message.lnk");
   Dialog().ShowPage(0);
   Click(Dialog().Button2);
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
@@ -574,33 +627,37 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
 TEST_F(SetupDialogTest, ShellFolderPathsComeFromTheRegistryAsStored) {
   SavedShellFolder saved(L"VelloTestFolder");
   SetShellFolderText(L"VelloTestFolder", L"C:\\Users\\テスト\\Startup");
-  EXPECT_EQ(ShellFolderPath("VelloTestFolder"), "C:\\Users\\テスト\\Startup");
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), L"C:\\Users\\テスト\\Startup");
+  // Every character, also those code page 932 lacks.
+  const std::wstring foreign = L"C:\\Users\\Müller\\한글\\Startup";
+  SetShellFolderText(L"VelloTestFolder", foreign);
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), foreign);
   SetShellFolderText(L"VelloTestFolder", L"%USERPROFILE%\\Desktop", REG_EXPAND_SZ);
-  EXPECT_EQ(ShellFolderPath("VelloTestFolder"), "%USERPROFILE%\\Desktop");
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), L"%USERPROFILE%\\Desktop");
   DWORD number = 7;
   SetShellFolderValue(L"VelloTestFolder", REG_DWORD, &number, sizeof number);
-  EXPECT_EQ(ShellFolderPath("VelloTestFolder"), "");
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), L"");
   // Stored without its terminator.
   SetShellFolderValue(L"VelloTestFolder", REG_SZ, L"C:\\x", 4 * sizeof(wchar_t));
-  EXPECT_EQ(ShellFolderPath("VelloTestFolder"), "C:\\x");
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), L"C:\\x");
   DeleteShellFolderValue(L"VelloTestFolder");
-  EXPECT_EQ(ShellFolderPath("VelloTestFolder"), "");
-  EXPECT_EQ(ShortcutPath(""), "\\message.lnk");
+  EXPECT_EQ(ShellFolderPath("VelloTestFolder").native(), L"");
+  EXPECT_EQ(ShortcutPath(fs::path()).native(), L"\\message.lnk");
 }
 
 TEST_F(SetupDialogTest, ShortcutsInDeepFoldersUseTheWholePathAndRemovingNothingIsNoError) {
-  std::string deep = dir_;
-  while (Widen(deep).size() < 300) deep += "\\とても長いフォルダーの名前";
-  ASSERT_TRUE(fs::create_directories(fs::path(Widen(deep))));
+  fs::path deep = dir_;
+  while (deep.native().size() < 300) deep /= L"とても長いフォルダーの名前";
+  ASSERT_TRUE(fs::create_directories(deep));
   MakeShortcut(deep);
-  ASSERT_TRUE(fs::exists(fs::path(Widen(deep + "\\message.lnk"))));
-  EXPECT_EQ(ReadLink(deep + "\\message.lnk").description, L"Vello");
+  ASSERT_TRUE(fs::exists(deep / L"message.lnk"));
+  EXPECT_EQ(ReadLink(deep / L"message.lnk").description, L"Vello");
   RemoveShortcut(deep);
-  EXPECT_FALSE(fs::exists(fs::path(Widen(deep + "\\message.lnk"))));
+  EXPECT_FALSE(fs::exists(deep / L"message.lnk"));
   RemoveShortcut(deep);  // already gone: nothing happens
   // A folder that does not exist: no link, no error.
-  EXPECT_NO_THROW(MakeShortcut(dir_ + "\\nowhere"));
-  EXPECT_FALSE(fs::exists(fs::path(Widen(dir_ + "\\nowhere"))));
+  EXPECT_NO_THROW(MakeShortcut(dir_ / L"nowhere"));
+  EXPECT_FALSE(fs::exists(dir_ / L"nowhere"));
 }
 
 // Stands in for the shell's link class while registered: it cannot make one.
@@ -750,7 +807,7 @@ TEST_F(SetupDialogTest, ADestinationNeedsBothFields) {
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "通称名とIPまたはPC名を入力してください。");
   EXPECT_EQ(boxes_[0].caption, "Vello");
-  EXPECT_FALSE(fs::exists(fs::path(Widen(PathBeside(".dat")))));
+  EXPECT_FALSE(fs::exists(PathBeside(".dat")));
   EXPECT_EQ(ControlText(d.Edit2), "Taro");
   EXPECT_EQ(ControlText(d.Label13), "");
   Clear(d.Edit2);
@@ -769,21 +826,21 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
   Click(d.Button3);
   MakeWritable(".dat");
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathBeside(".dat") + " を作成できません"));
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathText(PathBeside(".dat")) + " を作成できません"));
   EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\n");
   EXPECT_EQ(ListRows(d.ListBox1).size(), 2u);
   EXPECT_EQ(ControlText(d.Label13), "");
 
   // A folder stands where the book should be: it cannot be read, so it is
   // not written over either.
-  fs::path book(Widen(PathBeside(".dat")));
+  fs::path book = PathBeside(".dat");
   fs::remove(book);
   fs::create_directory(book);
   Type(d.Edit2, L"Saburo");
   Type(d.Edit5, L"10.0.0.3");
   Click(d.Button3);
   ASSERT_EQ(boxes_.size(), 2u);
-  EXPECT_EQ(boxes_[1].text, ErrorDisplayText("ファイル " + PathBeside(".dat") + " は開けません"));
+  EXPECT_EQ(boxes_[1].text, ErrorDisplayText("ファイル " + PathText(PathBeside(".dat")) + " は開けません"));
   EXPECT_TRUE(fs::is_directory(book));
   EXPECT_EQ(ControlText(d.Label13), "");
   fs::remove(book);
@@ -791,7 +848,7 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
 
   // A file that cannot be opened for reading stops the showing there.
   Click(Dialog().Button1);
-  HANDLE lock = CreateFileW(Widen(PathBeside(".dat")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  HANDLE lock = CreateFileW(PathBeside(".dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   std::string error;
@@ -801,7 +858,7 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
     error = e.what();
   }
   CloseHandle(lock);
-  EXPECT_EQ(error, "ファイル " + PathBeside(".dat") + " は開けません");
+  EXPECT_EQ(error, "ファイル " + PathText(PathBeside(".dat")) + " は開けません");
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(boxes_.size(), 2u);
 }
@@ -1019,7 +1076,7 @@ TEST_F(SetupDialogTest, RefusedPhraseWritesAreShownWithThePath) {
   Type(p.Edit4, L"至急");
   Click(p.Button6);
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathBeside("Fixed.dat") + " に書き込めません"));
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathText(PathBeside("Fixed.dat")) + " に書き込めません"));
   EXPECT_EQ(ListRows(p.ListBox2).size(), 4u);  // the row stays on screen
   // A refused single deletion is not reported; the category's removal is.
   ClickRow(p.ListBox2, 0);
@@ -1027,7 +1084,7 @@ TEST_F(SetupDialogTest, RefusedPhraseWritesAreShownWithThePath) {
   Click(p.Button7);
   MakeWritable("Fixed.dat");
   ASSERT_EQ(boxes_.size(), 2u);
-  EXPECT_EQ(boxes_[1].text, ErrorDisplayText(PathBeside("Fixed.dat") + " に書き込めません"));
+  EXPECT_EQ(boxes_[1].text, ErrorDisplayText(PathText(PathBeside("Fixed.dat")) + " に書き込めません"));
   EXPECT_EQ(ReadBeside("Fixed.dat"), kPhrases);
 }
 
@@ -1106,7 +1163,7 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   SendMessageW(v.ClickLabel2.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   SendMessageW(v.ClickLabel2.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
   ASSERT_EQ(shellCalls_.size(), 1u);
-  EXPECT_EQ(shellCalls_[0].file, "mailto:vello@example.org");
+  EXPECT_EQ(shellCalls_[0].file, L"mailto:vello@example.org");
 }
 
 TEST_F(SetupDialogTest, ThePictureIsStretchedWithItsBottomLeftColourLeftOut) {
@@ -1156,7 +1213,7 @@ class ClickLabelTest : public ::testing::Test {
     font_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, NONANTIALIASED_QUALITY, 0,
                         L"ＭＳ Ｐゴシック");
     SetShellExecuteFunctionForTests([this](const ShellExecuteCall& call) {
-      events_.push_back("shell " + call.operation + " [" + call.file + "] " + std::to_string(call.show) +
+      events_.push_back("shell " + call.operation + " [" + Narrow(call.file) + "] " + std::to_string(call.show) +
                         (call.window ? " window" : ""));
     });
   }

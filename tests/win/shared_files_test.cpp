@@ -41,6 +41,7 @@ class SharedFiles : public ::testing::Test {
     RemoveDirectoryW(Widen(folder_).c_str());
   }
 
+  // The folder is ASCII, so its CP932 text and the system's path agree.
   std::string PathOf(const std::string& name) const { return folder_ + "\\" + name; }
 
   std::set<std::string> Names() const {

@@ -3,6 +3,7 @@
 #include <richedit.h>
 
 #include "app_fixture.h"
+#include "common/native_path.h"
 #include "messaging/message_line.h"
 #include "platform/win_text.h"
 
@@ -267,7 +268,7 @@ namespace {
 class SoundTest : public AppFixture {};
 
 TEST_F(SoundTest, ASoundFileThatCannotBeOpenedEndsApplySettingsWithTheMediaError) {
-  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + dir_ +
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + DirText() +
                           "\\missing.wav\r\n");
   StartApp();
   ASSERT_FALSE(boxes_.empty());
@@ -287,7 +288,7 @@ TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
   wav += u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) +
          u32(8000) + u16(1) + u16(8) + "data" + u32(static_cast<uint32_t>(data.size())) + data;
   WriteBeside(".wav", wav);
-  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + PathBeside(".wav") +
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=" + PathText(PathBeside(".wav")) +
                           "\r\n");
   StartApp();
   if (!boxes_.empty()) GTEST_SKIP() << "no wave device here: " << boxes_[0].text;

@@ -5,6 +5,7 @@
 
 #include "app_fixture.h"
 #include "common/file_io.h"
+#include "common/native_path.h"
 #include "common/vello_error.h"
 #include "messaging/balloon_window.h"
 #include "messaging/message_line.h"
@@ -12,6 +13,7 @@
 #include "platform/socket_error.h"
 #include "platform/win_text.h"
 #include "schedule/schedule_entry.h"
+#include "schedule/schedule_file.h"
 #include "schedule/scheduler.h"
 #include "settings/timer_page.h"
 
@@ -486,7 +488,7 @@ TEST_F(TimerPageTest, AnEntryThatCannotBeMarkedSentIsNotSent) {
   StartScheduler();
   Tick();
   // Another program locks the schedule file before the connection stands.
-  HANDLE lock = CreateFileW(Widen(PathBeside("t.dat")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  HANDLE lock = CreateFileW(PathBeside("t.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   bool shown = PumpUntil([&] { return !boxes_.empty(); });
@@ -762,7 +764,7 @@ TEST_F(TwoListeners, AReloadThatFailsLeavesEntriesAndRowsAsTheyWere) {
   struct Case { std::string name; std::function<void()> spoil, mend; std::string error; } cases[] = {
       {"locked by another program",
        [&] {
-         lock = CreateFileW(Widen(PathBeside("t.dat")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+         lock = CreateFileW(PathBeside("t.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
          ASSERT_NE(lock, INVALID_HANDLE_VALUE);
        },
@@ -822,6 +824,38 @@ TEST_F(TimerPageTest, TheDestinationBoxTakesTheMainListRefreshed) {
 
 // Shows the page with a few entries and holds it for a screenshot taken from
 // outside: VELLO_SCREENSHOT_HOLD_MS milliseconds.
+// The schedule file's errors name the system's own error number (the C
+// runtime's errno is another numbering on Windows).
+TEST_F(TimerPageTest, ScheduleFileErrorsCarryTheSystemsNumber) {
+  std::vector<TScheduleEntry> entries, one(1);
+  auto errorOf = [](const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const VelloError& e) {
+      return e.text();
+    }
+    return std::string("(no error)");
+  };
+  struct Case { std::filesystem::path path; std::string error; } cases[] = {
+      {dir_ / L"none" / L"vellot.dat", "I/O エラー (" + std::to_string(ERROR_PATH_NOT_FOUND) + ")"},
+      {dir_ / L"a?b.dat", "I/O エラー (" + std::to_string(ERROR_INVALID_NAME) + ")"},
+      {dir_, "ファイルへのアクセスが拒否されました"},  // a folder
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(errorOf([&] { LoadScheduleFile(c.path, entries); }), c.error) << PathText(c.path);
+    EXPECT_EQ(errorOf([&] { SaveScheduleFile(c.path, one); }), c.error) << PathText(c.path);
+  }
+  // Held by another program without sharing: refused, and left as it was.
+  const std::filesystem::path path = PathBeside("t.dat");
+  SaveScheduleFile(path, one);
+  HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(errorOf([&] { LoadScheduleFile(path, entries); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(errorOf([&] { SaveScheduleFile(path, {}); }), "ファイルへのアクセスが拒否されました");
+  CloseHandle(lock);
+  EXPECT_EQ(ReadBeside("t.dat").size(), 344u);
+}
+
 TEST_F(TimerPageTest, DISABLED_ScreenshotHold) {
   WriteBeside(".dat", "taro : 127.0.0.1\r\n");
   StartWithComposer("こんにちは、定例会議は3時からです");

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -87,6 +89,19 @@ TEST(VelloSendWin, SendsTheComposersLineOverWinsock) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(FirstReceived(listener),
             MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "会議は 15時から\r\n", "P"));
+}
+
+TEST(VelloSendWin, TheSettingsFileMayLieInAFolderOutsideCodePage932) {
+  // The command line arrives in UTF-16 and reaches the file call as the
+  // system's own path, "ü" and Hangul included.
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::filesystem::path folder = std::filesystem::path(temp) / L"vello_send_M\u00FCller_\uD55C\uAE00";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / L"vello.ini", std::ios::binary) << "[setup]\r\nport=6001\r\n";
+  const std::string path = U8((folder / L"vello.ini").u8string().c_str());
+  EXPECT_EQ(PortFromSettings(path), 6001);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(VelloSendWin, RefusedAndHostNotFound) {

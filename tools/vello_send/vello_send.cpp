@@ -1,6 +1,8 @@
 #include "vello_send/vello_send.h"
 
 #include <exception>
+#include <filesystem>
+#include <string>
 
 #include "common/file_io.h"
 #include "common/version.h"
@@ -67,12 +69,9 @@ std::string BuildLineFor(const SendOptions& o, std::string_view utf8Text) {
 }
 
 uint16_t PortFromSettings(const std::string& utf8Path) {
-  std::string path;
-  try {
-    path = Utf8ToCp932(utf8Path);
-  } catch (const TextError& e) {
-    throw UsageError("--settings: the file name cannot be used: " + std::string(e.what()));
-  }
+  // The file name as the system knows it: any character the terminal can
+  // type, not only those of code page 932.
+  const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
   if (!FileExists(path)) throw UsageError("--settings: no such file: " + utf8Path);
   if (!ReadFileBytes(path)) throw UsageError("--settings: cannot read " + utf8Path);
   const int32_t port = ReadSetting(IniFile(path), setting::Port);
