@@ -14,6 +14,7 @@
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/socket_error.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 #include "platform/window_messages.h"
 #include "resources/resource_ids.h"
@@ -77,7 +78,9 @@ TMainForm::TMainForm(ApplicationWindow& application)
               ReceiverLimits()),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
-          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}
+          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {
+  VELLO_TIMING_ONLY(timing::Mark("start.owners: main window's owners");)
+}
 
 TMainForm::~TMainForm() {
   FBalloons.DestroyAll();
@@ -89,6 +92,7 @@ void TMainForm::CreateForm() {
   RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr, mainIcon);
   FTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   CreateMenus();
+  VELLO_TIMING_ONLY(timing::Mark("start.menus");)
   UniqueMenu menuBar(MainMenu1);
   Create({.className = kClassName,
           .title = L"Vello ver." VELLO_VERSION_W,
@@ -99,7 +103,9 @@ void TMainForm::CreateForm() {
   menuBar.release();  // the window's from now on
   FApplication.SetMainWindow(hwnd());
   FTrayIcon.Attach(hwnd(), mainIcon);
+  VELLO_TIMING_ONLY(timing::Mark("start.main window");)
   CreateControls();
+  VELLO_TIMING_ONLY(timing::Mark("start.controls");)
   // An error inside FormCreate is shown, and the steps after it stay undone.
   Guard([this] { FormCreate(); });
 }
@@ -189,6 +195,7 @@ void TMainForm::CreateControls() {
   SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
   SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
   SetWindowSubclass(ToolBar1, ToolBarProc, 1, 0);
+  VELLO_TIMING_ONLY(timing::Mark("start.controls: tool bar");)
 
   FComposer.Create(hwnd(), mainids::RichEdit1, 0, kCoolBarHeight, 315, 179);
   FComposer.SetLook(DefaultComposerLook());
@@ -208,9 +215,11 @@ void TMainForm::FormCreate() {
   std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
   for (const auto& e : entries) AddComboRow(ComboBox1, e);
   FFormCreateStepsDone = 1;
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 1 destinations");)
   // 2.
   ApplySettings();
   FFormCreateStepsDone = 2;
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 2 ApplySettings");)
   // 3. The first address-book entry becomes the destination.
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
@@ -240,8 +249,13 @@ void TMainForm::FormCreate() {
   CheckMenuItem(PopupMenu2.get(), mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(File1, mainids::N9, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   FFormCreateStepsDone = 10;
-  // 12. The tray icon.
-  UpdateTrayIcon(TrayUpdate::Add);
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 10 settings read");)
+  // 12. The tray icon, given to the shell once the window is on the screen
+  // (neither the shell's library nor its call is what the window waits for).
+  Defer([this] {
+    UpdateTrayIcon(TrayUpdate::Add);
+    VELLO_TIMING_ONLY(timing::Mark("start.tray icon added");)
+  });
   // 13. No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
@@ -270,10 +284,29 @@ void TMainForm::FormClose() {
 
 void TMainForm::FormDestroy() { FTrayIcon.Remove(); }
 
+void TMainForm::Defer(std::function<void()> work) {
+  FDeferred.push_back(std::move(work));
+  if (FDeferred.size() == 1) PostMessageW(hwnd(), kDeferredMessage, 0, 0);
+}
+
+void TMainForm::RunDeferred() {
+  std::vector<std::function<void()>> work;
+  work.swap(FDeferred);
+  for (auto& w : work)
+    if (!FClosing) Guard(w);
+}
+
 void TMainForm::Close1Click() {
+  if (FClosing) return;
+  FClosing = true;
+  VELLO_TIMING_ONLY(timing::Mark("exit.Close1Click");)
   // The geometry is written even if a write fails half-way; the program ends.
   Guard([this] { FormClose(); });
-  DestroyWindow(hwnd());
+  VELLO_TIMING_ONLY(timing::Mark("exit.FormClose done");)
+  // The loop ends; the windows, balloons included, go with the process
+  // (the program entry), not one by one.
+  FormDestroy();
+  PostQuitMessage(0);
 }
 
 bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
@@ -401,6 +434,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   switch (msg) {
+    case kDeferredMessage:
+      RunDeferred();
+      return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
       return 0;

@@ -6,6 +6,7 @@
 #include "platform/colors.h"
 #include "platform/fonts.h"
 #include "platform/gdi.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 
 namespace vello {
@@ -85,6 +86,7 @@ class TBalloonLabel : public Window {
 
 TBalloon::TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, bool stayOnTop)
     : owner_(owner), content_(std::move(content)) {
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("balloon make");)
   RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr);
   brush_.reset(CreateSolidBrush(ToColorRef(content_.look.color)));
   int w = content_.look.width, h = content_.look.height + 60;
@@ -92,7 +94,9 @@ TBalloon::TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, b
   Create({.className = kClassName, .title = Widen(content_.text), .style = WS_POPUP,
           .exStyle = stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0u,
           .x = x, .y = y, .width = w, .height = h, .parent = ownerWindow});
+  VELLO_TIMING_ONLY(watch.Step("window");)
   label_ = std::make_unique<TBalloonLabel>(*this);
+  VELLO_TIMING_ONLY(watch.Step("label");)
 }
 
 TBalloon::~TBalloon() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/sjis.h"
+#include "platform/timing_points.h"
 
 namespace vello {
 
@@ -45,6 +46,7 @@ TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, b
   auto balloon = std::make_unique<TBalloon>(*this, std::move(content), owner, workMode && important);
   TBalloon& b = *balloon;
   FBalloons.push_back(std::move(balloon));
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("balloon show");)
   ShowWindow(b.hwnd(), SW_SHOWNOACTIVATE);
   if (workMode) {
     ShowWindow(b.hwnd(), SW_HIDE);

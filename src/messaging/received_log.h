@@ -10,11 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/timing_points.h"
 #include "platform/window.h"
 
 namespace vello {
 
-class TReceivedLog : public Window {
+class TReceivedLog : public MessageOnlyWindow {
  public:
   static constexpr unsigned kNameWaitMs = 10000;
 
@@ -40,6 +41,7 @@ class TReceivedLog : public Window {
     std::optional<std::string> name;
     std::string dateTimeText, text;
     ULONGLONG deadline = 0;
+    VELLO_TIMING_ONLY(double arrived = 0;)
   };
   // Writes entries from the oldest on while they are ready.
   void WriteReady(bool all);

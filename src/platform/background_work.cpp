@@ -47,10 +47,7 @@ struct BackgroundWork::Shared {
   }
 };
 
-BackgroundWork::BackgroundWork(int maxThreads) : shared_(std::make_shared<Shared>()) {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-  shared_->window = hwnd();
+BackgroundWork::BackgroundWork(int maxThreads) : MessageOnlyWindow(kClassName), shared_(std::make_shared<Shared>()) {
   shared_->maxThreads = maxThreads;
 }
 
@@ -71,8 +68,10 @@ int BackgroundWork::pending() const {
 
 void BackgroundWork::Post(std::function<void()> work, std::function<void()> done) {
   bool start = false;
+  HWND results = window();
   {
     std::lock_guard lock(shared_->mutex);
+    shared_->window = results;
     shared_->waiting.push_back({std::move(work), std::move(done)});
     ++shared_->pending;
     if (shared_->threads < shared_->maxThreads) {

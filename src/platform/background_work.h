@@ -13,7 +13,7 @@
 
 namespace vello {
 
-class BackgroundWork : public Window {
+class BackgroundWork : public MessageOnlyWindow {
  public:
   // At most `maxThreads` run at once; more work waits its turn.
   explicit BackgroundWork(int maxThreads = 4);

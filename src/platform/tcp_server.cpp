@@ -114,6 +114,7 @@ void TcpServer::Accept() {
     c.socket = std::move(accepted);
     c.peer = peer.sin_addr;
     c.accepted = c.lastActivity = GetTickCount64();
+    VELLO_TIMING_ONLY(c.acceptedAt = timing::Now();)
     if (MayRead(c.peer))
       StartReading(s, c);
     else
@@ -196,6 +197,7 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
   // Turns and room have come free: waiting connections go on, and those
   // still in the system's queue are taken (no accept event comes for them).
   RefillLater();
+  VELLO_TIMING_ONLY(timing::Add("server.accepted to line", timing::Now() - c.acceptedAt);)
   if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);
 }
 

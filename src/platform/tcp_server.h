@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "platform/timing_points.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 
@@ -65,6 +66,7 @@ class TcpServer : public Window {
     ULONGLONG accepted = 0;
     ULONGLONG lastActivity = 0;
     bool reading = false;  // false: waiting for its peer's turn
+    VELLO_TIMING_ONLY(double acceptedAt = 0;)
   };
   enum class DrainResult { Open, PeerClosed, Reset, TooLarge };
 
