@@ -34,15 +34,12 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
     return;
   }
   VELLO_TIMING_ONLY(watch.Step("1 room");)
-  // 2.-6.
+  // 2.-6., and 8.: the balloon is shaped before it is shown.
   TBalloon& balloon = FBalloons.Arrive(std::move(content), FApplication.hwnd(), FWorkMode, message.important);
-  VELLO_TIMING_ONLY(watch.Step("2-6 balloon made and shown");)
+  VELLO_TIMING_ONLY(watch.Step("2-6, 8 balloon made, shaped and shown");)
   // 7.
-  if (GetActiveWindow() != hwnd()) ShowWindow(FApplication.hwnd(), SW_HIDE);
+  if (GetActiveWindow() != hwnd() && IsWindowVisible(FApplication.hwnd())) ShowWindow(FApplication.hwnd(), SW_HIDE);
   VELLO_TIMING_ONLY(watch.Step("7 taskbar window");)
-  // 8.
-  balloon.Shape();
-  VELLO_TIMING_ONLY(watch.Step("8 region");)
   // 9.
   SetForegroundWindow(balloon.hwnd());
   VELLO_TIMING_ONLY(watch.Step("9 foreground");)

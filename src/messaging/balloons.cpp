@@ -47,6 +47,8 @@ TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, b
   TBalloon& b = *balloon;
   FBalloons.push_back(std::move(balloon));
   VELLO_TIMING_ONLY(timing::Stopwatch watch("balloon show");)
+  b.Shape();
+  VELLO_TIMING_ONLY(watch.Step("shaped");)
   ShowWindow(b.hwnd(), SW_SHOWNOACTIVATE);
   if (workMode) {
     ShowWindow(b.hwnd(), SW_HIDE);

@@ -53,8 +53,10 @@ class TBalloons {
   // Whether a message of `textBytes` from `sender` can be shown within the
   // bounds; balloons hidden for good make room first.
   bool HasRoomFor(uint32_t sender, std::size_t textBytes);
-  // A new balloon for an arrived message, shown; in working mode hidden at
-  // once and held, stay-on-top when `important`. The window is `owner`'s.
+  // A new balloon for an arrived message, shaped and shown; in working mode
+  // hidden at once and held, stay-on-top when `important`. The window is
+  // `owner`'s. The shape is set before the balloon shows: it never flashes
+  // as a rectangle, and it is drawn once, not again for its new shape.
   TBalloon& Arrive(BalloonContent content, HWND owner, bool workMode, bool important);
   // The sender's name is known: its balloons reply to it.
   void NameFound(uint32_t sender, const std::string& name);
