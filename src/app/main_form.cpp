@@ -224,18 +224,13 @@ void TMainForm::FormCreate() {
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
   IniFile ini = SettingsFile();
-  // 4. Geometry, each value applied as soon as it is read.
-  RECT r;
-  GetWindowRect(hwnd(), &r);
+  // 4. Geometry: Top, Left, Height, Width, applied together (the window is
+  // not shown yet, and one move lays the controls out once, not four times).
   int top = ReadSetting(ini, setting::WindowTop);
-  SetWindowPos(hwnd(), nullptr, r.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   int left = ReadSetting(ini, setting::WindowLeft);
-  SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  GetWindowRect(hwnd(), &r);
   int height = ReadSetting(ini, setting::WindowHeight);
-  SetWindowPos(hwnd(), nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   int width = ReadSetting(ini, setting::WindowWidth);
-  SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   FFormCreateStepsDone = 4;
   // 5. Hiragana input whenever the composer has the focus.
   FImeOnFocus = ReadSetting(ini, setting::Ime);
