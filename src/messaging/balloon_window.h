@@ -62,7 +62,7 @@ class TBalloon : public Window {
   BalloonContent content_;
   std::wstring text_;  // the label's text, as drawn
   UniqueBrush brush_;
-  UniqueFont font_;
+  std::shared_ptr<const UniqueFont> font_;  // shared by the balloons of one face, size and style
   bool hiddenForGood_ = false;
 };
 

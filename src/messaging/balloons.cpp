@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/sjis.h"
+#include "platform/fonts.h"
 #include "platform/timing_points.h"
 
 namespace vello {
@@ -55,6 +56,16 @@ TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, b
     FHeldBalloons.push_back(b.hwnd());
   }
   return b;
+}
+
+std::shared_ptr<const UniqueFont> TBalloons::FontFor(const MessageLook& look) {
+  auto key = std::make_tuple(look.fontName, look.fontSize, static_cast<int>(look.style().Bits()));
+  if (auto font = fonts_[key].lock()) return font;
+  // Fonts no balloon uses any more go; every sender may name faces of its own.
+  std::erase_if(fonts_, [](const auto& entry) { return entry.second.expired(); });
+  auto font = std::make_shared<const UniqueFont>(CreateFontFor(look.fontName, look.fontSize, look.style()));
+  fonts_[key] = font;
+  return font;
 }
 
 void TBalloons::ReleaseHeld() {

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "messaging/balloon_window.h"
@@ -66,6 +68,10 @@ class TBalloons {
   // Destroys every balloon (the program ends).
   void DestroyAll();
 
+  // The label font for a look: one per face, size and style while balloons
+  // use it (a font made once, and one GDI object for them all).
+  std::shared_ptr<const UniqueFont> FontFor(const MessageLook& look);
+
   std::size_t count() const { return FBalloons.size(); }
   TBalloon& newest() const { return *FBalloons.back(); }
   TBalloon* Find(HWND hwnd) const;
@@ -89,6 +95,7 @@ class TBalloons {
 
   BalloonHost& host_;
   UniqueMenu PopupMenu1;
+  std::map<std::tuple<std::string, int, int>, std::weak_ptr<const UniqueFont>> fonts_;
   std::vector<std::unique_ptr<TBalloon>> FBalloons;
   std::size_t FTextBytes = 0;
   std::vector<HWND> FHeldBalloons;

@@ -25,7 +25,7 @@ void TReceivedLog::Add(const in_addr& sender, std::string dateTimeText, std::str
                       .text = std::move(text),
                       .deadline = GetTickCount64() + kNameWaitMs});
   VELLO_TIMING_ONLY(pending_.back().arrived = timing::Now();)
-  SetTimer(window(), kWaitTimer, 500, nullptr);
+  if (!waitTimer_) waitTimer_ = SetTimer(window(), kWaitTimer, 500, nullptr) != 0;
 }
 
 void TReceivedLog::NameFound(const in_addr& sender, const std::string& name) {
@@ -48,12 +48,15 @@ void TReceivedLog::WriteReady(bool all) {
     Guard([&] { AppendLogEntry(FileBesideExecutable(kLogEnding), entry); }, ErrorOrigin::Network);
     VELLO_TIMING_ONLY(watch.Step("appended");)
   }
-  if (pending_.empty() && hwnd()) KillTimer(hwnd(), kWaitTimer);
 }
 
 LRESULT TReceivedLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_TIMER && wp == kWaitTimer) {
     WriteReady(false);
+    if (pending_.empty()) {
+      KillTimer(hwnd(), kWaitTimer);
+      waitTimer_ = false;
+    }
     return 0;
   }
   return Default(msg, wp, lp);

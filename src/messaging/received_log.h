@@ -47,6 +47,10 @@ class TReceivedLog : public MessageOnlyWindow {
   void WriteReady(bool all);
 
   std::deque<Pending> pending_;
+  // The wait timer runs while entries are added and stops at a tick that
+  // finds none waiting: setting and killing it for every message would cost
+  // two calls to the system per message.
+  bool waitTimer_ = false;
 };
 
 }  // namespace vello

@@ -49,6 +49,7 @@ void TcpServer::Stop() {
   readingByPeer_.clear();
   reading_ = 0;
   if (hwnd()) KillTimer(hwnd(), kSweepTimer);
+  sweeping_ = false;
 }
 
 LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -120,7 +121,7 @@ void TcpServer::Accept() {
     else
       WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_CLOSE);  // unread until its sender closes
   }
-  if (!connections_.empty()) SetTimer(hwnd(), kSweepTimer, 1000, nullptr);
+  if (!connections_.empty() && !sweeping_) sweeping_ = SetTimer(hwnd(), kSweepTimer, 1000, nullptr) != 0;
 }
 
 void TcpServer::PromoteWaiting() {
@@ -193,7 +194,6 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
     auto peer = readingByPeer_.find(KeyOf(c.peer));
     if (peer != readingByPeer_.end() && --peer->second == 0) readingByPeer_.erase(peer);
   }
-  if (connections_.empty() && hwnd()) KillTimer(hwnd(), kSweepTimer);
   // Turns and room have come free: waiting connections go on, and those
   // still in the system's queue are taken (no accept event comes for them).
   RefillLater();
@@ -202,6 +202,11 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
 }
 
 void TcpServer::Sweep() {
+  if (connections_.empty()) {
+    KillTimer(hwnd(), kSweepTimer);
+    sweeping_ = false;
+    return;
+  }
   ULONGLONG now = GetTickCount64();
   std::vector<SOCKET> ended;
   for (auto& [s, c] : connections_) {

@@ -91,6 +91,10 @@ class TcpServer : public Window {
   std::map<uint32_t, std::size_t> readingByPeer_;
   std::size_t reading_ = 0;
   bool refillPosted_ = false;
+  // The sweep timer runs while connections are open, and stops at a tick
+  // that finds none: setting and killing it for every connection would
+  // cost two calls to the system per message.
+  bool sweeping_ = false;
 };
 
 }  // namespace vello
