@@ -74,7 +74,9 @@ TMainForm::TMainForm(ApplicationWindow& application)
               [](std::size_t bytes) {
                 ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)",
                                  ErrorOrigin::Network);
-              }},
+              },
+          // The sender's name is looked up while its line is still arriving.
+          .onAccepted = [this](const in_addr& peer) { FSenderNames.LookUpSoon(peer); }},
               ReceiverLimits()),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },

@@ -54,6 +54,11 @@ void TSenderNames::Find(const in_addr& address, std::function<void(const SenderN
       });
 }
 
+void TSenderNames::LookUpSoon(const in_addr& address) {
+  if (Known(address) || waiting_.count(address.s_addr)) return;
+  Find(address, [](const SenderName&) {});
+}
+
 void TSenderNames::Found(uint32_t key, const SenderName& name) {
   ULONGLONG now = GetTickCount64();
   if (known_.size() >= kMaxKnown) std::erase_if(known_, [now](const auto& k) { return now >= k.second.until; });

@@ -120,6 +120,7 @@ void TcpServer::Accept() {
       StartReading(s, c);
     else
       WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_CLOSE);  // unread until its sender closes
+    if (callbacks_.onAccepted) callbacks_.onAccepted(c.peer);
   }
   if (!connections_.empty() && !sweeping_) sweeping_ = SetTimer(hwnd(), kSweepTimer, 1000, nullptr) != 0;
 }

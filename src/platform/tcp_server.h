@@ -39,6 +39,8 @@ class TcpServer : public Window {
     std::function<void(int code)> onConnectionError;
     // A line went over the size bound and was dropped.
     std::function<void(std::size_t bytes)> onOversizedLine;
+    // A connection from `peer` was accepted; its line is still to come.
+    std::function<void(const in_addr& peer)> onAccepted;
   };
 
   explicit TcpServer(Callbacks callbacks, ServerLimits limits = {});

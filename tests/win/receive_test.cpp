@@ -1,13 +1,16 @@
 // Receiving over loopback: balloons, their shape, working mode, the tray
 // notice and hostile input.
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <optional>
 
 #include "app_fixture.h"
 #include "messaging/balloon_window.h"
 #include "messaging/message_line.h"
 #include "platform/error_display.h"
 #include "platform/fonts.h"
+#include "platform/name_lookup.h"
 #include "platform/win_text.h"
 
 namespace vello::testing {
@@ -125,6 +128,37 @@ TEST_F(ReceiveTest, TheLabelIsDrawnAt12And10AndPressesOnItReachTheBalloon) {
   EXPECT_FALSE(app_->main.MessageArrived());
   ASSERT_NE(app_->main.balloons().current(), nullptr);
   EXPECT_EQ(app_->main.balloons().current()->hwnd(), b);
+}
+
+// The reverse look-up of a new sender starts when its connection is
+// accepted, while its line is still on the way, so the name (which the log
+// entry waits for) is often known by the time the balloon is up.
+TEST_F(ReceiveTest, TheSendersNameIsAskedForWhileItsLineIsStillArriving) {
+  std::atomic<int> asked{0};
+  SetNameLookupForTests([&](const in_addr&) -> std::optional<std::string> {
+    ++asked;
+    return "pc-early";
+  });
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  std::string line = Line("早めに\r\n");
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port_));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  send(s, line.data(), 10, 0);
+  EXPECT_TRUE(PumpUntil([&] { return asked > 0; }, 2000)) << "not asked before the line was complete";
+  EXPECT_TRUE(Balloons().empty());
+  send(s, line.data() + 10, static_cast<int>(line.size() - 10), 0);
+  shutdown(s, SD_SEND);
+  closesocket(s);
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return ReadBeside(".log").find("pc-early") != std::string::npos; }, 2000))
+      << ReadBeside(".log");
+  EXPECT_EQ(asked, 1);  // once, not again for the line
+  SetNameLookupForTests({});
 }
 
 TEST_F(ReceiveTest, ALineInThreePiecesWithPausesIsOneBalloon) {
