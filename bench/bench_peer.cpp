@@ -6,8 +6,10 @@
 // that whatever else loads the machine loads both alike.
 //
 //   bench_peer receive N TARGET TARGET [--warmup W] [--gap-ms G] [--poll-us P] [--from IP]
+//                      [--senders K | --from-each] [--log PATH]
 //   bench_peer startup N TARGET:EXE TARGET:EXE
-//   bench_peer burst N TARGET [TARGET]
+//   bench_peer burst N TARGET [TARGET] [--senders K]
+//   bench_peer fill N TARGET [--senders K]   N messages at once, until N popups are shown
 //   bench_peer wait TARGET...      until each main window is shown and its port accepts
 //   bench_peer close TARGET...     end each receiver as a user would
 //
@@ -15,6 +17,23 @@
 // caption is the message text) or floor:PORT (minimal_receiver.exe: popups
 // "MinimalPopup", main window "MinimalMain", the caption is the whole line).
 // Times are printed in milliseconds.
+//
+// receive: "shown" is the popup visible; "settled" adds the receiver's
+// thread back in its message loop (a WM_NULL sent to the popup answered)
+// and, with --log, Vello's log grown by the message's entry, however long
+// after the handler that is (the entry waits for the sender's name).
+// --from IP sends from that local address; --senders K from K loopback
+// addresses in turn (127.0.2.1 on), so that no sender reaches Vello's bound
+// of 50 open balloons per sender; --from-each from a new loopback address
+// for every message, so that no sender's name is known from before and
+// every log entry waits for a reverse look-up.
+//
+// startup: "listening" is the port accepting; "window" the main window
+// visible; "ready" adds a WM_NULL sent to it answered (start-up work done
+// and the window painted and answering); "idle" is WaitForInputIdle: the
+// thread waits for input with nothing left in its queue (work put off to
+// the loop included). The start-up figure is the later of listening and
+// ready.
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
@@ -104,15 +123,36 @@ std::wstring MessageLine(const std::wstring& text) {
 // file; another loopback address has none, so the receiver's reverse
 // look-up of it goes on to the DNS, as for a LAN peer without a PTR record.
 ULONG fromAddress = 0;
+int senders = 0;             // --senders K: K loopback addresses in turn
+bool fromEach = false;       // --from-each: a loopback address of its own per message
+std::wstring logPath;        // --log: Vello's log, settled only once it has grown
+
+// The n-th of the loopback addresses 127.0.2.1, 127.0.2.2, ... (never
+// 127.0.0.1, whose name is in the hosts file).
+ULONG LoopbackAddress(int n) {
+  return htonl((127u << 24) | (static_cast<unsigned>(2 + n / 254) << 8) | static_cast<unsigned>(n % 254 + 1));
+}
+// Where message i comes from: --from-each, --senders or --from.
+ULONG FromFor(int i) {
+  if (fromEach) return LoopbackAddress(i);
+  if (senders > 0) return LoopbackAddress(i % senders);
+  return fromAddress;
+}
+
+long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a)) return -1;
+  return (static_cast<long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+}
 
 // One connection: connect, write the line, close. False when any step fails.
-bool SendLine(int port, const std::string& bytes) {
+bool SendLine(int port, const std::string& bytes, ULONG from = 0) {
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return false;
-  if (fromAddress) {
+  if (from) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = fromAddress;
+    local.sin_addr.s_addr = from;
     bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local);
   }
   sockaddr_in a{};
@@ -211,8 +251,10 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
       std::wstring text = MessageText(i);
       std::wstring line = MessageLine(text);
       std::string bytes = Cp932(line);
+      bool waitForLog = !logPath.empty() && t.name == "vello";
+      long long logBefore = waitForLog ? FileSize(logPath) : 0;
       double t0 = Now();
-      if (!SendLine(t.port, bytes)) {
+      if (!SendLine(t.port, bytes, FromFor(i))) {
         ++out.lost;
         continue;
       }
@@ -226,6 +268,9 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
       // the whole handler (region, foreground, tray, log) is done.
       DWORD_PTR r;
       SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+      // The log entry, written once the sender's name is known.
+      while (waitForLog && FileSize(logPath) <= logBefore && Now() - t0 < 20000) SleepMicro(pollUs);
+      if (waitForLog && FileSize(logPath) <= logBefore) ++out.lost;
       double t2 = Now();
       if (i >= warmup) {
         out.shown.push_back(t1 - t0);
@@ -265,7 +310,8 @@ HWND MainWindowOf(const Target& t, DWORD pid) {
 // From CreateProcess to both "the port accepts" and "the main window is
 // visible"; then the receiver is closed as a user would and awaited.
 int Startup(int n, std::vector<Target> targets) {
-  std::vector<std::vector<double>> times(targets.size()), listenTimes(targets.size()), windowTimes(targets.size());
+  std::vector<std::vector<double>> times(targets.size()), listenTimes(targets.size()), windowTimes(targets.size()),
+      readyTimes(targets.size()), idleTimes(targets.size());
   int failures = 0;
   for (int i = 0; i < n; ++i) {
     for (std::size_t k = 0; k < targets.size(); ++k) {
@@ -282,20 +328,27 @@ int Startup(int n, std::vector<Target> targets) {
         std::printf("cannot start %ls\n", t.exe.c_str());
         return 1;
       }
-      double listened = 0, shown = 0;
+      double listened = 0, shown = 0, ready = 0, idle = 0;
       HWND main = nullptr;
-      while (Now() - t0 < 20000 && (!listened || !shown)) {
+      while (Now() - t0 < 20000 && (!listened || !ready || !idle)) {
         if (!shown) {
           main = MainWindowOf(t, pi.dwProcessId);
           if (main && IsWindowVisible(main)) shown = Now();
         }
+        if (shown && !ready) {
+          DWORD_PTR r;
+          if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r)) ready = Now();
+        }
+        if (!idle && WaitForInputIdle(pi.hProcess, 0) == 0) idle = Now();
         if (!listened && PortAccepts(t.port)) listened = Now();
-        if (!listened || !shown) SleepMicro(500);
+        if (!listened || !ready || !idle) SleepMicro(500);
       }
-      if (listened && shown) {
-        times[which].push_back(std::max(listened, shown) - t0);
+      if (listened && ready) {
+        times[which].push_back(std::max(listened, ready) - t0);
         listenTimes[which].push_back(listened - t0);
         windowTimes[which].push_back(shown - t0);
+        readyTimes[which].push_back(ready - t0);
+        if (idle) idleTimes[which].push_back(std::max(idle, ready) - t0);
       } else {
         ++failures;
       }
@@ -315,10 +368,16 @@ int Startup(int n, std::vector<Target> targets) {
     PrintStats("startup", targets[k].name, st.back(), times[k].size());
     PrintStats("listening", targets[k].name, Summarise(listenTimes[k]), listenTimes[k].size());
     PrintStats("window", targets[k].name, Summarise(windowTimes[k]), windowTimes[k].size());
+    PrintStats("ready", targets[k].name, Summarise(readyTimes[k]), readyTimes[k].size());
+    PrintStats("idle", targets[k].name, Summarise(idleTimes[k]), idleTimes[k].size());
   }
-  if (targets.size() == 2)
-    std::printf("ratio startup %s/%s: median %.2f  max %.2f\n", targets[0].name.c_str(), targets[1].name.c_str(),
-                st[0].median / st[1].median, st[0].max / st[1].max);
+  if (targets.size() == 2) {
+    std::printf("ratio startup %s/%s: median %.2f  p90 %.2f  max %.2f\n", targets[0].name.c_str(),
+                targets[1].name.c_str(), st[0].median / st[1].median, st[0].p90 / st[1].p90, st[0].max / st[1].max);
+    Stats i0 = Summarise(idleTimes[0]), i1 = Summarise(idleTimes[1]);
+    std::printf("ratio idle    %s/%s: median %.2f  p90 %.2f\n", targets[0].name.c_str(), targets[1].name.c_str(),
+                i0.median / i1.median, i0.p90 / i1.p90);
+  }
   std::printf("failures %d\n", failures);
   return failures ? 1 : 0;
 }
@@ -404,7 +463,7 @@ int Burst(int n, std::vector<Target> targets) {
     threads.emplace_back([r, n, t0] {
       for (int i = 0; i < n; ++i) {
         std::wstring text = MessageText(100000 + i);
-        if (SendLine(r->t.port, Cp932(MessageLine(text)))) ++r->sent;
+        if (SendLine(r->t.port, Cp932(MessageLine(text)), FromFor(i))) ++r->sent;
         else ++r->failed;
       }
       r->sendDone = Now() - t0;
@@ -479,6 +538,29 @@ int Burst(int n, std::vector<Target> targets) {
   return status;
 }
 
+// N messages to one receiver as fast as one sender can, then waits until
+// N popups are shown (or nothing changes for 20 s); prints how many.
+int Fill(int n, const Target& t) {
+  std::size_t before = CountPopups(t.popupClass);
+  double t0 = Now();
+  int failed = 0;
+  for (int i = 0; i < n; ++i)
+    if (!SendLine(t.port, Cp932(MessageLine(MessageText(200000 + i))), FromFor(i))) ++failed;
+  std::size_t shown = 0;
+  double lastChange = Now();
+  while (shown < static_cast<std::size_t>(n) && Now() - lastChange < 20000) {
+    Sleep(250);
+    std::size_t now = CountPopups(t.popupClass) - before;
+    if (now != shown) {
+      shown = now;
+      lastChange = Now();
+    }
+  }
+  std::printf("fill       %-6s %zu of %d shown after %.0f ms, %d not sent\n", t.name.c_str(), shown, n, Now() - t0,
+              failed);
+  return failed ? 1 : 0;
+}
+
 // Waits until each receiver's main window is visible.
 int WaitReady(std::vector<Target> targets) {
   double end = Now() + 30000;
@@ -546,6 +628,9 @@ int wmain(int argc, wchar_t** argv) {
     if (a == L"--warmup" && i + 1 < argc) warmup = _wtoi(argv[++i]);
     else if (a == L"--gap-ms" && i + 1 < argc) gapMs = _wtoi(argv[++i]);
     else if (a == L"--poll-us" && i + 1 < argc) pollUs = _wtoi(argv[++i]);
+    else if (a == L"--from-each") fromEach = true;
+    else if (a == L"--senders" && i + 1 < argc) senders = _wtoi(argv[++i]);
+    else if (a == L"--log" && i + 1 < argc) logPath = argv[++i];
     else if (a == L"--from" && i + 1 < argc) {
       char ip[64] = {};
       WideCharToMultiByte(CP_ACP, 0, argv[++i], -1, ip, sizeof ip - 1, nullptr, nullptr);
@@ -557,6 +642,7 @@ int wmain(int argc, wchar_t** argv) {
   if (cmd == L"receive") return Receive(n, targets, warmup, gapMs, pollUs);
   if (cmd == L"startup") return Startup(n, targets);
   if (cmd == L"burst") return Burst(n, targets);
+  if (cmd == L"fill") return Fill(n, targets.at(0));
   std::fprintf(stderr, "unknown command\n");
   return 2;
 }

@@ -5,7 +5,10 @@
 # reading of a big phrase file natively and under Wine. Prints the figures;
 # bench/README.md explains them.
 #
-#   bench/run_bench.sh [receive] [burst] [startup] [log] [phrases]   (default: all)
+#   bench/run_bench.sh [receive] [burst] [startup] [exit] [log] [phrases]   (default: all)
+#
+# With a cross build made with -DVELLO_TIMING=ON as VELLO_BENCH_WIN, Vello's
+# timing points (src/platform/timing_points.h) are printed after each part.
 #
 # Environment: VELLO_BUILD (the Wine prefix lives under it, as for the other
 # scripts), VELLO_BENCH_WIN (the cross build with vello.exe, bench_peer.exe,
@@ -13,7 +16,8 @@
 # $VELLO_BUILD/win), VELLO_BENCH_NATIVE (the native build with
 # log_append_bench and phrase_load_bench; default $VELLO_BUILD/native), and
 # the sizes RECEIVE_N (300), BURST_N (2000), STARTUP_N (15), LOG_N (2000),
-# LOG_MB (100), POLL_US (100), PHRASES_N (20).
+# LOG_MB (100), POLL_US (100), PHRASES_N (20), EXIT_VELLO_N (500, the most
+# balloons Vello keeps open), EXIT_FLOOR_N (2000), SENDERS (10).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/env.sh"
@@ -26,12 +30,17 @@ LOG_N=${LOG_N:-2000}
 LOG_MB=${LOG_MB:-100}
 POLL_US=${POLL_US:-100}
 PHRASES_N=${PHRASES_N:-20}
+EXIT_VELLO_N=${EXIT_VELLO_N:-500}
+EXIT_FLOOR_N=${EXIT_FLOOR_N:-2000}
+SENDERS=${SENDERS:-10}
 for exe in vello.exe minimal_receiver.exe bench_peer.exe; do
   [ -f "$WIN/$exe" ] || { echo "missing $WIN/$exe: build the cross tree first" >&2; exit 2; }
 done
 
 "$here/../scripts/setup-wine.sh"
 source "$here/../scripts/xvfb.sh"
+# A virtual screen started here ends with the run.
+trap '[ -n "${VELLO_XVFB_PID:-}" ] && kill "$VELLO_XVFB_PID" 2>/dev/null' EXIT
 # One server for the run: a wine start then costs ~0.1 s instead of ~2.5 s.
 # It ends by itself 30 s after the last program.
 wineserver -p30 2>/dev/null
@@ -47,6 +56,14 @@ fresh() {
   FPORT=$((port_base++))
   printf '[setup]\r\nport=%s\r\n' "$VPORT" > "$RUN/vello.ini"
 }
+# done: prints Vello's timing points when the build has them, and removes RUN.
+done_run() {
+  if [ -f "$RUN/vello.exe.timing.txt" ]; then
+    echo "-- timing points (ms; step: count, mean, max)"
+    cat "$RUN/vello.exe.timing.txt"
+  fi
+  rm -rf "$RUN"
+}
 start_vello() { (cd "$RUN" && wine ./vello.exe >/dev/null 2>&1 &); }
 start_floor() { (cd "$RUN" && wine ./minimal_receiver.exe "$FPORT" >/dev/null 2>&1 &); }
 header() {
@@ -55,14 +72,23 @@ header() {
 }
 
 bench_receive() {
-  header "receive: connection to shown popup, $RECEIVE_N messages each, interleaved"
-  fresh
-  start_vello
-  start_floor
-  peer wait "vello:$VPORT" "floor:$FPORT" || return 1
-  peer receive "$RECEIVE_N" "vello:$VPORT" "floor:$FPORT" --poll-us "$POLL_US"
-  peer close "vello:$VPORT" "floor:$FPORT"
-  rm -rf "$RUN"
+  local from
+  # Messages from $SENDERS senders in turn (Vello keeps at most 50 balloons
+  # of one sender open), their names known after the warm-up; then each
+  # message from a sender of its own, so every log entry waits for a look-up.
+  for from in "--senders $SENDERS --warmup $SENDERS" --from-each; do
+    header "receive: connection to shown and settled popup (log written), $RECEIVE_N messages each, interleaved${from:+, $from}"
+    fresh
+    # The log is on: "settled" includes its entry.
+    printf 'Log=1\r\n' >> "$RUN/vello.ini"
+    start_vello
+    start_floor
+    peer wait "vello:$VPORT" "floor:$FPORT" || return 1
+    peer receive "$RECEIVE_N" "vello:$VPORT" "floor:$FPORT" --poll-us "$POLL_US" $from \
+      --log "$(winepath -w "$RUN/vello.log" 2>/dev/null)"
+    peer close "vello:$VPORT" "floor:$FPORT"
+    done_run
+  done
 }
 
 bench_burst() {
@@ -71,16 +97,16 @@ bench_burst() {
   start_vello
   start_floor
   peer wait "vello:$VPORT" "floor:$FPORT" || return 1
-  peer burst "$BURST_N" "vello:$VPORT" "floor:$FPORT"
+  peer burst "$BURST_N" "vello:$VPORT" --senders 40 "floor:$FPORT" --senders 40
   peer close "vello:$VPORT" "floor:$FPORT"
-  rm -rf "$RUN"
+  done_run
   header "burst: $BURST_N messages to Vello alone"
   fresh
   start_vello
   peer wait "vello:$VPORT" || return 1
   peer burst "$BURST_N" "vello:$VPORT"
   peer close "vello:$VPORT"
-  rm -rf "$RUN"
+  done_run
 }
 
 bench_startup() {
@@ -88,7 +114,26 @@ bench_startup() {
   fresh
   peer startup "$STARTUP_N" "vello:$VPORT:$(winepath -w "$RUN/vello.exe" 2>/dev/null)" \
     "floor:$FPORT:$(winepath -w "$RUN/minimal_receiver.exe" 2>/dev/null)"
-  rm -rf "$RUN"
+  done_run
+}
+
+bench_exit() {
+  header "exit: Vello with $EXIT_VELLO_N balloons while the floor holds $EXIT_FLOOR_N popups; then Vello alone"
+  fresh
+  start_vello
+  start_floor
+  peer wait "vello:$VPORT" "floor:$FPORT" || return 1
+  peer fill "$EXIT_FLOOR_N" "floor:$FPORT"
+  peer fill "$EXIT_VELLO_N" "vello:$VPORT" --senders 20
+  peer close "vello:$VPORT"
+  peer close "floor:$FPORT"
+  done_run
+  fresh
+  start_vello
+  peer wait "vello:$VPORT" || return 1
+  peer fill "$EXIT_VELLO_N" "vello:$VPORT" --senders 20
+  peer close "vello:$VPORT"
+  done_run
 }
 
 bench_log() {
@@ -125,7 +170,7 @@ bench_phrases() {
 }
 
 what=("$@")
-[ ${#what[@]} -gt 0 ] || what=(receive burst startup log phrases)
+[ ${#what[@]} -gt 0 ] || what=(receive burst startup exit log phrases)
 status=0
 for w in "${what[@]}"; do
   "bench_$w" || status=1

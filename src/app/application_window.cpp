@@ -1,5 +1,6 @@
 #include "app/application_window.h"
 
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 #include "resources/resource_ids.h"
 
@@ -15,6 +16,7 @@ ApplicationWindow::ApplicationWindow() {
           .title = L"Vello",
           .style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
           .x = cx, .y = cy, .width = 0, .height = 0});
+  VELLO_TIMING_ONLY(timing::Mark("start.owners: taskbar window");)
 }
 
 void ApplicationWindow::SetTitle(const std::string& title) { SetWindowTextW(hwnd(), Widen(title).c_str()); }

@@ -15,6 +15,7 @@
 #include "platform/executable_path.h"
 #include "platform/shell_execute.h"
 #include "platform/socket_error.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 #include "platform/window_messages.h"
 #include "resources/resource_ids.h"
@@ -74,12 +75,16 @@ TMainForm::TMainForm(ApplicationWindow& application)
               [](std::size_t bytes) {
                 ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)",
                                  ErrorOrigin::Network);
-              }},
+              },
+          // The sender's name is looked up while its line is still arriving.
+          .onAccepted = [this](const in_addr& peer) { FSenderNames.LookUpSoon(peer); }},
               ReceiverLimits()),
       FClientSocket1(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
           .onDelivered = [this](SendAttempt& a) { ClientSocket1Delivered(a); },
-          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {}
+          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {
+  VELLO_TIMING_ONLY(timing::Mark("start.owners: main window's owners");)
+}
 
 TMainForm::~TMainForm() {
   FBalloons.DestroyAll();
@@ -91,6 +96,7 @@ void TMainForm::CreateForm() {
   RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr, mainIcon);
   FTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   CreateMenus();
+  VELLO_TIMING_ONLY(timing::Mark("start.menus");)
   UniqueMenu menuBar(MainMenu1);
   Create({.className = kClassName,
           .title = L"Vello ver." VELLO_VERSION_W,
@@ -101,7 +107,9 @@ void TMainForm::CreateForm() {
   menuBar.release();  // the window's from now on
   FApplication.SetMainWindow(hwnd());
   FTrayIcon.Attach(hwnd(), mainIcon);
+  VELLO_TIMING_ONLY(timing::Mark("start.main window");)
   CreateControls();
+  VELLO_TIMING_ONLY(timing::Mark("start.controls");)
   // An error inside FormCreate is shown, and the steps after it stay undone.
   Guard([this] { FormCreate(); });
 }
@@ -191,6 +199,7 @@ void TMainForm::CreateControls() {
   SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
   SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
   SetWindowSubclass(ToolBar1, ToolBarProc, 1, 0);
+  VELLO_TIMING_ONLY(timing::Mark("start.controls: tool bar");)
 
   FComposer.Create(hwnd(), mainids::RichEdit1, 0, kCoolBarHeight, 315, 179);
   FComposer.SetLook(DefaultComposerLook());
@@ -210,25 +219,22 @@ void TMainForm::FormCreate() {
   std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
   for (const auto& e : entries) AddComboRow(ComboBox1, e);
   FFormCreateStepsDone = 1;
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 1 destinations");)
   // 2.
   ApplySettings();
   FFormCreateStepsDone = 2;
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 2 ApplySettings");)
   // 3. The first address-book entry becomes the destination.
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
   IniFile ini = SettingsFile();
-  // 4. Geometry, each value applied as soon as it is read.
-  RECT r;
-  GetWindowRect(hwnd(), &r);
+  // 4. Geometry: Top, Left, Height, Width, applied together (the window is
+  // not shown yet, and one move lays the controls out once, not four times).
   int top = ReadSetting(ini, setting::WindowTop);
-  SetWindowPos(hwnd(), nullptr, r.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   int left = ReadSetting(ini, setting::WindowLeft);
-  SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  GetWindowRect(hwnd(), &r);
   int height = ReadSetting(ini, setting::WindowHeight);
-  SetWindowPos(hwnd(), nullptr, 0, 0, r.right - r.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   int width = ReadSetting(ini, setting::WindowWidth);
-  SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   FFormCreateStepsDone = 4;
   // 5. Hiragana input whenever the composer has the focus.
   FImeOnFocus = ReadSetting(ini, setting::Ime);
@@ -242,8 +248,13 @@ void TMainForm::FormCreate() {
   CheckMenuItem(PopupMenu2.get(), mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(File1, mainids::N9, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   FFormCreateStepsDone = 10;
-  // 12. The tray icon.
-  UpdateTrayIcon(TrayUpdate::Add);
+  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 10 settings read");)
+  // 12. The tray icon, given to the shell once the window is on the screen
+  // (neither the shell's library nor its call is what the window waits for).
+  Defer([this] {
+    UpdateTrayIcon(TrayUpdate::Add);
+    VELLO_TIMING_ONLY(timing::Mark("start.tray icon added");)
+  });
   // 13. No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
@@ -272,10 +283,29 @@ void TMainForm::FormClose() {
 
 void TMainForm::FormDestroy() { FTrayIcon.Remove(); }
 
+void TMainForm::Defer(std::function<void()> work) {
+  FDeferred.push_back(std::move(work));
+  if (FDeferred.size() == 1) PostMessageW(hwnd(), kDeferredMessage, 0, 0);
+}
+
+void TMainForm::RunDeferred() {
+  std::vector<std::function<void()>> work;
+  work.swap(FDeferred);
+  for (auto& w : work)
+    if (!FClosing) Guard(w);
+}
+
 void TMainForm::Close1Click() {
+  if (FClosing) return;
+  FClosing = true;
+  VELLO_TIMING_ONLY(timing::Mark("exit.Close1Click");)
   // The geometry is written even if a write fails half-way; the program ends.
   Guard([this] { FormClose(); });
-  DestroyWindow(hwnd());
+  VELLO_TIMING_ONLY(timing::Mark("exit.FormClose done");)
+  // The loop ends; the windows, balloons included, go with the process
+  // (the program entry), not one by one.
+  FormDestroy();
+  PostQuitMessage(0);
 }
 
 bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
@@ -402,6 +432,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   switch (msg) {
+    case kDeferredMessage:
+      RunDeferred();
+      return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
       return 0;

@@ -9,6 +9,7 @@
 // main_form_send.cpp, main_form_receive.cpp.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,10 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void ServerSocket1ClientRead(const std::string& line, const in_addr& peer);
   void L1Click();
   void UpdateTrayIcon(TrayUpdate update) { FTrayIcon.UpdateTrayIcon(update); }
+  // Runs `work` from the message loop, after the handler under way: at
+  // start-up, once the main window is on the screen. Not once the program
+  // is ending.
+  void Defer(std::function<void()> work);
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -149,6 +154,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   std::vector<std::string> NetworkDestinations() const;
   void AppendLog(bool sent, const std::string& party, const std::string& text);
   void ShowBrokenOff(const SendAttempt& attempt);
+  void RunDeferred();
 
   ApplicationWindow& FApplication;
   TSetupForm* FSetupForm = nullptr;
@@ -167,6 +173,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   UniqueFont FInterfaceFont;
   UniqueImageList ImageList1;
   std::vector<std::string> FPhrases;  // captions of the Insert menu's phrase items, by id
+  std::vector<std::function<void()>> FDeferred;
   UINT FTaskbarCreatedMessage = 0;
 
   bool FSoundOn = false;
@@ -176,6 +183,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   bool FClearAfterSend = false;
   bool FSoundInWorkMode = true;
   bool FImeOnFocus = false;
+  bool FClosing = false;
   int FFormCreateStepsDone = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "platform/controls.h"
 #include "platform/executable_path.h"
 #include "platform/fonts.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 #include "settings/destination_list.h"
 #include "settings/network_browser.h"
@@ -125,10 +126,17 @@ void TMainForm::ApplySettings() {
   }
   // 5. A changed port takes effect at once: the server listens again there,
   // and the other copies hear of it.
+  VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings read");)
   ServerSocket1().Listen(port);
+  VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings listening");)
   ClientSocket1().SetPort(port);
-  FDiscovery.SetEnabled(ReadSetting(ini, setting::Discovery));
-  FDiscovery.Start(ComputerName(), port);
+  // Announced from the message loop: at start-up the window does not wait
+  // for the network interfaces and the multicast socket.
+  Defer([this, port, discovery = ReadSetting(ini, setting::Discovery)] {
+    FDiscovery.SetEnabled(discovery);
+    FDiscovery.Start(ComputerName(), port);
+    VELLO_TIMING_ONLY(timing::Mark("start.discovery started");)
+  });
   // 6.-9. The Insert menu, rebuilt from the fixed phrase file.
   while (GetMenuItemCount(Insert1) > 0) DeleteMenu(Insert1, 0, MF_BYPOSITION);
   FPhrases.clear();

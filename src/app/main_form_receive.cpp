@@ -6,12 +6,15 @@
 #include "app/main_form.h"
 #include "messaging/log_date_time.h"
 #include "messaging/message_line.h"
+#include "platform/timing_points.h"
 
 namespace vello {
 
 void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& peer) {
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("receive");)
   // 1. A refused line raises its error here, before any window exists.
   ReceivedMessage message = ReadMessageLine(line);
+  VELLO_TIMING_ONLY(watch.Step("1 parse");)
   // Until the name is known, a reply goes to the address.
   BalloonContent content{
       .look = ClampedToScreen(message.look, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)),
@@ -28,20 +31,24 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
     FMessageArrived = true;
     return;
   }
-  // 2.-6.
+  VELLO_TIMING_ONLY(watch.Step("1 room");)
+  // 2.-6., and 8.: the balloon is shaped before it is shown.
   TBalloon& balloon = FBalloons.Arrive(std::move(content), FApplication.hwnd(), FWorkMode, message.important);
+  VELLO_TIMING_ONLY(watch.Step("2-6, 8 balloon made, shaped and shown");)
   // 7.
-  if (GetActiveWindow() != hwnd()) ShowWindow(FApplication.hwnd(), SW_HIDE);
-  // 8.
-  balloon.Shape();
+  if (GetActiveWindow() != hwnd() && IsWindowVisible(FApplication.hwnd())) ShowWindow(FApplication.hwnd(), SW_HIDE);
+  VELLO_TIMING_ONLY(watch.Step("7 taskbar window");)
   // 9.
   SetForegroundWindow(balloon.hwnd());
+  VELLO_TIMING_ONLY(watch.Step("9 foreground");)
   // 10.
   if (FSoundOn && FSoundInWorkMode) FMediaPlayer1.Play();
   // 11.
   UpdateTrayIcon(TrayUpdate::Blink);
+  VELLO_TIMING_ONLY(watch.Step("10-11 sound and tray");)
   // 12. Written once the sender's name is known, in the order of arrival.
   if (FLogOn) FReceivedLog.Add(peer, LogDateTimeNow(), message.text);
+  VELLO_TIMING_ONLY(watch.Step("12 log entry made");)
   // 13.
   FMessageArrived = true;
   // The name, looked up off this thread (or known from before).
@@ -49,6 +56,7 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
     FBalloons.NameFound(peer.s_addr, name.text);
     FReceivedLog.NameFound(peer, name.text);
   });
+  VELLO_TIMING_ONLY(watch.Step("name asked (log written when known)");)
 }
 
 }  // namespace vello

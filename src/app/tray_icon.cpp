@@ -15,10 +15,7 @@ const char kIdleTip[] = "Vello - ﾀｽｸﾄﾚｲ";
 const char kArrivalTip[] = "Vello - メッセージが届きました";
 }  // namespace
 
-TTrayIcon::TTrayIcon() {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-}
+TTrayIcon::TTrayIcon() : MessageOnlyWindow(kClassName) {}
 
 TTrayIcon::~TTrayIcon() {
   Remove();
@@ -41,7 +38,7 @@ void TTrayIcon::SetTimer1Interval(UINT ms) {
   if (ms == 0)
     KillTimer(hwnd(), kTimer1);
   else
-    SetTimer(hwnd(), kTimer1, ms, nullptr);
+    SetTimer(window(), kTimer1, ms, nullptr);
 }
 
 void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {

@@ -21,7 +21,7 @@ enum class TrayUpdate {
 
 enum class TrayState { Absent, Idle, Blinking };
 
-class TTrayIcon : public Window {
+class TTrayIcon : public MessageOnlyWindow {
  public:
   TTrayIcon();
   ~TTrayIcon() override;

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "platform/error_display.h"
+#include "platform/timing_points.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
@@ -24,13 +25,19 @@ bool AnotherInstanceRuns() { return FindWindowW(TMainForm::kClassName, nullptr) 
 
 VelloApp::VelloApp() : main(application), setup(main, main.scheduler()) {}
 
-VelloApp::~VelloApp() {
-  if (setup.hwnd()) Window::Guard([this] { setup.FormDestroy(); });
+VelloApp::~VelloApp() { Finish(); }
+
+void VelloApp::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  Window::Guard([this] { setup.FormDestroy(); });
+  VELLO_TIMING_ONLY(timing::Mark("exit.finished"); timing::Write();)
 }
 
 void VelloApp::Start(bool showMainWindow) {
   main.CreateForm();
-  setup.CreateForm();
+  VELLO_TIMING_ONLY(timing::Mark("start.main window created");)
+  // The settings dialog is built when it is first opened.
   main.SetSetupForm(&setup);
   SetApplicationTitle("Vello");
   application.SetTitle("Vello");
@@ -43,8 +50,12 @@ void VelloApp::Start(bool showMainWindow) {
     if (showMainWindow) {
       ShowWindow(main.hwnd(), SW_SHOW);
       SetForegroundWindow(main.hwnd());
+      // Painted now, before the work the main window does not wait for
+      // (TMainForm::Defer), which the loop runs first.
+      UpdateWindow(main.hwnd());
     }
   }
+  VELLO_TIMING_ONLY(timing::Mark("start.main window shown");)
 }
 
 void VelloApp::Dispatch(MSG& msg) {
@@ -55,6 +66,7 @@ void VelloApp::Dispatch(MSG& msg) {
 
 int VelloApp::Run() {
   MSG msg;
+  VELLO_TIMING_ONLY(timing::Mark("start.message loop");)
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
   return static_cast<int>(msg.wParam);
 }

@@ -34,13 +34,11 @@ bool SameInterfaces(const std::vector<in_addr>& a, const std::vector<in_addr>& b
 }  // namespace
 
 TDiscovery::TDiscovery(std::function<void()> onCopiesChanged, DiscoveryOptions options)
-    : onChanged_(std::move(onCopiesChanged)),
+    : MessageOnlyWindow(kClassName),
+      onChanged_(std::move(onCopiesChanged)),
       options_(std::move(options)),
       engine_(mdns::DefaultRandom(Seed(this))),
-      socket_([this](std::string_view bytes, const sockaddr_in& from) { OnDatagram(bytes, from); }) {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-}
+      socket_([this](std::string_view bytes, const sockaddr_in& from) { OnDatagram(bytes, from); }) {}
 
 TDiscovery::~TDiscovery() {
   onChanged_ = nullptr;
@@ -100,7 +98,7 @@ void TDiscovery::Open() {
   engine_.Start({ToUtf8(Widen(computerName_)), static_cast<std::uint16_t>(port_), Addresses(socket_.joined()),
                  options_.version},
                 Now());
-  if (options_.interfaces.empty()) SetTimer(hwnd(), kInterfaceTimer, kInterfaceCheckMs, nullptr);
+  if (options_.interfaces.empty()) SetTimer(window(), kInterfaceTimer, kInterfaceCheckMs, nullptr);
   Step();
 }
 
@@ -123,7 +121,7 @@ void TDiscovery::OnDatagram(std::string_view bytes, const sockaddr_in& from) {
   if (!engine_.running()) return;
   engine_.Receive(bytes, {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}, Now());
   // One step after the socket's batch of datagrams, not one per datagram.
-  if (!stepPosted_) stepPosted_ = PostMessageW(hwnd(), kDeferredMessage, 0, 0) != FALSE;
+  if (!stepPosted_) stepPosted_ = PostMessageW(window(), kDeferredMessage, 0, 0) != FALSE;
 }
 
 void TDiscovery::Step() {
@@ -137,7 +135,7 @@ void TDiscovery::Step() {
   }
   if (auto wake = engine_.NextWake()) {
     mdns::Millis delay = std::clamp<mdns::Millis>(*wake - now, USER_TIMER_MINIMUM, INT_MAX);
-    SetTimer(hwnd(), kWakeTimer, static_cast<UINT>(delay), nullptr);
+    SetTimer(window(), kWakeTimer, static_cast<UINT>(delay), nullptr);
   } else {
     KillTimer(hwnd(), kWakeTimer);
   }

@@ -50,7 +50,7 @@ struct DiscoveryOptions {
   std::string version = VELLO_VERSION;  // the TXT record's "ver="
 };
 
-class TDiscovery : public Window {
+class TDiscovery : public MessageOnlyWindow {
  public:
   explicit TDiscovery(std::function<void()> onCopiesChanged, DiscoveryOptions options = {});
   ~TDiscovery() override;

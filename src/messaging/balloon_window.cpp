@@ -6,6 +6,7 @@
 #include "platform/colors.h"
 #include "platform/fonts.h"
 #include "platform/gdi.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 
 namespace vello {
@@ -13,6 +14,8 @@ namespace vello {
 namespace {
 // The button of a press: 0 left, 1 right, 2 middle.
 int ButtonOf(UINT msg) { return msg == WM_LBUTTONDOWN ? 0 : msg == WM_RBUTTONDOWN ? 1 : 2; }
+// No wrapping; "&" is shown as it was sent, not taken as an access key.
+constexpr UINT kLabelFormat = DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS | DT_NOCLIP;
 }  // namespace
 
 BalloonShape BalloonShapeFor(int w, int h) {
@@ -25,82 +28,22 @@ BalloonShape BalloonShapeFor(int w, int h) {
   return s;
 }
 
-// The label: a child that paints its text without wrapping, sized to it, in
-// the sender's font and colours, and passes mouse presses to the handlers.
-class TBalloonLabel : public Window {
- public:
-  static constexpr wchar_t kClassName[] = L"TLabel";
-  TBalloonLabel(TBalloon& balloon) : balloon_(balloon) {
-    RegisterClassOnce(kClassName, 0, nullptr);
-    const MessageLook& look = balloon.content_.look;
-    font_ = CreateFontFor(look.fontName, look.fontSize, look.style());
-    text_ = Widen(balloon.content_.text);
-    RECT r{0, 0, 0, 0};
-    {
-      WindowDC screen(nullptr);
-      Selection font(screen.get(), font_.get());
-      DrawTextW(screen.get(), text_.c_str(), static_cast<int>(text_.size()), &r, kFormat | DT_CALCRECT);
-    }
-    Create({.className = kClassName, .title = L"", .style = WS_CHILD | WS_VISIBLE, .x = 12, .y = 10,
-            .width = r.right - r.left, .height = r.bottom - r.top, .parent = balloon.hwnd()});
-  }
-
- protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
-    switch (msg) {
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd(), &ps);
-        RECT r;
-        GetClientRect(hwnd(), &r);
-        FillRect(dc, &r, balloon_.brush_.get());
-        {
-          Selection font(dc, font_.get());
-          SetBkMode(dc, TRANSPARENT);
-          SetTextColor(dc, ToColorRef(balloon_.content_.look.fontColor));
-          DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &r, kFormat);
-        }
-        EndPaint(hwnd(), &ps);
-        return 0;
-      }
-      case WM_LBUTTONDOWN:
-      case WM_RBUTTONDOWN:
-      case WM_MBUTTONDOWN:
-        balloon_.owner_.BalloonMouseDown(balloon_, ButtonOf(msg), wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-        return 0;
-      case WM_MOUSEMOVE:
-        balloon_.owner_.BalloonMouseMove(balloon_, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-        return 0;
-    }
-    return Default(msg, wp, lp);
-  }
-
- private:
-  // No wrapping; "&" is shown as it was sent, not taken as an access key.
-  static constexpr UINT kFormat = DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS;
-  TBalloon& balloon_;
-  UniqueFont font_;
-  std::wstring text_;
-};
-
 TBalloon::TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, bool stayOnTop)
-    : owner_(owner), content_(std::move(content)) {
+    : owner_(owner), content_(std::move(content)), text_(Widen(content_.text)) {
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("balloon make");)
   RegisterClassOnce(kClassName, CS_DBLCLKS, nullptr);
   brush_.reset(CreateSolidBrush(ToColorRef(content_.look.color)));
+  font_ = owner_.FontFor(content_.look);
+  VELLO_TIMING_ONLY(watch.Step("brush and font");)
   int w = content_.look.width, h = content_.look.height + 60;
   int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  Create({.className = kClassName, .title = Widen(content_.text), .style = WS_POPUP,
+  Create({.className = kClassName, .title = text_, .style = WS_POPUP,
           .exStyle = stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0u,
           .x = x, .y = y, .width = w, .height = h, .parent = ownerWindow});
-  label_ = std::make_unique<TBalloonLabel>(*this);
+  VELLO_TIMING_ONLY(watch.Step("window");)
 }
 
-TBalloon::~TBalloon() {
-  label_.reset();
-  Destroy();
-}
-
-HWND TBalloon::label() const { return label_ ? label_->hwnd() : nullptr; }
+TBalloon::~TBalloon() { Destroy(); }
 
 void TBalloon::HideForGood() {
   hiddenForGood_ = true;
@@ -114,12 +57,32 @@ void TBalloon::Shape() {
   UniqueRegion body(CreateRoundRectRgn(s.body.left, s.body.top, s.body.right, s.body.bottom, 50, 50));
   UniqueRegion tail(CreatePolygonRgn(s.tail, 3, WINDING));
   CombineRgn(body.get(), body.get(), tail.get(), RGN_OR);
-  // From here on the window owns the region.
-  SetWindowRgn(hwnd(), body.release(), TRUE);
+  // From here on the window owns the region. A hidden balloon is drawn
+  // whole when it shows: nothing to redraw now.
+  SetWindowRgn(hwnd(), body.release(), IsWindowVisible(hwnd()));
+}
+
+void TBalloon::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd(), &ps);
+  RECT r;
+  GetClientRect(hwnd(), &r);
+  r.left = kLabelAt.x;
+  r.top = kLabelAt.y;
+  {
+    Selection font(dc, font_->get());
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, ToColorRef(content_.look.fontColor));
+    DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &r, kLabelFormat);
+  }
+  EndPaint(hwnd(), &ps);
 }
 
 LRESULT TBalloon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case WM_PAINT:
+      Paint();
+      return 0;
     case WM_ERASEBKGND: {
       RECT r;
       GetClientRect(hwnd(), &r);

@@ -1,8 +1,10 @@
 #pragma once
 // A message balloon: a borderless top-level window of class "TForm", shaped
-// like a speech balloon with a tail, holding one text label in the sender's
-// font and colours. What the mouse and keys do with it is the balloons'
-// owner's business (messaging/balloons.h).
+// like a speech balloon with a tail, with one text label in the sender's
+// font and colours at 12,10. The label is painted by the balloon, not a
+// window of its own: a window fewer per balloon to make, show and count
+// against the system's bound of windows per program. What the mouse and
+// keys do with it is the balloons' owner's business (messaging/balloons.h).
 #include <windows.h>
 
 #include <memory>
@@ -15,7 +17,6 @@
 namespace vello {
 
 class TBalloons;
-class TBalloonLabel;
 
 // The balloon's region: the rounded body and the tail triangle.
 struct BalloonShape {
@@ -46,19 +47,23 @@ class TBalloon : public Window {
   void HideForGood();
   const std::string& Caption() const { return content_.text; }
   const MessageLook& look() const { return content_.look; }
-  HWND label() const;
+  // Sets the balloon's region: the body and the tail.
   void Shape();
+  // Where the label's text starts, in the balloon's client area.
+  static constexpr POINT kLabelAt{12, 10};
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  friend class TBalloonLabel;
+  void Paint();
+
   TBalloons& owner_;
   BalloonContent content_;
+  std::wstring text_;  // the label's text, as drawn
   UniqueBrush brush_;
+  std::shared_ptr<const UniqueFont> font_;  // shared by the balloons of one face, size and style
   bool hiddenForGood_ = false;
-  std::unique_ptr<TBalloonLabel> label_;
 };
 
 }  // namespace vello

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "common/sjis.h"
+#include "platform/fonts.h"
+#include "platform/timing_points.h"
 
 namespace vello {
 
@@ -45,12 +47,25 @@ TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, b
   auto balloon = std::make_unique<TBalloon>(*this, std::move(content), owner, workMode && important);
   TBalloon& b = *balloon;
   FBalloons.push_back(std::move(balloon));
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("balloon show");)
+  b.Shape();
+  VELLO_TIMING_ONLY(watch.Step("shaped");)
   ShowWindow(b.hwnd(), SW_SHOWNOACTIVATE);
   if (workMode) {
     ShowWindow(b.hwnd(), SW_HIDE);
     FHeldBalloons.push_back(b.hwnd());
   }
   return b;
+}
+
+std::shared_ptr<const UniqueFont> TBalloons::FontFor(const MessageLook& look) {
+  auto key = std::make_tuple(look.fontName, look.fontSize, static_cast<int>(look.style().Bits()));
+  if (auto font = fonts_[key].lock()) return font;
+  // Fonts no balloon uses any more go; every sender may name faces of its own.
+  std::erase_if(fonts_, [](const auto& entry) { return entry.second.expired(); });
+  auto font = std::make_shared<const UniqueFont>(CreateFontFor(look.fontName, look.fontSize, look.style()));
+  fonts_[key] = font;
+  return font;
 }
 
 void TBalloons::ReleaseHeld() {

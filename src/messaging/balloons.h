@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "messaging/balloon_window.h"
@@ -53,8 +55,10 @@ class TBalloons {
   // Whether a message of `textBytes` from `sender` can be shown within the
   // bounds; balloons hidden for good make room first.
   bool HasRoomFor(uint32_t sender, std::size_t textBytes);
-  // A new balloon for an arrived message, shown; in working mode hidden at
-  // once and held, stay-on-top when `important`. The window is `owner`'s.
+  // A new balloon for an arrived message, shaped and shown; in working mode
+  // hidden at once and held, stay-on-top when `important`. The window is
+  // `owner`'s. The shape is set before the balloon shows: it never flashes
+  // as a rectangle, and it is drawn once, not again for its new shape.
   TBalloon& Arrive(BalloonContent content, HWND owner, bool workMode, bool important);
   // The sender's name is known: its balloons reply to it.
   void NameFound(uint32_t sender, const std::string& name);
@@ -63,6 +67,10 @@ class TBalloons {
   void ReleaseHeld();
   // Destroys every balloon (the program ends).
   void DestroyAll();
+
+  // The label font for a look: one per face, size and style while balloons
+  // use it (a font made once, and one GDI object for them all).
+  std::shared_ptr<const UniqueFont> FontFor(const MessageLook& look);
 
   std::size_t count() const { return FBalloons.size(); }
   TBalloon& newest() const { return *FBalloons.back(); }
@@ -87,6 +95,7 @@ class TBalloons {
 
   BalloonHost& host_;
   UniqueMenu PopupMenu1;
+  std::map<std::tuple<std::string, int, int>, std::weak_ptr<const UniqueFont>> fonts_;
   std::vector<std::unique_ptr<TBalloon>> FBalloons;
   std::size_t FTextBytes = 0;
   std::vector<HWND> FHeldBalloons;

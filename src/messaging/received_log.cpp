@@ -13,10 +13,7 @@ const wchar_t kClassName[] = L"VelloReceivedLog";
 constexpr UINT_PTR kWaitTimer = 1;
 }  // namespace
 
-TReceivedLog::TReceivedLog() {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-}
+TReceivedLog::TReceivedLog() : MessageOnlyWindow(kClassName) {}
 
 TReceivedLog::~TReceivedLog() { Destroy(); }
 
@@ -27,7 +24,8 @@ void TReceivedLog::Add(const in_addr& sender, std::string dateTimeText, std::str
                       .dateTimeText = std::move(dateTimeText),
                       .text = std::move(text),
                       .deadline = GetTickCount64() + kNameWaitMs});
-  SetTimer(hwnd(), kWaitTimer, 500, nullptr);
+  VELLO_TIMING_ONLY(pending_.back().arrived = timing::Now();)
+  if (!waitTimer_) waitTimer_ = SetTimer(window(), kWaitTimer, 500, nullptr) != 0;
 }
 
 void TReceivedLog::NameFound(const in_addr& sender, const std::string& name) {
@@ -44,16 +42,21 @@ void TReceivedLog::WriteReady(bool all) {
     Pending& p = pending_.front();
     if (!all && !p.name && now < p.deadline) break;
     std::string entry = ReceivedLogEntry(p.dateTimeText, p.name ? *p.name : p.address, p.text);
+    VELLO_TIMING_ONLY(timing::Stopwatch watch("log", p.arrived); watch.Step("waited for the name");)
     pending_.pop_front();
     // What arrived from the network: its errors share the network's one box.
     Guard([&] { AppendLogEntry(FileBesideExecutable(kLogEnding), entry); }, ErrorOrigin::Network);
+    VELLO_TIMING_ONLY(watch.Step("appended");)
   }
-  if (pending_.empty() && hwnd()) KillTimer(hwnd(), kWaitTimer);
 }
 
 LRESULT TReceivedLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_TIMER && wp == kWaitTimer) {
     WriteReady(false);
+    if (pending_.empty()) {
+      KillTimer(hwnd(), kWaitTimer);
+      waitTimer_ = false;
+    }
     return 0;
   }
   return Default(msg, wp, lp);

@@ -10,11 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/timing_points.h"
 #include "platform/window.h"
 
 namespace vello {
 
-class TReceivedLog : public Window {
+class TReceivedLog : public MessageOnlyWindow {
  public:
   static constexpr unsigned kNameWaitMs = 10000;
 
@@ -40,11 +41,16 @@ class TReceivedLog : public Window {
     std::optional<std::string> name;
     std::string dateTimeText, text;
     ULONGLONG deadline = 0;
+    VELLO_TIMING_ONLY(double arrived = 0;)
   };
   // Writes entries from the oldest on while they are ready.
   void WriteReady(bool all);
 
   std::deque<Pending> pending_;
+  // The wait timer runs while entries are added and stops at a tick that
+  // finds none waiting: setting and killing it for every message would cost
+  // two calls to the system per message.
+  bool waitTimer_ = false;
 };
 
 }  // namespace vello

@@ -26,10 +26,7 @@ void SendAttempt::End(SendOutcome outcome) {
   if (request.ended) request.ended(outcome);
 }
 
-SendAttempts::SendAttempts(Handlers handlers) : handlers_(std::move(handlers)) {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-}
+SendAttempts::SendAttempts(Handlers handlers) : MessageOnlyWindow(kClassName), handlers_(std::move(handlers)) {}
 
 SendAttempts::~SendAttempts() {
   attempts_.clear();
@@ -88,7 +85,7 @@ void SendAttempts::CloseAll() {
   for (auto& a : attempts_) a->client->Close();
 }
 
-void SendAttempts::ForgetLater() { PostMessageW(hwnd(), kDeferredMessage, 0, 0); }
+void SendAttempts::ForgetLater() { PostMessageW(window(), kDeferredMessage, 0, 0); }
 
 void SendAttempts::ForgetFinished() {
   std::erase_if(attempts_, [](const std::unique_ptr<SendAttempt>& a) {

@@ -27,7 +27,7 @@ struct SendAttempt {
   void End(SendOutcome outcome);
 };
 
-class SendAttempts : public Window {
+class SendAttempts : public MessageOnlyWindow {
  public:
   struct Handlers {
     std::function<void(SendAttempt&)> onConnect;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/name_lookup.h"
+#include "platform/timing_points.h"
 
 namespace vello {
 
@@ -36,13 +37,26 @@ void TSenderNames::Find(const in_addr& address, std::function<void(const SenderN
     return;
   }
   waiting_[key].push_back(std::move(found));
-  lookups_.Run<std::optional<std::string>>([address] { return LookUpName(address); },
-                                           [this, key, address](std::optional<std::string> name) {
-                                             if (name && !name->empty())
-                                               Found(key, {*name, true});
-                                             else
-                                               Found(key, {DottedAddress(address), false});
-                                           });
+  VELLO_TIMING_ONLY(auto asked = std::make_shared<double>(timing::Now());)
+  lookups_.Run<std::optional<std::string>>(
+      [address VELLO_TIMING_ONLY(, asked)] {
+        VELLO_TIMING_ONLY(timing::Stopwatch watch("sender name", *asked); watch.Step("thread started");)
+        std::optional<std::string> name = LookUpName(address);
+        VELLO_TIMING_ONLY(watch.Step("looked up"); *asked = timing::Now();)
+        return name;
+      },
+      [this, key, address VELLO_TIMING_ONLY(, asked)](std::optional<std::string> name) {
+        VELLO_TIMING_ONLY(timing::Add("sender name.handed back", timing::Now() - *asked);)
+        if (name && !name->empty())
+          Found(key, {*name, true});
+        else
+          Found(key, {DottedAddress(address), false});
+      });
+}
+
+void TSenderNames::LookUpSoon(const in_addr& address) {
+  if (Known(address) || waiting_.count(address.s_addr)) return;
+  Find(address, [](const SenderName&) {});
 }
 
 void TSenderNames::Found(uint32_t key, const SenderName& name) {

@@ -38,6 +38,9 @@ class TSenderNames {
   // Calls `found` with the sender's name: at once when it is known, or on
   // the user-interface thread once the look-up has ended.
   void Find(const in_addr& address, std::function<void(const SenderName&)> found);
+  // Starts looking the name up, if it is not known or being looked up, so
+  // that a Find soon after finds it known or on its way.
+  void LookUpSoon(const in_addr& address);
   // The name, when known now.
   const SenderName* Known(const in_addr& address) const;
 

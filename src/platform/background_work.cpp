@@ -1,5 +1,6 @@
 #include "platform/background_work.h"
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -10,6 +11,10 @@ namespace vello {
 
 namespace {
 const wchar_t kClassName[] = L"VelloBackgroundWork";
+// A thread out of work waits this long for more before it ends: starting a
+// thread costs more than many a look-up (under Wine, every library's thread
+// start-up runs), and work tends to come in runs (a burst of messages).
+constexpr auto kIdleWait = std::chrono::seconds(10);
 }  // namespace
 
 // What the threads and the window share; it lives as long as either needs it.
@@ -18,20 +23,27 @@ struct BackgroundWork::Shared {
     std::function<void()> work, done;
   };
   std::mutex mutex;
+  std::condition_variable wake;  // work has come, or the owner has gone
   HWND window = nullptr;       // null once the window is gone
+  bool closed = false;         // the owner has gone
   int maxThreads = 4;
-  int threads = 0;             // running now
+  int threads = 0;             // running now, busy or idle
+  int idle = 0;                // of them, waiting for work
   int pending = 0;             // posted, not yet handed back
   std::deque<Item> waiting;    // not started yet
   std::deque<std::function<void()>> finished;  // results to hand back
 
-  // Runs items until none waits; the last thread to run out ends.
+  // Runs items as they come; a thread that has waited kIdleWait for one in
+  // vain ends, as do all once the owner has gone.
   static void Drain(const std::shared_ptr<Shared>& self) {
     for (;;) {
       Item item;
       {
-        std::lock_guard lock(self->mutex);
-        if (self->waiting.empty()) {
+        std::unique_lock lock(self->mutex);
+        ++self->idle;
+        self->wake.wait_for(lock, kIdleWait, [&] { return self->closed || !self->waiting.empty(); });
+        --self->idle;
+        if (self->closed || self->waiting.empty()) {
           --self->threads;
           return;
         }
@@ -47,10 +59,7 @@ struct BackgroundWork::Shared {
   }
 };
 
-BackgroundWork::BackgroundWork(int maxThreads) : shared_(std::make_shared<Shared>()) {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-  shared_->window = hwnd();
+BackgroundWork::BackgroundWork(int maxThreads) : MessageOnlyWindow(kClassName), shared_(std::make_shared<Shared>()) {
   shared_->maxThreads = maxThreads;
 }
 
@@ -58,9 +67,11 @@ BackgroundWork::~BackgroundWork() {
   {
     std::lock_guard lock(shared_->mutex);
     shared_->window = nullptr;
+    shared_->closed = true;
     shared_->waiting.clear();
     shared_->finished.clear();
   }
+  shared_->wake.notify_all();
   Destroy();
 }
 
@@ -71,15 +82,19 @@ int BackgroundWork::pending() const {
 
 void BackgroundWork::Post(std::function<void()> work, std::function<void()> done) {
   bool start = false;
+  HWND results = window();
   {
     std::lock_guard lock(shared_->mutex);
+    shared_->window = results;
     shared_->waiting.push_back({std::move(work), std::move(done)});
     ++shared_->pending;
-    if (shared_->threads < shared_->maxThreads) {
+    // A new thread only when none is idle (each idle one takes one item).
+    if (static_cast<int>(shared_->waiting.size()) > shared_->idle && shared_->threads < shared_->maxThreads) {
       ++shared_->threads;
       start = true;
     }
   }
+  shared_->wake.notify_one();
   // Detached: a thread blocked in a look-up must not hold up the program's end.
   if (start) std::thread(&Shared::Drain, shared_).detach();
 }

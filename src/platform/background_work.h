@@ -1,6 +1,7 @@
 #pragma once
 // Work that may block (a name look-up waiting for a resolver that does not
-// answer) runs on a few threads of its own; its result comes back on the
+// answer) runs on a few threads of its own, which wait a while for more
+// work before they end; its result comes back on the
 // user-interface thread, as a window message to this object's window. Once
 // the object is gone, results that arrive later are dropped: a thread never
 // writes into memory its requester has freed.
@@ -13,7 +14,7 @@
 
 namespace vello {
 
-class BackgroundWork : public Window {
+class BackgroundWork : public MessageOnlyWindow {
  public:
   // At most `maxThreads` run at once; more work waits its turn.
   explicit BackgroundWork(int maxThreads = 4);

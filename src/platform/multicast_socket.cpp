@@ -22,10 +22,8 @@ bool SameAddress(const in_addr& a, const in_addr& b) { return a.s_addr == b.s_ad
 }  // namespace
 
 MulticastSocket::MulticastSocket(DatagramHandler onDatagram)
-    : onDatagram_(std::move(onDatagram)), buffer_(kMaxDatagram) {
+    : MessageOnlyWindow(kClassName), onDatagram_(std::move(onDatagram)), buffer_(kMaxDatagram) {
   EnsureWinsock();
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
 }
 
 MulticastSocket::~MulticastSocket() {
@@ -51,7 +49,7 @@ void MulticastSocket::Open(std::uint16_t port, in_addr group, const std::vector<
   DWORD ttl = 255, loop = 1;
   setsockopt(s.get(), IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl), sizeof ttl);
   setsockopt(s.get(), IPPROTO_IP, IP_MULTICAST_LOOP, reinterpret_cast<const char*>(&loop), sizeof loop);
-  if (WSAAsyncSelect(s.get(), hwnd(), kSocketEventMessage, FD_READ) != 0) fail("WSAAsyncSelect");
+  if (WSAAsyncSelect(s.get(), window(), kSocketEventMessage, FD_READ) != 0) fail("WSAAsyncSelect");
   socket_ = std::move(s);
   group_ = group;
   port_ = port;

@@ -17,7 +17,7 @@
 
 namespace vello {
 
-class MulticastSocket : public Window {
+class MulticastSocket : public MessageOnlyWindow {
  public:
   using DatagramHandler = std::function<void(std::string_view bytes, const sockaddr_in& from)>;
   // The largest datagram taken; anything longer is dropped.

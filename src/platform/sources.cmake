@@ -23,4 +23,5 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/shell_folders.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_execute.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/timing_points.cpp
 )

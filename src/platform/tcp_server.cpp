@@ -49,6 +49,7 @@ void TcpServer::Stop() {
   readingByPeer_.clear();
   reading_ = 0;
   if (hwnd()) KillTimer(hwnd(), kSweepTimer);
+  sweeping_ = false;
 }
 
 LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -114,12 +115,14 @@ void TcpServer::Accept() {
     c.socket = std::move(accepted);
     c.peer = peer.sin_addr;
     c.accepted = c.lastActivity = GetTickCount64();
+    VELLO_TIMING_ONLY(c.acceptedAt = timing::Now();)
     if (MayRead(c.peer))
       StartReading(s, c);
     else
       WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_CLOSE);  // unread until its sender closes
+    if (callbacks_.onAccepted) callbacks_.onAccepted(c.peer);
   }
-  if (!connections_.empty()) SetTimer(hwnd(), kSweepTimer, 1000, nullptr);
+  if (!connections_.empty() && !sweeping_) sweeping_ = SetTimer(hwnd(), kSweepTimer, 1000, nullptr) != 0;
 }
 
 void TcpServer::PromoteWaiting() {
@@ -192,14 +195,19 @@ void TcpServer::Finish(SOCKET s, bool deliver) {
     auto peer = readingByPeer_.find(KeyOf(c.peer));
     if (peer != readingByPeer_.end() && --peer->second == 0) readingByPeer_.erase(peer);
   }
-  if (connections_.empty() && hwnd()) KillTimer(hwnd(), kSweepTimer);
   // Turns and room have come free: waiting connections go on, and those
   // still in the system's queue are taken (no accept event comes for them).
   RefillLater();
+  VELLO_TIMING_ONLY(timing::Add("server.accepted to line", timing::Now() - c.acceptedAt);)
   if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);
 }
 
 void TcpServer::Sweep() {
+  if (connections_.empty()) {
+    KillTimer(hwnd(), kSweepTimer);
+    sweeping_ = false;
+    return;
+  }
   ULONGLONG now = GetTickCount64();
   std::vector<SOCKET> ended;
   for (auto& [s, c] : connections_) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "platform/timing_points.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 
@@ -38,6 +39,8 @@ class TcpServer : public Window {
     std::function<void(int code)> onConnectionError;
     // A line went over the size bound and was dropped.
     std::function<void(std::size_t bytes)> onOversizedLine;
+    // A connection from `peer` was accepted; its line is still to come.
+    std::function<void(const in_addr& peer)> onAccepted;
   };
 
   explicit TcpServer(Callbacks callbacks, ServerLimits limits = {});
@@ -65,6 +68,7 @@ class TcpServer : public Window {
     ULONGLONG accepted = 0;
     ULONGLONG lastActivity = 0;
     bool reading = false;  // false: waiting for its peer's turn
+    VELLO_TIMING_ONLY(double acceptedAt = 0;)
   };
   enum class DrainResult { Open, PeerClosed, Reset, TooLarge };
 
@@ -89,6 +93,10 @@ class TcpServer : public Window {
   std::map<uint32_t, std::size_t> readingByPeer_;
   std::size_t reading_ = 0;
   bool refillPosted_ = false;
+  // The sweep timer runs while connections are open, and stops at a tick
+  // that finds none: setting and killing it for every connection would
+  // cost two calls to the system per message.
+  bool sweeping_ = false;
 };
 
 }  // namespace vello

@@ -52,6 +52,14 @@ void Window::Guard(const std::function<void()>& fn, ErrorOrigin origin) noexcept
 
 LRESULT Window::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
 
+HWND MessageOnlyWindow::window() {
+  if (!hwnd()) {
+    RegisterClassOnce(className_);
+    Create({.className = className_, .style = 0, .parent = HWND_MESSAGE});
+  }
+  return hwnd();
+}
+
 Window* WindowFromHandle(HWND hwnd) {
   if (!hwnd) return nullptr;
   auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));

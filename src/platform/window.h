@@ -52,6 +52,20 @@ class Window {
   HWND hwnd_ = nullptr;
 };
 
+// A window that only receives messages (timers, socket events, results
+// posted back), made when it is first needed: the program starts many
+// owners, each with such a window, and most of them are not needed before
+// the main window shows (each window costs start-up time).
+class MessageOnlyWindow : public Window {
+ public:
+  explicit MessageOnlyWindow(const wchar_t* className) : className_(className) {}
+  // The window, made now if it is not yet (hwnd() stays null until then).
+  HWND window();
+
+ private:
+  const wchar_t* className_;
+};
+
 // Finds the object behind a window created through Window, or null.
 Window* WindowFromHandle(HWND hwnd);
 

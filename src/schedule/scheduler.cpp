@@ -18,10 +18,7 @@ const char kSentMark[] = "済";
 std::filesystem::path SchedulePath() { return FileBesideExecutable(kScheduleEnding); }
 }  // namespace
 
-TScheduler::TScheduler(MessageSender& sender) : FSender(sender) {
-  RegisterClassOnce(kClassName);
-  Create({.className = kClassName, .style = 0, .parent = HWND_MESSAGE});
-}
+TScheduler::TScheduler(MessageSender& sender) : MessageOnlyWindow(kClassName), FSender(sender) {}
 
 TScheduler::~TScheduler() {
   for (auto& [id, ticket] : FInFlight) FSender.Cancel(ticket);
@@ -78,6 +75,7 @@ void TScheduler::LoadSchedule() {
     }
   }
   FScheduleEntries = std::move(loaded);
+  FHoldsFile = true;
   Changed();
 }
 
@@ -86,6 +84,11 @@ void TScheduler::SaveSchedule() {
   records.reserve(FScheduleEntries.size());
   for (const ScheduledEntry& e : FScheduleEntries) records.push_back(e.record);
   SaveScheduleFile(SchedulePath(), records);
+  FHoldsFile = true;
+}
+
+void TScheduler::SaveAtExit() {
+  if (FHoldsFile) SaveSchedule();
 }
 
 EntryId TScheduler::Add(const TScheduleEntry& record, std::string dateTimeText, std::string destinationText,
@@ -114,7 +117,7 @@ void TScheduler::Delete(EntryId id) {
 
 void TScheduler::SetRunning(bool running) {
   if (running) {
-    SetTimer(hwnd(), kTimerId, kTimer1Interval, nullptr);
+    SetTimer(window(), kTimerId, kTimer1Interval, nullptr);
     FTimer1Interval = kTimer1Interval;
   } else {
     KillTimer(hwnd(), kTimerId);

@@ -32,7 +32,7 @@ struct ScheduledEntry {
   bool Marked() const { return record.Sent() != 0 || handedOver; }
 };
 
-class TScheduler : public Window {
+class TScheduler : public MessageOnlyWindow {
  public:
   static constexpr UINT kTimer1Interval = 10000;
   static constexpr UINT_PTR kTimerId = 1;  // Timer1 on the scheduler's own window
@@ -47,6 +47,10 @@ class TScheduler : public Window {
   void LoadSchedule();
   // Rewrites the schedule file from the entries.
   void SaveSchedule();
+  // The program ends: rewrites the file when this run has read or written
+  // it. A run that never did holds no entries of its own, and an empty list
+  // must not replace the user's schedule.
+  void SaveAtExit();
   // Adds an entry at the end and saves.
   EntryId Add(const TScheduleEntry& record, std::string dateTimeText, std::string destinationText,
               std::string messageText);
@@ -82,6 +86,7 @@ class TScheduler : public Window {
   std::set<EntryId> FMarkedBeforeWrite;
   EntryId FNextId = 1;
   UINT FTimer1Interval = 0;
+  bool FHoldsFile = false;  // the entries are the file's: read or written in this run
   std::function<void()> FOnChanged;
 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/controls.h"
 #include "platform/error_display.h"
+#include "platform/timing_points.h"
 #include "platform/win_text.h"
 #include "schedule/scheduler.h"
 #include "settings/destinations_page.h"
@@ -36,6 +37,7 @@ TSetupForm::TSetupForm(SetupHost& host, TScheduler& scheduler) : host_(host), sc
 TSetupForm::~TSetupForm() { Destroy(); }
 
 void TSetupForm::CreateForm() {
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build");)
   RegisterClassOnce(kClassName, 0, nullptr);
   static bool pageClass = false;
   if (!pageClass) {
@@ -93,23 +95,74 @@ void TSetupForm::CreateForm() {
   };
   Button1 = button(L"&Cancel", 176, kButton1);
   Button2 = button(L"&OK", 256, kButton2);
+  VELLO_TIMING_ONLY(watch.Step("frame and tabs");)
   generalPages_ = std::make_unique<TGeneralPages>(Pages[0], Pages[1], font_.get());
+  VELLO_TIMING_ONLY(watch.Step("general pages");)
   destinationsPage_ = std::make_unique<TDestinationsPage>(Pages[2], font_.get());
+  VELLO_TIMING_ONLY(watch.Step("destinations page");)
   phrasesPage_ = std::make_unique<TPhrasesPage>(Pages[3], font_.get());
-  timerPage_ = std::make_unique<TTimerPage>(Pages[4], font_.get(), host_, scheduler_);
-  versionPage_ = std::make_unique<TVersionPage>(Pages[5], font_.get());
+  VELLO_TIMING_ONLY(watch.Step("phrases page");)
   SelectPage(0);
+}
+
+bool TSetupForm::pageBuilt(int index) const {
+  switch (index) {
+    case 0: case 1: return generalPages_ != nullptr;
+    case 2: return destinationsPage_ != nullptr;
+    case 3: return phrasesPage_ != nullptr;
+    case 4: return timerPage_ != nullptr;
+    case 5: return versionPage_ != nullptr;
+  }
+  return false;
+}
+
+void TSetupForm::BuildPage(int index) {
+  if (!built()) CreateForm();
+  if (index == 4 && !timerPage_) {
+    VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build"); )
+    timerPage_ = std::make_unique<TTimerPage>(Pages[4], font_.get(), host_, scheduler_);
+    VELLO_TIMING_ONLY(watch.Step("timer page");)
+    if (IsWindowVisible(hwnd())) timerPage_->FormShow();
+  }
+  if (index == 5 && !versionPage_) {
+    VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build");)
+    versionPage_ = std::make_unique<TVersionPage>(Pages[5], font_.get());
+    VELLO_TIMING_ONLY(watch.Step("version page");)
+  }
+}
+
+TTimerPage& TSetupForm::timerPage() {
+  BuildPage(4);
+  return *timerPage_;
+}
+TGeneralPages& TSetupForm::generalPages() {
+  BuildPage(0);
+  return *generalPages_;
+}
+TDestinationsPage& TSetupForm::destinationsPage() {
+  BuildPage(2);
+  return *destinationsPage_;
+}
+TPhrasesPage& TSetupForm::phrasesPage() {
+  BuildPage(3);
+  return *phrasesPage_;
+}
+TVersionPage& TSetupForm::versionPage() {
+  BuildPage(5);
+  return *versionPage_;
 }
 
 int TSetupForm::currentPage() const { return static_cast<int>(SendMessageW(PageControl1, TCM_GETCURSEL, 0, 0)); }
 
 void TSetupForm::SelectPage(int index) {
+  BuildPage(index);
   SendMessageW(PageControl1, TCM_SETCURSEL, index, 0);
   for (int i = 0; i < 6; ++i) ShowWindow(Pages[i], i == index ? SW_SHOW : SW_HIDE);
   SetWindowPos(Pages[index], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void TSetupForm::ShowPage(int index) {
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog open");)
   SelectPage(index);
   if (IsWindowVisible(hwnd())) {
     SetForegroundWindow(hwnd());
@@ -125,6 +178,7 @@ void TSetupForm::ShowPage(int index) {
   // A page that cannot be filled stops the opening: the dialog never shows
   // half-filled.
   FormShow();
+  VELLO_TIMING_ONLY(watch.Step("built and filled");)
   ShowWindow(hwnd(), SW_SHOW);
   SetForegroundWindow(hwnd());
 }
@@ -139,16 +193,18 @@ void TSetupForm::FormShow() {
   generalPages_->FormShow(SettingsFile());
   destinationsPage_->FormShow();
   phrasesPage_->FormShow();
-  timerPage_->FormShow();
+  // The schedule is read whether or not its page has been built yet.
+  if (timerPage_) timerPage_->FormShow();
+  else scheduler_.LoadSchedule();
 }
 
-void TSetupForm::FormDestroy() { scheduler_.SaveSchedule(); }
+void TSetupForm::FormDestroy() { scheduler_.SaveAtExit(); }
 
 void TSetupForm::Button1Click() { ShowWindow(hwnd(), SW_HIDE); }
 
 void TSetupForm::Button2Click() {
   // Any error on the way leaves the dialog open, with what was done so far kept.
-  TGeneralPages& g = *generalPages_;
+  TGeneralPages& g = generalPages();
   // 1.
   if (std::optional<std::string> refusal = g.SoundFileRefusal()) {
     ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
@@ -179,7 +235,7 @@ void TSetupForm::Button2Click() {
   ShowWindow(hwnd(), SW_HIDE);
 }
 
-void TSetupForm::LoadSchedule() { timerPage_->LoadSchedule(); }
+void TSetupForm::LoadSchedule() { scheduler_.LoadSchedule(); }
 
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {

@@ -1,6 +1,9 @@
 #pragma once
-// TSetupForm: the settings dialog. Created once at start-up, hidden; shown
-// modeless on a chosen page; OK and Cancel hide it again.
+// TSetupForm: the settings dialog. Built when it is first opened, not at
+// start-up: the main window does not wait for it. Shown modeless on a
+// chosen page; OK and Cancel hide it again, and it lives on hidden. The
+// timer and version pages, which read nothing when the dialog opens, are
+// built when they are first selected.
 #include <windows.h>
 
 #include <memory>
@@ -25,8 +28,12 @@ class TSetupForm : public Window {
   TSetupForm(SetupHost& host, TScheduler& scheduler);
   ~TSetupForm() override;
 
+  // Builds the window: tabs, buttons and the pages that read files when
+  // the dialog opens (so that a file that cannot be read stops the opening).
   void CreateForm();
-  // Selects the page, then shows the dialog (or brings it to the front).
+  bool built() const { return hwnd() != nullptr; }
+  // Builds the dialog if needed, selects the page, then shows the dialog
+  // (or brings it to the front).
   void ShowPage(int index);
   int currentPage() const;
   // Keyboard navigation for the modeless dialog, from the message loop.
@@ -41,11 +48,13 @@ class TSetupForm : public Window {
   HWND PageControl1 = nullptr;
   HWND Button1 = nullptr, Button2 = nullptr;
   HWND Pages[6] = {};
-  TTimerPage& timerPage() { return *timerPage_; }
-  TGeneralPages& generalPages() { return *generalPages_; }
-  TDestinationsPage& destinationsPage() { return *destinationsPage_; }
-  TPhrasesPage& phrasesPage() { return *phrasesPage_; }
-  TVersionPage& versionPage() { return *versionPage_; }
+  // The pages, built first if they are not yet.
+  TTimerPage& timerPage();
+  TGeneralPages& generalPages();
+  TDestinationsPage& destinationsPage();
+  TPhrasesPage& phrasesPage();
+  TVersionPage& versionPage();
+  bool pageBuilt(int index) const;
   HFONT font() const { return font_.get(); }
 
  protected:
@@ -53,6 +62,9 @@ class TSetupForm : public Window {
 
  private:
   void SelectPage(int index);
+  // Builds the page's controls if they are not yet; a page built while the
+  // dialog is shown is filled as showing the dialog fills it.
+  void BuildPage(int index);
   SetupHost& host_;
   TScheduler& scheduler_;
   UniqueFont font_;

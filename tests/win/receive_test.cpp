@@ -1,9 +1,17 @@
 // Receiving over loopback: balloons, their shape, working mode, the tray
 // notice and hostile input.
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <optional>
+
 #include "app_fixture.h"
 #include "messaging/balloon_window.h"
 #include "messaging/message_line.h"
 #include "platform/error_display.h"
+#include "platform/fonts.h"
+#include "platform/name_lookup.h"
+#include "platform/win_text.h"
 
 namespace vello::testing {
 namespace {
@@ -42,13 +50,7 @@ TEST_F(ReceiveTest, ALineBecomesACentredShapedBalloon) {
   DeleteObject(expected);
   DeleteObject(t);
 
-  // The label: left 12, top 10, holding the text; the caption holds it too.
-  HWND label = GetWindow(b, GW_CHILD);
-  ASSERT_NE(label, nullptr);
-  RECT lr;
-  GetWindowRect(label, &lr);
-  EXPECT_EQ(lr.left - r.left, 12);
-  EXPECT_EQ(lr.top - r.top, 10);
+  // The caption holds the text (a reply quotes it from there).
   wchar_t caption[64];
   GetWindowTextW(b, caption, 64);
   EXPECT_STREQ(caption, L"こんにちは\r\n");
@@ -56,6 +58,107 @@ TEST_F(ReceiveTest, ALineBecomesACentredShapedBalloon) {
   EXPECT_TRUE(app_->main.MessageArrived());
   EXPECT_EQ(app_->main.tray().Timer1Interval(), 500u);
   EXPECT_EQ(app_->main.balloons().current(), nullptr);
+}
+
+// Where `ink` lies among the pixels of `dc` (0,0 to w,h), or left -1.
+RECT InkBox(HDC dc, int w, int h, COLORREF ink) {
+  RECT box{-1, -1, -1, -1};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (GetPixel(dc, x, y) != ink) continue;
+      if (box.left < 0) box = {x, y, x, y};
+      box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x),
+             std::max<LONG>(box.bottom, y)};
+    }
+  }
+  return box;
+}
+
+// The label as a person sees it: the sender's text in the sender's font and
+// colour, placed as text drawn at 12,10 is, on the balloon's colour; and a
+// press on the text is a press on the balloon.
+TEST_F(ReceiveTest, TheLabelIsDrawnAt12And10AndPressesOnItReachTheBalloon) {
+  StartApp();
+  const COLORREF paper = RGB(0xFF, 0xFF, 0xC0), ink = RGB(0xC0, 0, 0);
+  const std::string text = "■■■\r\n■";
+  SendRaw(MakeMessageLine({315, 179, static_cast<int32_t>(paper), static_cast<int32_t>(ink), 20, "MS ゴシック", 1},
+                          text, "N"));
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  HWND b = Balloons()[0];
+  RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  Pump(50);
+  HDC dc = GetDC(b);
+  RECT shown = InkBox(dc, 315, 179, ink);
+  EXPECT_EQ(GetPixel(dc, 40, 60), paper);
+  ReleaseDC(b, dc);
+
+  // The same text drawn at 12,10 in that font.
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 315, 179);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+  HBRUSH brush = CreateSolidBrush(paper);
+  RECT all{0, 0, 315, 179};
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  UniqueFont font = CreateFontFor("MS ゴシック", 20, FontStyle::FromBits(1));
+  HGDIOBJ oldFont = SelectObject(memory, font.get());
+  SetBkMode(memory, TRANSPARENT);
+  SetTextColor(memory, ink);
+  std::wstring wide = Widen(text);
+  RECT at{12, 10, 315, 179};
+  DrawTextW(memory, wide.c_str(), static_cast<int>(wide.size()), &at, DT_LEFT | DT_NOPREFIX);
+  RECT expected = InkBox(memory, 315, 179, ink);
+  SelectObject(memory, oldFont);
+  SelectObject(memory, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+
+  ASSERT_GE(expected.left, 12);
+  EXPECT_EQ(shown.left, expected.left);
+  EXPECT_EQ(shown.top, expected.top);
+  EXPECT_EQ(shown.right, expected.right);
+  EXPECT_EQ(shown.bottom, expected.bottom);
+
+  // A right press on the text acknowledges the arrival and makes it the
+  // balloon the menu acts on.
+  ASSERT_TRUE(app_->main.MessageArrived());
+  SendMessageW(b, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(shown.left + 3, shown.top + 3));
+  EXPECT_FALSE(app_->main.MessageArrived());
+  ASSERT_NE(app_->main.balloons().current(), nullptr);
+  EXPECT_EQ(app_->main.balloons().current()->hwnd(), b);
+}
+
+// The reverse look-up of a new sender starts when its connection is
+// accepted, while its line is still on the way, so the name (which the log
+// entry waits for) is often known by the time the balloon is up.
+TEST_F(ReceiveTest, TheSendersNameIsAskedForWhileItsLineIsStillArriving) {
+  std::atomic<int> asked{0};
+  SetNameLookupForTests([&](const in_addr&) -> std::optional<std::string> {
+    ++asked;
+    return "pc-early";
+  });
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  std::string line = Line("早めに\r\n");
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port_));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  send(s, line.data(), 10, 0);
+  EXPECT_TRUE(PumpUntil([&] { return asked > 0; }, 2000)) << "not asked before the line was complete";
+  EXPECT_TRUE(Balloons().empty());
+  send(s, line.data() + 10, static_cast<int>(line.size() - 10), 0);
+  shutdown(s, SD_SEND);
+  closesocket(s);
+  ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return ReadBeside(".log").find("pc-early") != std::string::npos; }, 2000))
+      << ReadBeside(".log");
+  EXPECT_EQ(asked, 1);  // once, not again for the line
+  SetNameLookupForTests({});
 }
 
 TEST_F(ReceiveTest, ALineInThreePiecesWithPausesIsOneBalloon) {

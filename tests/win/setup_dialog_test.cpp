@@ -10,6 +10,8 @@
 #include "app_fixture.h"
 #include "common/native_path.h"
 #include "common/text_format.h"
+#include "app/main_form.h"
+#include "platform/clock.h"
 #include "platform/controls.h"
 #include "platform/executable_path.h"
 #include "platform/shell_execute.h"
@@ -20,7 +22,9 @@
 #include "settings/general_pages.h"
 #include "settings/phrases_page.h"
 #include "settings/shortcuts.h"
+#include "settings/timer_page.h"
 #include "settings/version_page.h"
+#include "schedule/schedule_entry.h"
 
 namespace vello::testing {
 namespace {
@@ -178,6 +182,7 @@ RECT RectIn(HWND control, HWND parent) {
 
 TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) {
   StartApp();
+  app_->main.S1Click();
   HWND dlg = Dialog().hwnd();
   wchar_t caption[64];
   GetWindowTextW(dlg, caption, 64);
@@ -194,13 +199,15 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
   EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
 
   TGeneralPages& g = General();
+  // Opening filled the port box from this test's settings.
+  std::string port = std::to_string(port_);
   struct Expected {
     HWND control;
     int page, x, y, width, height;  // -1: sized to the text
     const char* text;
   } table[] = {
       {g.Label1, 0, 16, 4, -1, -1, "ポート(&P):"},
-      {g.Edit1, 0, 72, 0, 49, 20, "5963"},
+      {g.Edit1, 0, 72, 0, 49, 20, port.c_str()},
       {g.CheckBox1, 0, 16, 24, -1, -1, "起動時にIMEをON(&I)"},
       {g.CheckBox3, 0, 16, 48, -1, -1, "起動時に最小化で実行する(&M)"},
       {g.CheckBox2, 0, 16, 144, -1, -1, "着信時に音を鳴らす(&A)"},
@@ -252,6 +259,59 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
     EXPECT_LE(tab.right, strip.right) << i;
     EXPECT_EQ(tab.top, first.top) << i;
   }
+}
+
+// The dialog is built when it is first opened, not at start-up. Whichever
+// command opens it first, it opens on that command's page, filled as every
+// opening fills it; a page built later, when its tab is clicked, is filled
+// then.
+TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
+  SetClockForTests([] { return LocalDateTime{2026, 12, 10, 14, 35, 3}; });
+  TScheduleEntry entry;
+  entry.SetDateTime("2026/12/24 9:00");
+  entry.SetDestination("PC01");
+  entry.SetText("イブの予約\r\n");
+  std::string schedule(reinterpret_cast<const char*>(entry.bytes().data()), TScheduleEntry::kSize);
+  struct Case {
+    const char* command;
+    UINT id;
+    int page;
+  } cases[] = {
+      {"Edit > 設定(&S)...", mainids::S1, 0},
+      {"the tray's 設定(&S)", mainids::S2, 0},
+      {"File > タイマー(&T)", mainids::T1, 4},
+      {"Help > バージョン情報(&A)", mainids::About1, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+    WriteBeside("t.dat", schedule);
+    StartApp();
+    EXPECT_EQ(FindWindowW(TSetupForm::kClassName, nullptr), nullptr) << "built at start-up";
+    SendMessageW(app_->main.hwnd(), WM_COMMAND, c.id, 0);
+    ASSERT_TRUE(DialogVisible());
+    EXPECT_EQ(Dialog().currentPage(), c.page);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(IsWindowVisible(Dialog().Pages[i]) != FALSE, i == c.page) << "page " << i;
+    EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
+    EXPECT_TRUE(IsChecked(General().CheckBox6));
+    // The timer page, by a click on its tab when another page is shown.
+    RECT tab{};
+    SendMessageW(Dialog().PageControl1, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&tab));
+    LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    SendMessageW(Dialog().PageControl1, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(Dialog().PageControl1, WM_LBUTTONUP, 0, at);
+    ASSERT_EQ(Dialog().currentPage(), 4);
+    EXPECT_TRUE(IsWindowVisible(Dialog().Pages[4]));
+    TTimerPage& t = Dialog().timerPage();
+    std::vector<std::string> when;
+    for (HWND box : {t.ComboBox2, t.ComboBox3, t.ComboBox4, t.ComboBox5, t.ComboBox6}) when.push_back(ControlText(box));
+    EXPECT_EQ(when, (std::vector<std::string>{"2026", "12", "10", "14", "35"}));
+    ASSERT_EQ(t.RowCount(), 1);
+    EXPECT_EQ(t.RowText(0, 1), "2026/12/24 9:00");
+    EXPECT_EQ(t.RowText(0, 3), "イブの予約");
+    StopApp();
+  }
+  SetClockForTests({});
 }
 
 TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {

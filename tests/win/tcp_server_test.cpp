@@ -23,7 +23,8 @@ class TcpServerTest : public ::testing::Test {
     server_ = std::make_unique<TcpServer>(
         TcpServer::Callbacks{.onLine = [this](const std::string& line, const in_addr&) { lines_.push_back(line); },
                              .onConnectionError = [this](int code) { errors_.push_back(code); },
-                             .onOversizedLine = [this](std::size_t bytes) { oversized_.push_back(bytes); }},
+                             .onOversizedLine = [this](std::size_t bytes) { oversized_.push_back(bytes); },
+                             .onAccepted = nullptr},
         limits);
     server_->Listen(port_);
   }

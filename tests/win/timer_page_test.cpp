@@ -132,7 +132,7 @@ class TimerPageTest : public AppFixture {
   }
 
   // One tick, delivered as the dialog's timer message.
-  void Tick() { SendMessageW(scheduler().hwnd(), WM_TIMER, TScheduler::kTimerId, 0); }
+  void Tick() { SendMessageW(scheduler().window(), WM_TIMER, TScheduler::kTimerId, 0); }
 
   std::vector<std::string> Row(int row) {
     std::vector<std::string> r;
