@@ -7,9 +7,9 @@
                                         holds COUNT connections, each writing one
                                         byte every SECONDS; prints "held N" once
                                         they stand, then trickles until killed
-  lan_peer.py swallow-dns               a name server that never answers: takes
-                                        every query on UDP and TCP port 53 and
-                                        drops it
+  lan_peer.py swallow-dns [ADDRESS]     a name server that never answers: takes
+                                        every query on UDP and TCP port 53 (of
+                                        ADDRESS, or of every address) and drops it
   lan_peer.py slow-dns SECONDS NAME=ADDRESS...
                                         a name server that knows the names given
                                         (forward and reverse) and answers every
@@ -75,12 +75,12 @@ def trickle(host, port, count, seconds):
             time.sleep(pause)
 
 
-def swallow_dns():
+def swallow_dns(address="0.0.0.0"):
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    udp.bind(("0.0.0.0", 53))
+    udp.bind((address, 53))
     tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     tcp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    tcp.bind(("0.0.0.0", 53))
+    tcp.bind((address, 53))
     tcp.listen(64)
     print("listening", flush=True)
     open_tcp = []
