@@ -225,7 +225,7 @@ scenario_silent_resolver() {
   check "A's log names B" "$(log_lines a | grep -E '^(From|To) : ' | tr '\n' ' ')" "From : pc-b "
 }
 
-# B's name server knows A but answers only after 2 s: the balloon shows at
+# B's name server knows A but answers only after 3 s: the balloon shows at
 # once and replies to the address meanwhile; once the name has come, the
 # reply goes to the name and the log entry, written only then, names it.
 scenario_slow_resolver() {
@@ -240,7 +240,9 @@ scenario_slow_resolver() {
   check "before the name has come ($(( $(now_ms) - ${SENT:-0} )) ms after the connection), reply goes to the address" \
     "$reply" "${HOST_ADDR[a]}"
   check "nor is the log entry written yet" "$(log_lines b | grep -c '^From : ')" "0"
-  sleep 2.5
+  # The name has come 3 s after the connection.
+  local wait_ms=$(( ${SENT:-0} + 3500 - $(now_ms) ))
+  [ $wait_ms -gt 0 ] && sleep "$(printf '%d.%03d' $((wait_ms / 1000)) $((wait_ms % 1000)))"
   drv b balloon-menu 返信する '名前の遅い送り手'
   check "once the name has come, reply goes to the name" "$(drv b get-dest)" "pc-a"
   check "and the log entry names it" "$(log_lines b | grep '^From : ')" "From : pc-a"
@@ -445,7 +447,7 @@ scenario_discovery() {
 }
 
 # Copies that B finds by address: A, whose name B's name server gives only
-# after 2 s, and C, whose name it does not know at all. Each must show once
+# after 3 s, and C, whose name it does not know at all. Each must show once
 # (A by name once the name has come, C by address), and both must leave the
 # list when they exit.
 scenario_discovery_addresses() {
@@ -497,7 +499,8 @@ host_add a pc-a 1 && host_add b pc-b 2 && host_add c pc-c 3 && host_add d pc-d 4
   host_add dns ns 53 && host_add slowdns ns2 54 || exit 1
 for id in a b c d e dns slowdns; do host_files "$id" "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'; done
 host_spawn dns "${PEER[@]}" swallow-dns </dev/null >/dev/null 2>&1
-host_spawn slowdns "${PEER[@]}" slow-dns 2 "pc-a=$LAB_NET.1" </dev/null >/dev/null 2>&1
+# It answers for pc-a, forward and reverse, 3 s late.
+host_spawn slowdns "${PEER[@]}" slow-dns 3 "pc-a=$LAB_NET.1" </dev/null >/dev/null 2>&1
 hosts_wine "$WINEPREFIX" a b c || { lab_log "the hosts' Wine did not start"; exit 1; }
 echo "lan: lab up in $(( $(date +%s) - started )) s: pc-a ${HOST_ADDR[a]}, pc-b ${HOST_ADDR[b]}, pc-c ${HOST_ADDR[c]}," \
   "pc-d ${HOST_ADDR[d]}, pc-e ${HOST_ADDR[e]}, name server ${HOST_ADDR[dns]}"
