@@ -6,10 +6,11 @@
 // that whatever else loads the machine loads both alike.
 //
 //   bench_peer receive N TARGET TARGET [--warmup W] [--gap-ms G] [--poll-us P] [--from IP]
-//                      [--senders K | --from-each] [--log PATH]
+//                      [--senders K | --from-each [IP]] [--log PATH] [--ping]
 //   bench_peer startup N TARGET:EXE TARGET:EXE
 //   bench_peer burst N TARGET [TARGET] [--senders K]
 //   bench_peer fill N TARGET [--senders K]   N messages at once, until N popups are shown
+//   bench_peer monitor TARGET STOPFILE
 //   bench_peer wait TARGET...      until each main window is shown and its port accepts
 //   bench_peer close TARGET...     end each receiver as a user would
 //
@@ -42,6 +43,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -122,9 +124,12 @@ std::wstring MessageLine(const std::wstring& text) {
 // The sender's own address (--from): 127.0.0.1 has a name in the hosts
 // file; another loopback address has none, so the receiver's reverse
 // look-up of it goes on to the DNS, as for a LAN peer without a PTR record.
+// With --from-each, message (or sender) i comes from the address i after
+// it: every one is a host the receiver has not heard of yet, so each starts
+// a look-up of its own and none meets a bound per sender.
 ULONG fromAddress = 0;
 int senders = 0;             // --senders K: K loopback addresses in turn
-bool fromEach = false;       // --from-each: a loopback address of its own per message
+bool fromEach = false;       // --from-each [IP]: an address of its own per message (after IP)
 std::wstring logPath;        // --log: Vello's log, settled only once it has grown
 
 // The n-th of the loopback addresses 127.0.2.1, 127.0.2.2, ... (never
@@ -134,7 +139,7 @@ ULONG LoopbackAddress(int n) {
 }
 // Where message i comes from: --from-each, --senders or --from.
 ULONG FromFor(int i) {
-  if (fromEach) return LoopbackAddress(i);
+  if (fromEach) return fromAddress ? htonl(ntohl(fromAddress) + static_cast<ULONG>(i)) : LoopbackAddress(i);
   if (senders > 0) return LoopbackAddress(i % senders);
   return fromAddress;
 }
@@ -240,9 +245,57 @@ void PrintStats(const char* what, const std::string& name, const Stats& s, std::
               s.median, s.p90, s.p99, s.max, s.mean);
 }
 
-int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollUs) {
+HWND MainWindowOf(const Target& t, DWORD pid);
+
+// Pings main windows every 20 ms from a thread of its own (WM_NULL, waiting
+// up to 1 s for the answer) until stopped: whether each window kept
+// answering while it was being measured.
+class Pinger {
+ public:
+  explicit Pinger(std::vector<HWND> windows) : windows_(std::move(windows)), samples_(windows_.size()) {
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        for (std::size_t k = 0; k < windows_.size(); ++k) {
+          DWORD_PTR r;
+          double a = Now();
+          SendMessageTimeoutW(windows_[k], WM_NULL, 0, 0, SMTO_NORMAL, 1000, &r);
+          samples_[k].push_back(Now() - a);
+        }
+        Sleep(20);
+      }
+    });
+  }
+  ~Pinger() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  void Print(const std::vector<std::string>& names) const {
+    for (std::size_t k = 0; k < windows_.size(); ++k) {
+      Stats p = Summarise(samples_[k]);
+      std::printf("ping       %-6s n=%-5zu median %8.3f  p99 %8.3f  max %8.3f ms, over 100 ms: %zu\n", names[k].c_str(),
+                  samples_[k].size(), p.median, p.p99, p.max,
+                  static_cast<std::size_t>(
+                      std::count_if(samples_[k].begin(), samples_[k].end(), [](double x) { return x > 100; })));
+    }
+  }
+
+ private:
+  std::vector<HWND> windows_;
+  std::vector<std::vector<double>> samples_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollUs, bool ping) {
   struct Samples { std::vector<double> shown, settled; int lost = 0; };
   std::vector<Samples> samples(targets.size());
+  std::unique_ptr<Pinger> pinger;
+  if (ping) {
+    std::vector<HWND> mains;
+    for (const Target& t : targets) mains.push_back(MainWindowOf(t, 0));
+    pinger = std::make_unique<Pinger>(mains);
+  }
   for (int i = 0; i < warmup + n; ++i) {
     for (std::size_t k = 0; k < targets.size(); ++k) {
       // Alternate which receiver goes first, so neither always follows the other.
@@ -278,6 +331,12 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
       }
       Sleep(static_cast<DWORD>(gapMs));
     }
+  }
+  if (pinger) {
+    pinger->Stop();
+    std::vector<std::string> names;
+    for (const Target& t : targets) names.push_back(t.name);
+    pinger->Print(names);
   }
   std::vector<Stats> shown, settled;
   for (std::size_t k = 0; k < targets.size(); ++k) {
@@ -384,7 +443,7 @@ int Startup(int n, std::vector<Target> targets) {
 
 // What the receiver's process holds, as the system reports it.
 struct Footprint {
-  std::size_t privateBytes = 0, workingSet = 0;
+  std::size_t privateBytes = 0, workingSet = 0, peakWorkingSet = 0;
   DWORD handles = 0, gdi = 0, user = 0;
   std::size_t windows = 0;  // top-level windows of the process and their descendants
 };
@@ -397,6 +456,7 @@ Footprint FootprintOf(DWORD pid) {
     if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m)) {
       f.privateBytes = m.PrivateUsage;
       f.workingSet = m.WorkingSetSize;
+      f.peakWorkingSet = m.PeakWorkingSetSize;
     }
     GetProcessHandleCount(p, &f.handles);
     f.gdi = GetGuiResources(p, GR_GDIOBJECTS);
@@ -561,6 +621,56 @@ int Fill(int n, const Target& t) {
   return failed ? 1 : 0;
 }
 
+// Watches the receiver while senders outside flood it: its memory sampled
+// every 20 ms and its main window pinged, from "monitoring" until 3 s after
+// STOPFILE exists and after the last new balloon.
+int Monitor(const Target& t, const std::wstring& stopFile) {
+  HWND main = MainWindowOf(t, 0);
+  if (!main) {
+    std::printf("no main window for %s\n", t.name.c_str());
+    return 1;
+  }
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  std::size_t popupsBefore = CountPopups(t.popupClass);
+  Footprint before = FootprintOf(pid);
+  std::atomic<bool> stop{false};
+  std::size_t peakWs = before.workingSet;
+  std::thread sampler([&] {
+    while (!stop) {
+      peakWs = std::max(peakWs, FootprintOf(pid).workingSet);
+      Sleep(20);
+    }
+  });
+  Pinger pinger({main});
+  std::printf("monitoring\n");
+  double t0 = Now();
+  std::size_t last = popupsBefore;
+  double quiet = Now(), stopped = 0;
+  for (;;) {
+    Sleep(100);
+    std::size_t now = CountPopups(t.popupClass);
+    if (now != last) {
+      last = now;
+      quiet = Now();
+    }
+    if (!stopped && GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) stopped = Now();
+    if (stopped && Now() - quiet >= 3000 && Now() - stopped >= 3000) break;
+  }
+  std::printf("monitor    senders done after %.0f ms, last balloon after %.0f ms\n", stopped - t0, quiet - t0);
+  stop = true;
+  sampler.join();
+  pinger.Stop();
+  Footprint after = FootprintOf(pid);
+  const double MiB = 1024.0 * 1024.0;
+  std::printf("monitor    %.0f ms, balloons shown %zu\n", Now() - t0, CountPopups(t.popupClass) - popupsBefore);
+  std::printf("monitor    working set: before %.1f MiB, peak sampled %.1f MiB, peak by the system %.1f MiB, after %.1f MiB\n",
+              static_cast<double>(before.workingSet) / MiB, static_cast<double>(peakWs) / MiB,
+              static_cast<double>(after.peakWorkingSet) / MiB, static_cast<double>(after.workingSet) / MiB);
+  pinger.Print({t.name});
+  return 0;
+}
+
 // Waits until each receiver's main window is visible.
 int WaitReady(std::vector<Target> targets) {
   double end = Now() + 30000;
@@ -606,6 +716,10 @@ int CloseAll(std::vector<Target> targets) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wstring(argv[1]) == L"monitor") {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    return Monitor(ParseTarget(argv[2]), argv[3]);
+  }
   if (argc >= 3 && (std::wstring(argv[1]) == L"wait" || std::wstring(argv[1]) == L"close")) {
     std::vector<Target> targets;
     for (int i = 2; i < argc; ++i) targets.push_back(ParseTarget(argv[i]));
@@ -623,15 +737,18 @@ int wmain(int argc, wchar_t** argv) {
   int n = _wtoi(argv[2]);
   std::vector<Target> targets;
   int warmup = 5, gapMs = 20, pollUs = 200;
+  bool ping = false;
   for (int i = 3; i < argc; ++i) {
     std::wstring a = argv[i];
     if (a == L"--warmup" && i + 1 < argc) warmup = _wtoi(argv[++i]);
+    else if (a == L"--ping") ping = true;
     else if (a == L"--gap-ms" && i + 1 < argc) gapMs = _wtoi(argv[++i]);
     else if (a == L"--poll-us" && i + 1 < argc) pollUs = _wtoi(argv[++i]);
-    else if (a == L"--from-each") fromEach = true;
     else if (a == L"--senders" && i + 1 < argc) senders = _wtoi(argv[++i]);
     else if (a == L"--log" && i + 1 < argc) logPath = argv[++i];
-    else if (a == L"--from" && i + 1 < argc) {
+    else if (a == L"--from-each" && !(i + 1 < argc && iswdigit(argv[i + 1][0]))) fromEach = true;
+    else if ((a == L"--from" || a == L"--from-each") && i + 1 < argc) {
+      fromEach = a == L"--from-each";
       char ip[64] = {};
       WideCharToMultiByte(CP_ACP, 0, argv[++i], -1, ip, sizeof ip - 1, nullptr, nullptr);
       fromAddress = inet_addr(ip);
@@ -639,7 +756,8 @@ int wmain(int argc, wchar_t** argv) {
     else targets.push_back(ParseTarget(argv[i]));
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
-  if (cmd == L"receive") return Receive(n, targets, warmup, gapMs, pollUs);
+  if (cmd == L"receive") return Receive(n, targets, warmup, gapMs, pollUs, ping);
+
   if (cmd == L"startup") return Startup(n, targets);
   if (cmd == L"burst") return Burst(n, targets);
   if (cmd == L"fill") return Fill(n, targets.at(0));

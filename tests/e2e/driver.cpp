@@ -11,6 +11,8 @@
 //   driver box [timeout-ms]               wait for a message box, print caption|text, press OK
 //   driver box-count                      open message boxes
 //   driver menu CAPTION                   choose a command from the main window's menu bar
+//   driver menu-timed CAPTION             the same, then print "chosen UNIXMS", the time of the
+//                                         click on the item
 //   driver menu-state CAPTION             the item's state in the menu bar: checked or unchecked
 //   driver menu-open CAPTION              click a menu of the menu bar, print its captions
 //   driver close-menus                    close the program's open menus
@@ -34,8 +36,19 @@
 //   driver watch-balloon TIMEOUT HOLD     wait up to TIMEOUT ms for a new visible balloon,
 //                                         pinging the main window (100 ms bound) all the
 //                                         while and HOLD ms after it; print the times
+//   driver dest-list [open]               drop the destination list down with the mouse,
+//                                         print its rows, close it again (unless "open")
+//   driver dest-choose TEXT               drop the destination list down with the mouse and
+//                                         click the row that reads TEXT
+//   driver dest-watch TIMEOUT seen|gone NAME...
+//                                         drop the list down again and again (every 100 ms)
+//                                         until it holds every NAME (seen) or none (gone), or
+//                                         TIMEOUT ms passed; print "seen|gone NAME UNIXMS" at
+//                                         the first drop-down that showed it, then the rows;
+//                                         waits for the main window first ("window UNIXMS")
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -348,6 +361,163 @@ int WatchBalloon(int timeoutMs, int holdMs) {
   return 0;
 }
 
+// --- The destination list, as a person drops it down -----------------------
+
+bool Dropped(HWND combo) {
+  DWORD_PTR r = 0;
+  SendMessageTimeoutW(combo, CB_GETDROPPEDSTATE, 0, 0, SMTO_ABORTIFHUNG, 2000, &r);
+  return r != 0;
+}
+
+std::vector<std::wstring> ComboRows(HWND combo) {
+  std::vector<std::wstring> rows;
+  DWORD_PTR count = 0;
+  if (!SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count)) return rows;
+  for (int i = 0; i < static_cast<int>(count); ++i) {
+    wchar_t text[1024] = {};
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &got);
+    rows.push_back(text);
+  }
+  return rows;
+}
+
+// The box's drop-down button: the right end of the box.
+POINT DropButton(HWND combo) {
+  RECT r;
+  GetWindowRect(combo, &r);
+  return {r.right - GetSystemMetrics(SM_CXVSCROLL) / 2 - 2, (r.top + r.bottom) / 2};
+}
+
+// Clicks the drop-down button and waits until the list is down (the
+// program has refreshed it on the way).
+bool DropDown(HWND combo, std::string& why) {
+  if (Dropped(combo)) return true;
+  if (!ClickAt(DropButton(combo), combo, false, why)) return false;
+  DWORD end = GetTickCount() + 3000;
+  while (!Dropped(combo)) {
+    if (GetTickCount() > end) {
+      why = "the destination list did not drop down";
+      return false;
+    }
+    Sleep(10);
+  }
+  return true;
+}
+
+// A second click on the button closes the list without choosing a row.
+void CloseUp(HWND combo) {
+  std::string ignored;
+  if (Dropped(combo)) ClickAt(DropButton(combo), combo, false, ignored);
+  DWORD end = GetTickCount() + 1000;
+  while (Dropped(combo) && GetTickCount() < end) Sleep(10);
+  if (Dropped(combo)) PostMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+}
+
+HWND DestinationBoxOrFail(std::string& why) {
+  HWND main = Main();
+  HWND combo = main ? DestinationBox(main) : nullptr;
+  if (!combo) why = main ? "no destination box" : "no main window";
+  else if (!IsWindowVisible(main)) why = "the main window is hidden";
+  else return combo;
+  return nullptr;
+}
+
+int DestList(bool leaveOpen) {
+  std::string why;
+  HWND combo = DestinationBoxOrFail(why);
+  if (!combo || !DropDown(combo, why)) return Fail(why);
+  for (const std::wstring& row : ComboRows(combo)) std::printf("%s\n", Utf8(row).c_str());
+  std::fflush(stdout);
+  if (!leaveOpen) CloseUp(combo);
+  return 0;
+}
+
+// The list box of a dropped-down combo box: a visible top-level window of
+// class "ComboLBox" of the program's process.
+HWND DroppedListOf(HWND combo) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(combo, &pid);
+  HWND h = nullptr;
+  while ((h = FindWindowExW(nullptr, h, L"ComboLBox", nullptr))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == pid && IsWindowVisible(h)) return h;
+  }
+  return nullptr;
+}
+
+int DestChoose(const std::wstring& text) {
+  std::string why;
+  HWND combo = DestinationBoxOrFail(why);
+  if (!combo || !DropDown(combo, why)) return Fail(why);
+  std::vector<std::wstring> rows = ComboRows(combo);
+  int index = -1;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (rows[i] == text) index = static_cast<int>(i);
+  HWND list = DroppedListOf(combo);
+  if (index < 0 || !list) {
+    CloseUp(combo);
+    return Fail(list ? "the list has no row \"" + Utf8(text) + "\"" : "no dropped-down list");
+  }
+  // Rows are all of one height; scroll the row into view, then click it.
+  DWORD_PTR top = 0, height = 0;
+  SendMessageTimeoutW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, 2000, &top);
+  SendMessageTimeoutW(list, LB_GETTOPINDEX, 0, 0, SMTO_ABORTIFHUNG, 2000, &top);
+  SendMessageTimeoutW(list, LB_GETITEMHEIGHT, 0, 0, SMTO_ABORTIFHUNG, 2000, &height);
+  RECT client;
+  GetClientRect(list, &client);
+  POINT p{client.right / 2, static_cast<LONG>((index - static_cast<int>(top)) * static_cast<int>(height) +
+                                              static_cast<int>(height) / 2)};
+  ClientToScreen(list, &p);
+  if (!ClickAt(p, list, false, why)) {
+    CloseUp(combo);
+    return Fail(why);
+  }
+  DWORD end = GetTickCount() + 2000;
+  while (Dropped(combo) && GetTickCount() < end) Sleep(10);
+  return 0;
+}
+
+// Drops the list down every 100 ms until it holds every name (or none of
+// them), closing it in between as a person would.
+int DestWatch(int timeoutMs, bool seen, const std::vector<std::wstring>& names) {
+  long long end = UnixMs() + timeoutMs;
+  // The program may still be starting: its window comes first.
+  std::string why;
+  HWND combo;
+  while (!(combo = DestinationBoxOrFail(why))) {
+    if (UnixMs() > end) return Fail(why);
+    Sleep(20);
+  }
+  std::printf("window %lld\n", UnixMs());
+  std::vector<long long> at(names.size(), 0);
+  std::vector<std::wstring> rows;
+  for (;;) {
+    if (!DropDown(combo, why)) return Fail(why);
+    long long now = UnixMs();
+    rows = ComboRows(combo);
+    CloseUp(combo);
+    bool all = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      bool listed = std::find(rows.begin(), rows.end(), names[i]) != rows.end();
+      if (!at[i] && listed == seen) {
+        at[i] = now;
+        std::printf("%s %s %lld\n", seen ? "seen" : "gone", Utf8(names[i]).c_str(), now);
+        std::fflush(stdout);
+      }
+      if (!at[i]) all = false;
+    }
+    if (all || UnixMs() > end) break;
+    Sleep(100);
+  }
+  std::printf("rows");
+  for (const std::wstring& row : rows) std::printf(" %s", Utf8(row).c_str());
+  std::printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -383,10 +553,12 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%zu\n", TopLevel(L"#32770", true).size());
     return 0;
   }
-  if (cmd == "menu") {
+  if (cmd == "menu" || cmd == "menu-timed") {
     HWND main = Main();
     if (!main) return Fail("no main window");
-    return ChooseFromBar(main, arg(2));
+    int status = ChooseFromBar(main, arg(2));
+    if (status == 0 && cmd == "menu-timed") std::printf("chosen %lld\n", UnixMs());
+    return status;
   }
   if (cmd == "menu-open") {
     HWND main = Main();
@@ -485,5 +657,12 @@ int wmain(int argc, wchar_t** argv) {
     return p.answered ? 0 : 1;
   }
   if (cmd == "watch-balloon") return WatchBalloon(_wtoi(arg(2).c_str()), _wtoi(arg(3).c_str()));
+  if (cmd == "dest-list") return DestList(arg(2) == L"open");
+  if (cmd == "dest-choose") return DestChoose(arg(2));
+  if (cmd == "dest-watch") {
+    std::vector<std::wstring> names;
+    for (int i = 4; i < argc; ++i) names.push_back(argv[i]);
+    return DestWatch(_wtoi(arg(2).c_str()), arg(3) == L"seen", names);
+  }
   return Fail("unknown command");
 }

@@ -123,6 +123,16 @@ host_run() {
     env WINEPREFIX="${HOST_DIR[$id]}/prefix" DISPLAY="${HOST_DISPLAY[$id]:-}" "$@"
 }
 
+# host_spawn ID COMMAND...: host_run in the background, with $! the
+# command's own process (nsenter and env exec it), so that a signal to $!
+# reaches the command itself and not a subshell around it.
+host_spawn() {
+  local id=$1
+  shift
+  nsenter -t "${HOST_PID[$id]}" -n -u -m --wd="$PWD" -- \
+    env WINEPREFIX="${HOST_DIR[$id]}/prefix" DISPLAY="${HOST_DISPLAY[$id]:-}" "$@" &
+}
+
 # host_screen ID: a virtual screen of the host's own.
 host_screen() {
   local id=$1 n pid
