@@ -82,7 +82,7 @@ TEST_F(ExitTest, AScheduleThatCouldNotBeSavedEarlierIsSavedAtTheEnd) {
   ASSERT_EQ(page.RowCount(), 1);
   // Held open by another program while an entry is added: the list keeps
   // the entry, the file does not.
-  HANDLE held = CreateFileW(Widen(PathBeside("t.dat")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held = CreateFileW(PathBeside("t.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   TTimerPage::SetControlText(page.ComboBox7, "PC02");
   app_->main.SetComposerText("追加分");
