@@ -1,0 +1,232 @@
+// The fixed-phrase page against the bytes of the phrase file.
+#include "setup_dialog_fixture.h"
+
+namespace vello::testing {
+namespace {
+
+constexpr char kPhrases[] =
+    "[あいさつ]\r\nおはようございます=\r\nお疲れさまです=\r\nこんにちは=\r\n[連絡]\r\n会議室に来てください=\r\n";
+
+TEST_F(SetupDialogTest, PhrasesAreListedByCategoryAndDeletedSeveralAtATime) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  struct Expected {
+    HWND control;
+    int x, y, width, height;
+  } layout[] = {{p.ComboBox1, 0, 0, 193, -1}, {p.ListBox2, 0, 24, 345, 105}, {p.Edit4, 0, 136, 345, 20},
+                {p.Button6, 152, 160, 75, 25}, {p.Button7, 240, 160, 75, 25}};
+  for (const auto& e : layout) {
+    RECT r = RectIn(e.control, Dialog().Pages[3]);
+    EXPECT_EQ(r.left, e.x);
+    EXPECT_EQ(r.top, e.y);
+    EXPECT_EQ(r.right - r.left, e.width);
+    if (e.height >= 0) {
+      EXPECT_EQ(r.bottom - r.top, e.height);
+    }
+  }
+  EXPECT_EQ(ControlText(p.Button6), "追加(&A)");
+  EXPECT_EQ(ControlText(p.Button7), "削除(&D)");
+  EXPECT_NE(GetWindowLongW(p.ListBox2, GWL_STYLE) & LBS_EXTENDEDSEL, 0);
+
+  EXPECT_EQ(ComboRows(p.ComboBox1), (std::vector<std::string>{"あいさつ", "連絡"}));
+  EXPECT_EQ(ControlText(p.ComboBox1), "あいさつ");
+  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"おはようございます", "お疲れさまです", "こんにちは"}));
+  EXPECT_FALSE(IsWindowEnabled(p.Button6));
+  EXPECT_FALSE(IsWindowEnabled(p.Button7));
+
+  // Two of three rows.
+  ClickRow(p.ListBox2, 0);
+  ClickRow(p.ListBox2, 2, true);
+  EXPECT_TRUE(IsWindowEnabled(p.Button7));
+  Click(p.Button7);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), "[あいさつ]\r\nお疲れさまです=\r\n[連絡]\r\n会議室に来てください=\r\n");
+  EXPECT_EQ(ListRows(p.ListBox2), std::vector<std::string>{"お疲れさまです"});
+  EXPECT_FALSE(IsWindowEnabled(p.Button7));
+
+  // The last phrase takes its category with it; the box shows the first one left.
+  ClickRow(p.ListBox2, 0);
+  Click(p.Button7);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), "[連絡]\r\n会議室に来てください=\r\n");
+  EXPECT_EQ(ComboRows(p.ComboBox1), std::vector<std::string>{"連絡"});
+  EXPECT_EQ(ControlText(p.ComboBox1), "連絡");
+  EXPECT_TRUE(ListRows(p.ListBox2).empty());
+  EXPECT_FALSE(IsWindowEnabled(p.Button7));
+
+  // Choosing the category from the list fills the rows.
+  SendMessageW(p.ComboBox1, CB_SETCURSEL, 0, 0);
+  SendMessageW(Dialog().Pages[3], WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(p.ComboBox1), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(p.ComboBox1));
+  EXPECT_EQ(ListRows(p.ListBox2), std::vector<std::string>{"会議室に来てください"});
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  ClickRow(p.ListBox2, 1);
+  Type(p.Edit4, L"x");
+  ASSERT_TRUE(IsWindowEnabled(p.Button6));
+  ASSERT_TRUE(IsWindowEnabled(p.Button7));
+  // Typing a category that does not exist empties the list and disables both buttons.
+  Clear(p.ComboBox1);
+  Type(p.ComboBox1, L"質問");
+  EXPECT_TRUE(ListRows(p.ListBox2).empty());
+  EXPECT_FALSE(IsWindowEnabled(p.Button6));
+  EXPECT_FALSE(IsWindowEnabled(p.Button7));
+
+  Clear(p.Edit4);
+  Type(p.Edit4, L"いつですか？");
+  EXPECT_TRUE(IsWindowEnabled(p.Button6));
+  Click(p.Button6);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), std::string(kPhrases) + "[質問]\r\nいつですか？=\r\n");
+  EXPECT_EQ(ListRows(p.ListBox2), std::vector<std::string>{"いつですか？"});
+  EXPECT_EQ(ControlText(p.Edit4), "");
+  EXPECT_FALSE(IsWindowEnabled(p.Button6));
+  // The box's list takes the new category at the next showing.
+  EXPECT_EQ(ComboRows(p.ComboBox1).size(), 2u);
+
+  // The same phrase twice is one line.
+  Type(p.Edit4, L"x[1]");
+  Click(p.Button6);
+  Type(p.Edit4, L"いつですか？");
+  Click(p.Button6);
+  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "x[1]", "いつですか？"}));
+  EXPECT_EQ(ReadBeside("Fixed.dat"), std::string(kPhrases) + "[質問]\r\nいつですか？=\r\nx[1]=\r\n");
+  Click(Dialog().Button1);
+  Dialog().ShowPage(3);
+  EXPECT_EQ(ComboRows(p.ComboBox1), (std::vector<std::string>{"あいさつ", "連絡", "質問"}));
+  Clear(p.ComboBox1);
+  Type(p.ComboBox1, L"質問");
+  EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "x[1]"}));
+
+  // With the category box empty, adding does nothing; the list keeps its rows.
+  Clear(p.ComboBox1);
+  EXPECT_EQ(ListRows(p.ListBox2).size(), 2u);
+  std::string before = ReadBeside("Fixed.dat");
+  Type(p.Edit4, L"y");
+  Click(p.Button6);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), before);
+  EXPECT_EQ(ControlText(p.Edit4), "y");
+}
+
+TEST_F(SetupDialogTest, PhrasesTheFileCannotHoldAreRefusedWithAMessage) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  struct Case {
+    const wchar_t* typed;
+    const char* says;
+  } cases[] = {
+      {L"a=b", "定型文に「=」は使えません。"},
+      {L"[x]", "「[」で始まる定型文は登録できません。"},
+      {L";memo", "「;」で始まる定型文は登録できません。"},
+      {L" 前の空白", "前後に空白のある定型文は登録できません。"},
+      {L"後ろの空白 ", "前後に空白のある定型文は登録できません。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    boxes_.clear();
+    Clear(p.Edit4);
+    Type(p.Edit4, c.typed);
+    Click(p.Button6);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, c.says);
+    EXPECT_EQ(boxes_[0].caption, "Vello");
+    EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK));
+    // Nothing listed, nothing stored; the text stays to be corrected.
+    EXPECT_EQ(ListRows(p.ListBox2).size(), 3u);
+    EXPECT_EQ(ReadBeside("Fixed.dat"), kPhrases);
+    EXPECT_EQ(ControlText(p.Edit4), Narrow(c.typed));
+  }
+}
+
+TEST_F(SetupDialogTest, TheDestinationPageKeepsWhatAnotherCopyStoredMeanwhile) {
+  WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\n");
+  StartApp();
+  Dialog().ShowPage(2);
+  TDestinationsPage& d = Destinations();
+  // Another copy of the program, sharing the folder, adds a line.
+  WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n");
+  Type(d.Edit2, L"花子");
+  Type(d.Edit5, L"hanako-pc");
+  Click(d.Button3);
+  const std::vector<std::string> all = {"Taro : 192.168.0.5", "Jiro : 10.0.0.2", "Saburo : 10.0.0.3",
+                                        "花子 : hanako-pc"};
+  EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  EXPECT_EQ(ListRows(d.ListBox1), all);  // the page shows what is stored
+
+  // It removes Taro; our page still shows the row, and deleting Jiro's row
+  // removes Jiro, not the line that has moved into its place.
+  WriteBeside(".dat", "Jiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  ClickRow(d.ListBox1, 1);
+  Click(d.Button4);
+  EXPECT_EQ(ReadBeside(".dat"), "Saburo : 10.0.0.3\r\n花子 : hanako-pc\r\n");
+  EXPECT_EQ(ListRows(d.ListBox1), (std::vector<std::string>{"Saburo : 10.0.0.3", "花子 : hanako-pc"}));
+}
+
+TEST_F(SetupDialogTest, DeletingATypedCategoryRemovesOnlyItsOwnEntry) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  // "あ" is a prefix of a listed category: the box's list selects that row.
+  Clear(p.ComboBox1);
+  Type(p.ComboBox1, L"あ");
+  Type(p.Edit4, L"一つだけ");
+  Click(p.Button6);
+  ClickRow(p.ListBox2, 0);
+  Click(p.Button7);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), kPhrases);
+  EXPECT_EQ(ComboRows(p.ComboBox1), (std::vector<std::string>{"あいさつ", "連絡"}));
+  EXPECT_EQ(ControlText(p.ComboBox1), "あいさつ");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(SetupDialogTest, RefusedPhraseWritesAreShownWithThePath) {
+  WriteBeside("Fixed.dat", kPhrases);
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  MakeReadOnly("Fixed.dat");
+  Type(p.Edit4, L"至急");
+  Click(p.Button6);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathText(PathBeside("Fixed.dat")) + " に書き込めません"));
+  EXPECT_EQ(ListRows(p.ListBox2).size(), 4u);  // the row stays on screen
+  // A refused single deletion is not reported; the category's removal is.
+  ClickRow(p.ListBox2, 0);
+  SendMessageW(p.ListBox2, LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 3));
+  Click(p.Button7);
+  MakeWritable("Fixed.dat");
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].text, ErrorDisplayText(PathText(PathBeside("Fixed.dat")) + " に書き込めません"));
+  EXPECT_EQ(ReadBeside("Fixed.dat"), kPhrases);
+}
+
+TEST_F(SetupDialogTest, WithoutAPhraseFileThePageIsEmptyAndTheFirstPhraseMakesIt) {
+  StartApp();
+  Dialog().ShowPage(3);
+  TPhrasesPage& p = Phrases();
+  EXPECT_TRUE(ComboRows(p.ComboBox1).empty());
+  EXPECT_EQ(ControlText(p.ComboBox1), "");
+  EXPECT_TRUE(ListRows(p.ListBox2).empty());
+  Type(p.ComboBox1, L"連絡");
+  Type(p.Edit4, L"会議室に来てください");
+  Click(p.Button6);
+  EXPECT_EQ(ReadBeside("Fixed.dat"), "[連絡]\r\n会議室に来てください=\r\n");
+  // The Insert menu follows at the next OK.
+  EXPECT_EQ(GetMenuItemCount(app_->main.Insert1), 0);
+  Click(Dialog().Button2);
+  ASSERT_EQ(GetMenuItemCount(app_->main.Insert1), 1);
+  wchar_t text[32];
+  GetMenuStringW(app_->main.Insert1, 0, text, 32, MF_BYPOSITION);
+  EXPECT_STREQ(text, L"連絡");
+}
+
+}  // namespace
+}  // namespace vello::testing
