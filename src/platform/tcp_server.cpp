@@ -10,6 +10,7 @@ namespace vello {
 
 namespace {
 constexpr UINT_PTR kSweepTimer = 1;
+constexpr int kAcceptsPerTurn = 32;
 const wchar_t kClassName[] = L"VelloTcpServer";
 
 uint32_t KeyOf(const in_addr& a) { return a.s_addr; }
@@ -105,7 +106,13 @@ void TcpServer::Accept() {
   // accepted and wait, unread, while other hosts' connections are read.
   // Beyond all bounds they wait in the system's queue until something ends
   // (Finish accepts again): nothing an honest sender writes is refused.
-  while (listener_ && connections_.size() < limits_.maxConnections + limits_.maxWaiting) {
+  // A few at a time, the rest on a later turn: each accept is a round trip
+  // to the system, and hundreds at once would keep the window from answering.
+  for (int taken = 0; listener_ && connections_.size() < limits_.maxConnections + limits_.maxWaiting; ++taken) {
+    if (taken == kAcceptsPerTurn) {
+      RefillLater();
+      break;
+    }
     sockaddr_in peer{};
     int len = sizeof peer;
     UniqueSocket accepted(accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &len));
