@@ -34,10 +34,12 @@ std::vector<std::string> BuildDestinationList(const std::vector<std::string>& ad
 std::vector<std::string> RefreshDestinationList(const std::vector<std::string>& oldEntries,
                                                 const std::vector<std::string>& networkNames) {
   std::vector<std::string> entries;
+  bool networkPart = false;  // after the separator: the rows the network list put there
   for (const auto& entry : oldEntries) {
-    if (ContainsIgnoreCase(networkNames, entry) || entry == kSeparator || IsIPAddress(entry) ||
-        entry.starts_with('*'))
+    bool address = IsIPAddress(entry) && !networkPart;
+    if (ContainsIgnoreCase(networkNames, entry) || entry == kSeparator || address || entry.starts_with('*'))
       entries.push_back(entry);
+    if (entry == kSeparator) networkPart = true;
   }
   for (const auto& name : networkNames)
     if (!ContainsIgnoreCase(oldEntries, name)) entries.push_back(name);

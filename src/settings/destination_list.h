@@ -23,7 +23,9 @@ std::vector<std::string> BuildDestinationList(const std::vector<std::string>& ad
 // The list after a drop-down: old entries that are still on the network
 // (letter case ignored), the separator, IP addresses and "*" entries are
 // kept in order; vanished computers are dropped; network names not among the
-// old entries are appended in enumeration order.
+// old entries are appended in enumeration order. After the separator an IP
+// address is a copy found on the network by its address, and goes when the
+// network list no longer holds it, as a name does.
 std::vector<std::string> RefreshDestinationList(const std::vector<std::string>& oldEntries,
                                                 const std::vector<std::string>& networkNames);
 

@@ -47,6 +47,9 @@ TEST(RefreshDestinationList, WhatIsKeptDroppedAndAppended) {
     {"separator", {"------"}, {}, {"------"}},
     {"near separator", {"-----", "------ "}, {}, {}},
     {"three dots", {"192.168.0.9", "a.b.c.d"}, {}, {"192.168.0.9", "a.b.c.d"}},
+    {"an address after the separator goes with the network's",
+     {"10.0.0.1", "------", "198.18.0.2", "198.18.0.3"}, {"198.18.0.3"}, {"10.0.0.1", "------", "198.18.0.3"}},
+    {"a name found for an address replaces it", {"------", "198.18.0.2"}, {"pc-b"}, {"------", "pc-b"}},
     {"two or four dots", {"192.168.0", "1.2.3.4.5"}, {}, {}},
     {"book entries", {"*Taro", "*"}, {}, {"*Taro", "*"}},
     {"star inside", {"Taro*"}, {}, {}},
@@ -59,9 +62,9 @@ TEST(RefreshDestinationList, WhatIsKeptDroppedAndAppended) {
 }
 
 TEST(RefreshDestinationList, KeptEntriesKeepTheirPlacesNewOnesGoLast) {
-  List old = {"*Taro", "------", "PC01", "PC02", "10.0.0.1", "pc03", "*Jiro"};
+  List old = {"*Taro", "10.0.0.1", "------", "PC01", "PC02", "pc03", "*Jiro"};
   List network = {"PC04", "PC03", "pc01"};
-  EXPECT_EQ(RefreshDestinationList(old, network), (List{"*Taro", "------", "PC01", "10.0.0.1", "pc03", "*Jiro", "PC04"}));
+  EXPECT_EQ(RefreshDestinationList(old, network), (List{"*Taro", "10.0.0.1", "------", "PC01", "pc03", "*Jiro", "PC04"}));
 }
 
 TEST(EntryAfterSeparator, NextEntryOrNothing) {

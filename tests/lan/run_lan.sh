@@ -16,17 +16,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
-SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle discovery)
+SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle discovery discovery_addresses)
 # Scenarios that show a fault the program still has, each with what it
 # waits for; one moves to SCENARIOS once it passes.
-#   discovery_addresses  a copy listed by address stays in the list for good
-#                        (the drop-down keeps every row with three dots), so
-#                        one listed by address before its name came shows
-#                        twice, and one known only by address never leaves;
-#                        with names from hosts files it happens only when a
-#                        drop-down falls in the moment before the name check
-#                        answers (seen now and then in discovery)
-PENDING=(discovery_addresses)
+PENDING=()
 
 SHOTS=$VELLO_BUILD/screenshots
 PEER=(python3 "$here/lan_peer.py")
@@ -341,13 +334,10 @@ scenario_discovery() {
       check_true "${HOST_NAME[$id]} lists $name within 2 s of their start (${seen:+$((seen - since)) ms; $((seen - launched)) ms after the later launch})" \
         "[ -n '$seen' ] && [ $((${seen:-0} - since)) -le 2000 ]"
     done
-    # Rows that are addresses are left aside here: one shown while its
-    # name was being checked stays for good (discovery_addresses).
+    # An address shown while its name was being checked has gone again.
     rows=$(list_rows "$LAB_DIR/seen-$id")
-    local addresses
-    addresses=$(printf '%s\n' $rows | grep -E '^[0-9.]+$' | tr '\n' ' ')
-    check "${HOST_NAME[$id]}'s list holds the other copies by name, and not itself${addresses:+ (and the addresses $addresses)}" \
-      "$(printf '%s\n' $rows | grep -vE '^[0-9.]+$' | tr '\n' ' ')" \
+    check "${HOST_NAME[$id]}'s list holds the other copies by name, and not itself" \
+      "$(printf '%s ' $rows)" \
       "------ $(for other in ${others[$id]}; do printf '%s ' "${HOST_NAME[$other]}"; done)"
   done
   drv a dest-list open >/dev/null
