@@ -8,29 +8,13 @@ TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
   StartApp();
   Dialog().ShowPage(2);
   TDestinationsPage& d = Destinations();
-  struct Expected {
-    HWND control;
-    int x, y, width, height;
-    const char* text;
-  } layout[] = {
+  const Placed layout[] = {
       {d.ListBox1, 0, 0, 345, 129, ""},       {d.Label11, 0, 140, -1, -1, "通称名："},
       {d.Edit2, 48, 136, 105, 20, ""},        {d.Label12, 160, 140, -1, -1, "IP又はPC名："},
       {d.Edit5, 232, 136, 105, 20, ""},       {d.Button3, 152, 160, 75, 25, "追加(&A)"},
       {d.Button4, 240, 160, 75, 25, "削除(&D)"}, {d.Label13, 8, 168, -1, -1, ""},
   };
-  for (const auto& e : layout) {
-    SCOPED_TRACE(e.text);
-    RECT r = RectIn(e.control, Dialog().Pages[2]);
-    EXPECT_EQ(r.left, e.x);
-    EXPECT_EQ(r.top, e.y);
-    if (e.width >= 0) {
-      EXPECT_EQ(r.right - r.left, e.width);
-    }
-    if (e.height >= 0) {
-      EXPECT_EQ(r.bottom - r.top, e.height);
-    }
-    EXPECT_EQ(ControlText(e.control), e.text);
-  }
+  for (const auto& e : layout) ExpectPlaced(e, Dialog().Pages[2]);
   EXPECT_FALSE(IsWindowEnabled(d.Button3));
   EXPECT_FALSE(IsWindowEnabled(d.Button4));
   // Tab order: Edit2, Edit5, Button3, Button4, ListBox1.

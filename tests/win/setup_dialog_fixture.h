@@ -178,4 +178,21 @@ inline RECT RectIn(HWND control, HWND parent) {
   return r;
 }
 
+// Where a control sits in its parent, its size (-1: sized to its text, not
+// checked) and its caption.
+struct Placed {
+  HWND control;
+  int x, y, width, height;
+  const char* text;
+};
+inline void ExpectPlaced(const Placed& e, HWND parent) {
+  SCOPED_TRACE(e.text);
+  RECT r = RectIn(e.control, parent);
+  EXPECT_EQ(r.left, e.x);
+  EXPECT_EQ(r.top, e.y);
+  if (e.width >= 0) EXPECT_EQ(r.right - r.left, e.width);
+  if (e.height >= 0) EXPECT_EQ(r.bottom - r.top, e.height);
+  EXPECT_EQ(ControlText(e.control), e.text);
+}
+
 }  // namespace vello::testing

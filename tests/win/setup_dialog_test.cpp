@@ -26,43 +26,31 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
   // Opening filled the port box from this test's settings.
   std::string port = std::to_string(port_);
   struct Expected {
-    HWND control;
-    int page, x, y, width, height;  // -1: sized to the text
-    const char* text;
+    int page;  // -1: the dialog itself
+    Placed at;
   } table[] = {
-      {g.Label1, 0, 16, 4, -1, -1, "ポート(&P):"},
-      {g.Edit1, 0, 72, 0, 49, 20, port.c_str()},
-      {g.CheckBox1, 0, 16, 24, -1, -1, "起動時にIMEをON(&I)"},
-      {g.CheckBox3, 0, 16, 48, -1, -1, "起動時に最小化で実行する(&M)"},
-      {g.CheckBox2, 0, 16, 144, -1, -1, "着信時に音を鳴らす(&A)"},
-      {g.Edit3, 0, 16, 162, 265, 20, ""},
-      {g.Button5, 0, 280, 162, 17, 20, "..."},
-      {g.CheckBox4, 0, 16, 72, -1, -1, "スタートアップに登録する(&S)"},
-      {g.CheckBox5, 0, 16, 96, -1, -1, "デスクトップにショートカットを作成する(&D)"},
-      {g.CheckBox6, 0, 16, 120, -1, -1, "送受信ログをとる(&L)"},
-      {g.CheckBox9, 1, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"},
-      {g.CheckBox10, 1, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"},
-      {Dialog().Button1, -1, 176, 224, 75, 25, "&Cancel"},
-      {Dialog().Button2, -1, 256, 224, 75, 25, "&OK"},
+      {0, {g.Label1, 16, 4, -1, -1, "ポート(&P):"}},
+      {0, {g.Edit1, 72, 0, 49, 20, port.c_str()}},
+      {0, {g.CheckBox1, 16, 24, -1, -1, "起動時にIMEをON(&I)"}},
+      {0, {g.CheckBox3, 16, 48, -1, -1, "起動時に最小化で実行する(&M)"}},
+      {0, {g.CheckBox2, 16, 144, -1, -1, "着信時に音を鳴らす(&A)"}},
+      {0, {g.Edit3, 16, 162, 265, 20, ""}},
+      {0, {g.Button5, 280, 162, 17, 20, "..."}},
+      {0, {g.CheckBox4, 16, 72, -1, -1, "スタートアップに登録する(&S)"}},
+      {0, {g.CheckBox5, 16, 96, -1, -1, "デスクトップにショートカットを作成する(&D)"}},
+      {0, {g.CheckBox6, 16, 120, -1, -1, "送受信ログをとる(&L)"}},
+      {1, {g.CheckBox9, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
+      {1, {g.CheckBox10, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
+      {-1, {Dialog().Button1, 176, 224, 75, 25, "&Cancel"}},
+      {-1, {Dialog().Button2, 256, 224, 75, 25, "&OK"}},
   };
   for (const auto& e : table) {
-    SCOPED_TRACE(e.text);
     HWND parent = e.page < 0 ? dlg : Dialog().Pages[e.page];
-    EXPECT_EQ(GetParent(e.control), parent);
-    RECT r = RectIn(e.control, parent);
-    EXPECT_EQ(r.left, e.x);
-    EXPECT_EQ(r.top, e.y);
-    if (e.width >= 0) {
-      EXPECT_EQ(r.right - r.left, e.width);
-    }
-    if (e.height >= 0) {
-      EXPECT_EQ(r.bottom - r.top, e.height);
-    }
-    EXPECT_EQ(ControlText(e.control), e.text);
+    EXPECT_EQ(GetParent(e.at.control), parent) << e.at.text;
+    ExpectPlaced(e.at, parent);
     // Every caption is whole: the control is as wide as its text needs.
-    if (e.width < 0) {
-      EXPECT_GE(r.right - r.left, TextExtent(e.control, Widen(e.text)).cx);
-    }
+    RECT r = RectIn(e.at.control, parent);
+    if (e.at.width < 0) EXPECT_GE(r.right - r.left, TextExtent(e.at.control, Widen(e.at.text)).cx) << e.at.text;
   }
   // Neither button is a default button: Enter and Esc press nothing.
   for (HWND b : {Dialog().Button1, Dialog().Button2})
