@@ -14,6 +14,16 @@ constexpr int kAcceptsPerTurn = 32;
 const wchar_t kClassName[] = L"VelloTcpServer";
 
 uint32_t KeyOf(const in_addr& a) { return a.s_addr; }
+
+// Whether a connection that reads as closed was reset by its sender. Windows
+// says so at the read already; Wine reports a reset like an orderly close,
+// but a send of no bytes (nothing goes on the wire) still fails on a reset
+// connection, while the sender's orderly close leaves this side open.
+bool WasReset(SOCKET s) {
+  if (send(s, "", 0, 0) == 0) return false;
+  int error = WSAGetLastError();
+  return error == WSAECONNRESET || error == WSAECONNABORTED;
+}
 }  // namespace
 
 TcpServer::TcpServer(Callbacks callbacks, ServerLimits limits) : callbacks_(std::move(callbacks)), limits_(limits) {
@@ -152,7 +162,7 @@ TcpServer::DrainResult TcpServer::Drain(SOCKET s, Connection& c) {
   char buffer[16384];
   for (;;) {
     int n = recv(s, buffer, sizeof buffer, 0);
-    if (n == 0) return DrainResult::PeerClosed;
+    if (n == 0) return WasReset(s) ? DrainResult::Reset : DrainResult::PeerClosed;
     if (n < 0) {
       int error = WSAGetLastError();
       if (error == WSAEWOULDBLOCK) return DrainResult::Open;

@@ -162,6 +162,26 @@ TEST_F(NetworkTest, OneHostCannotKeepTheOthersOut) {
   for (SOCKET s : held) closesocket(s);
 }
 
+// A sender that resets or aborts its connection half-way has said all it
+// will: what arrived is not a message, and nothing is shown for it.
+TEST_F(NetworkTest, AConnectionResetHalfWayIsDroppedQuietly) {
+  StartApp();
+  const std::string line = Line("途中で切れます\r\n");
+  for (int i = 0; i < 10; ++i) {
+    SOCKET s = OpenFrom("127.0.0.2");
+    send(s, line.data(), static_cast<int>(line.size() / 2), 0);
+    Pump(20);  // read by the receiver before the reset comes
+    linger abort{1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    closesocket(s);
+  }
+  SendFrom("127.0.0.3", line);
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("途中で切れます\r\n") != nullptr; }));
+  Pump(300);
+  EXPECT_EQ(Balloons().size(), 1u);
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
+}
+
 TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
