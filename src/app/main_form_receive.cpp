@@ -21,7 +21,7 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
       .text = message.text,
       .hint = DottedAddress(peer),
       .sender = peer.s_addr};
-  if (!FBalloons.HasRoomFor(content.sender, content.text.size())) {
+  if (!FBalloons.HasRoomFor(content)) {
     // Not shown, but not lost without a word: counted in the tray tip, and
     // in the log when it is kept.
     FTrayIcon.SetNotShown(FTrayIcon.notShown() + 1);

@@ -23,10 +23,17 @@ std::size_t TBalloons::FromSender(uint32_t sender) const {
   return n;
 }
 
-bool TBalloons::HasRoomFor(uint32_t sender, std::size_t textBytes) {
+namespace {
+// The balloon's window: the body and the tail below it.
+uint64_t PixelsOf(const MessageLook& look) {
+  return static_cast<uint64_t>(std::max(look.width, 0)) * static_cast<uint64_t>(std::max(look.height + 60, 0));
+}
+}  // namespace
+
+bool TBalloons::HasRoomFor(const BalloonContent& content) {
   auto fits = [&] {
-    return FromSender(sender) < kMaxPerSender && FBalloons.size() < kMaxOpen &&
-           FTextBytes + textBytes <= kMaxTextBytes;
+    return FromSender(content.sender) < kMaxPerSender && FBalloons.size() < kMaxOpen &&
+           FTextBytes + content.text.size() <= kMaxTextBytes && FPixels + PixelsOf(content.look) <= kMaxPixels;
   };
   // Balloons hidden for good can never be seen again: they go first.
   for (auto it = FBalloons.begin(); !fits() && it != FBalloons.end();) {
@@ -44,6 +51,7 @@ bool TBalloons::HasRoomFor(uint32_t sender, std::size_t textBytes) {
 
 TBalloon& TBalloons::Arrive(BalloonContent content, HWND owner, bool workMode, bool important) {
   FTextBytes += content.text.size();
+  FPixels += PixelsOf(content.look);
   auto balloon = std::make_unique<TBalloon>(*this, std::move(content), owner, workMode && important);
   TBalloon& b = *balloon;
   FBalloons.push_back(std::move(balloon));
@@ -78,6 +86,7 @@ void TBalloons::DestroyAll() {
   FCurrentBalloon = nullptr;
   FBalloons.clear();
   FTextBytes = 0;
+  FPixels = 0;
 }
 
 void TBalloons::NameFound(uint32_t sender, const std::string& name) {
@@ -155,6 +164,7 @@ void TBalloons::Destroy(TBalloon* balloon) {
   if (FCurrentBalloon == balloon) FCurrentBalloon = nullptr;
   std::erase(FHeldBalloons, balloon->hwnd());
   FTextBytes -= balloon->Caption().size();
+  FPixels -= PixelsOf(balloon->look());
   std::erase_if(FBalloons, [balloon](const std::unique_ptr<TBalloon>& b) { return b.get() == balloon; });
 }
 

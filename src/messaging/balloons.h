@@ -41,20 +41,24 @@ enum : UINT { N1 = 401, N3, Close2 };
 
 class TBalloons {
  public:
-  // Balloons open at once: from one sender, in all, and the bytes of their
-  // texts in all. A message beyond them is not shown (the caller says so).
+  // Balloons open at once: from one sender, in all, the bytes of their texts
+  // in all, and the pixels of their windows in all (a window costs its area
+  // in memory: 64 Mpx is 256 MiB of surfaces, nearly 900 balloons of the
+  // composer's size but about fifty that fill a 1280 x 1024 screen). A
+  // message beyond them is not shown (the caller says so).
   static constexpr std::size_t kMaxPerSender = 50;
   static constexpr std::size_t kMaxOpen = 500;
   static constexpr std::size_t kMaxTextBytes = 8 * 1024 * 1024;
+  static constexpr uint64_t kMaxPixels = 64ull * 1024 * 1024;
 
   explicit TBalloons(BalloonHost& host);
   ~TBalloons();
   TBalloons(const TBalloons&) = delete;
   TBalloons& operator=(const TBalloons&) = delete;
 
-  // Whether a message of `textBytes` from `sender` can be shown within the
-  // bounds; balloons hidden for good make room first.
-  bool HasRoomFor(uint32_t sender, std::size_t textBytes);
+  // Whether a balloon for `content` (its look already fitted to the screen)
+  // can be shown within the bounds; balloons hidden for good make room first.
+  bool HasRoomFor(const BalloonContent& content);
   // A new balloon for an arrived message, shaped and shown; in working mode
   // hidden at once and held, stay-on-top when `important`. The window is
   // `owner`'s. The shape is set before the balloon shows: it never flashes
@@ -98,6 +102,7 @@ class TBalloons {
   std::map<std::tuple<std::string, int, int>, std::weak_ptr<const UniqueFont>> fonts_;
   std::vector<std::unique_ptr<TBalloon>> FBalloons;
   std::size_t FTextBytes = 0;
+  uint64_t FPixels = 0;
   std::vector<HWND> FHeldBalloons;
   TBalloon* FCurrentBalloon = nullptr;
   int32_t FDragStartX = 0, FDragStartY = 0;

@@ -203,6 +203,24 @@ TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
   EXPECT_STREQ(trayCalls_.back().record.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
 }
 
+// Balloons that ask for the whole screen cost its area each: they stop at the
+// bound of pixels long before the bound of balloons, and the rest is counted.
+TEST_F(NetworkTest, BalloonsAreBoundedByTheirAreaInAll) {
+  StartApp();
+  const uint64_t screen = static_cast<uint64_t>(GetSystemMetrics(SM_CXSCREEN)) * GetSystemMetrics(SM_CYSCREEN);
+  const std::size_t fit = static_cast<std::size_t>(TBalloons::kMaxPixels / screen);
+  ASSERT_LT(fit + 5, TBalloons::kMaxPerSender * 2);  // two senders could have more
+  for (std::size_t i = 0; i < fit + 5; ++i)
+    SendFrom(i % 2 ? "127.0.0.2" : "127.0.0.3",
+             MakeMessageLine({4000, 4000, 16777215, 0, 10, "MS ゴシック", 0}, "大きい " + std::to_string(i), "N"));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() + app_->main.tray().notShown() == fit + 5; }, 20000));
+  EXPECT_EQ(app_->main.balloons().count(), fit);
+  EXPECT_EQ(app_->main.tray().notShown(), 5u);
+  // A balloon of the usual size still finds room.
+  SendFrom("127.0.0.4", Line("ふつう\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("ふつう\r\n"); }));
+}
+
 TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
   WriteBeside(".ini", "[setup]\r\nport=70000\r\n");
   StartApp();
