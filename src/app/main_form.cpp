@@ -214,6 +214,8 @@ void TMainForm::LayoutControls() {
 }
 
 void TMainForm::FormCreate() {
+  // The settings file, read once for all the steps below.
+  IniFile ini = SettingsFile().Held();
   // 1. The destination list: address book, separator, network computers.
   std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
   std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
@@ -221,13 +223,12 @@ void TMainForm::FormCreate() {
   FFormCreateStepsDone = 1;
   VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 1 destinations");)
   // 2.
-  ApplySettings();
+  ApplySettingsFrom(ini);
   FFormCreateStepsDone = 2;
   VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 2 ApplySettings");)
   // 3. The first address-book entry becomes the destination.
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
-  IniFile ini = SettingsFile();
   // 4. Geometry: Top, Left, Height, Width, applied together (the window is
   // not shown yet, and one move lays the controls out once, not four times).
   int top = ReadSetting(ini, setting::WindowTop);

@@ -27,6 +27,7 @@
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 #include "schedule/scheduler.h"
+#include "settings/ini_file.h"
 #include "settings/setup_host.h"
 
 namespace vello {
@@ -146,6 +147,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
  private:
   void CreateMenus();
   void CreateControls();
+  // ApplySettings with the settings file given (at start, read once).
+  void ApplySettingsFrom(const IniFile& ini);
   void LayoutControls();
   void OnCommand(UINT id, UINT code, HWND control);
   LRESULT OnNotify(NMHDR* header);

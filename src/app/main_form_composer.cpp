@@ -111,9 +111,10 @@ void TMainForm::FixedClick(UINT id) {
   FComposer.ReplaceSelection(FPhrases[index]);
 }
 
-void TMainForm::ApplySettings() {
+void TMainForm::ApplySettings() { ApplySettingsFrom(SettingsFile()); }
+
+void TMainForm::ApplySettingsFrom(const IniFile& ini) {
   // 1.-4.
-  IniFile ini = SettingsFile();
   int port = ReadSetting(ini, setting::Port);
   // A number the system would cut to 16 bits must not quietly become another port.
   if (!IsPortNumber(port)) throw VelloError(NotAPortText(port));

@@ -1,7 +1,6 @@
 #include "app/vello_app.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "platform/error_display.h"
 #include "platform/timing_points.h"
@@ -13,8 +12,7 @@ namespace vello {
 void InitialisePlatform() {
   static bool done = false;
   if (done) return;
-  // Shell links need COM on the user-interface thread.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // COM waits for the first shell link or shell verb (UseComOnThisThread).
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
                                            ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);

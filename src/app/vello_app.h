@@ -34,7 +34,7 @@ class VelloApp {
 
 // Entry step 2: another instance's main window exists.
 bool AnotherInstanceRuns();
-// COM and the common controls, once per process.
+// The common controls, once per process.
 void InitialisePlatform();
 
 }  // namespace vello

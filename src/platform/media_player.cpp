@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include "common/vello_error.h"
+#include "platform/com_apartment.h"
 #include "platform/win_text.h"
 
 namespace vello {
@@ -21,6 +22,9 @@ MediaPlayer::~MediaPlayer() { Close(); }
 void MediaPlayer::Open(const std::string& fileName) {
   Close();
   std::wstring wide = Widen(fileName);
+  // Some sound drivers are COM objects that would otherwise put this
+  // thread into an apartment of their own choosing.
+  UseComOnThisThread();
   MCI_OPEN_PARMSW params{};
   params.lpstrElementName = wide.c_str();
   MCIERROR error = mciSendCommandW(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_WAIT, reinterpret_cast<DWORD_PTR>(&params));

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "platform/com_apartment.h"
 #include "platform/win_text.h"
 
 namespace vello {
@@ -20,6 +21,8 @@ void CallShellExecute(const ShellExecuteCall& call) {
     Hook()(call);
     return;
   }
+  // A verb may be carried out by a shell extension, which is a COM object.
+  UseComOnThisThread();
   ShellExecuteW(call.window, Widen(call.operation).c_str(), call.file.c_str(),
                 call.parameters.empty() ? nullptr : call.parameters.c_str(), nullptr, call.show);
 }

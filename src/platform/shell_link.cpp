@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "common/vello_error.h"
+#include "platform/com_apartment.h"
 
 namespace vello {
 
@@ -31,6 +32,7 @@ struct ComPtr {
 }  // namespace
 
 void SaveShellLink(const std::wstring& linkPath, const ShellLinkFields& fields) {
+  UseComOnThisThread();
   ComPtr<IShellLinkW> link;
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link.p));
@@ -45,6 +47,7 @@ void SaveShellLink(const std::wstring& linkPath, const ShellLinkFields& fields) 
 }
 
 bool LoadShellLink(const std::wstring& linkPath, ShellLinkFields& fields) {
+  UseComOnThisThread();
   ComPtr<IShellLinkW> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link.p))))

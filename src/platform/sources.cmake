@@ -21,6 +21,7 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/locale_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_folders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/com_apartment.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_execute.cpp
   ${CMAKE_CURRENT_LIST_DIR}/timing_points.cpp

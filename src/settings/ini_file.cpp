@@ -216,9 +216,17 @@ IniFile::IniFile(fs::path path) : path_(std::move(path)) {}
 
 const fs::path& IniFile::path() const { return path_; }
 
+IniFile IniFile::Held() const {
+  IniFile held(path_);
+  held.held_ = std::make_shared<const std::string>(Bytes());
+  return held;
+}
+
+std::string IniFile::Bytes() const { return held_ ? *held_ : ReadAll(path_); }
+
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-  std::string bytes = ReadAll(path_);
+  std::string bytes = Bytes();
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));
   if (header == kNone) return std::string(def);
@@ -241,6 +249,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   key = TrimBlanks(key);
   if (section.empty() || key.empty()) return;
 
+  held_.reset();
   EditFile(path_, [&](std::string& bytes) {
     std::vector<Line> lines = ParseLines(bytes);
     std::size_t header = FindSection(lines, section);
@@ -284,7 +293,7 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 std::vector<std::string> IniFile::ReadSections() const {
-  std::string bytes = ReadAll(path_);
+  std::string bytes = Bytes();
   std::vector<Line> lines = ParseLines(bytes);
   std::vector<std::string> names;
   for (std::size_t header : DistinctSections(lines)) names.emplace_back(lines[header].name);
@@ -292,7 +301,7 @@ std::vector<std::string> IniFile::ReadSections() const {
 }
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
-  std::string bytes = ReadAll(path_);
+  std::string bytes = Bytes();
   std::vector<Line> lines = ParseLines(bytes);
   std::size_t header = FindSection(lines, TrimBlanks(section));
   if (header == kNone) return {};
@@ -300,7 +309,7 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
 }
 
 std::vector<IniSection> IniFile::ReadAllSections() const {
-  std::string bytes = ReadAll(path_);
+  std::string bytes = Bytes();
   std::vector<Line> lines = ParseLines(bytes);
   std::vector<IniSection> sections;
   for (std::size_t header : DistinctSections(lines))
@@ -309,6 +318,7 @@ std::vector<IniSection> IniFile::ReadAllSections() const {
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+  held_.reset();
   EditFile(path_, [&](std::string& bytes) {
     std::vector<Line> lines = ParseLines(bytes);
     std::size_t header = FindSection(lines, TrimBlanks(section));
@@ -342,10 +352,12 @@ bool EraseSectionLines(const fs::path& path, std::string& bytes, std::string_vie
 }  // namespace
 
 void IniFile::EraseSection(std::string_view section) {
+  held_.reset();
   EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, false); });
 }
 
 void IniFile::EraseSectionWithoutKeys(std::string_view section) {
+  held_.reset();
   EditFile(path_, [&](std::string& bytes) { return EraseSectionLines(path_, bytes, section, true); });
 }
 

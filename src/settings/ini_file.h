@@ -2,7 +2,8 @@
 // The profile (.ini) file behind the settings file and the fixed phrase file.
 //
 // Every call opens the file, does its work and lets it go again: nothing is
-// cached, so what one call writes is what the next one reads. Text is CP932
+// cached, so what one call writes is what the next one reads. (Held() is the
+// one exception, for many reads at one moment.) Text is CP932
 // bytes and is never converted. Reads agree with GetPrivateProfileStringA;
 // writes are textual edits of the file, so comments, unknown keys and line
 // endings the user wrote by hand survive every write. Each write holds the
@@ -10,6 +11,7 @@
 // program writing at the same moment loses nothing and makes us lose nothing.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +31,13 @@ class IniFile {
   explicit IniFile(std::filesystem::path path);
 
   const std::filesystem::path& path() const;
+
+  // The same file, read once now: the reads through the copy returned parse
+  // what the file held at this moment, however many there are, until a
+  // write through it, which reaches the file as always and turns the copy
+  // back into one that reads the file afresh. For a burst of reads where
+  // opening the file for each costs more than it tells, such as the start.
+  IniFile Held() const;
 
   // Section and key names match without regard to the case of ASCII letters,
   // with blanks around them ignored. A key line without "=" has no value and
@@ -67,7 +76,11 @@ class IniFile {
   void EraseSectionWithoutKeys(std::string_view section);
 
  private:
+  // The file's bytes: the held ones, or else read now.
+  std::string Bytes() const;
+
   std::filesystem::path path_;
+  std::shared_ptr<const std::string> held_;
 };
 
 // The integer text rule of the settings file: "0x"/"0X" followed by at least

@@ -295,6 +295,38 @@ TEST_F(IniFileTest, EachCallReadsTheFileAfresh) {
   EXPECT_EQ(Bytes(path), "[setup]\r\nport=3\r\nother=x\r\n");
 }
 
+TEST_F(IniFileTest, AHeldCopyReadsTheFileAsItWasUntilItWrites) {
+  std::string path = Fixture("[setup]\r\nport=1\r\n[window]\r\nTop=5\r\n");
+  IniFile held = IniFile(path).Held();
+  // Another writer changes the file: the held copy still reads what it held,
+  // every kind of read alike; the file object it came from reads the change.
+  Write(path, "[setup]\r\nport=2\r\nlog=1\r\n");
+  EXPECT_EQ(held.ReadInteger("setup", "port", 0), 1);
+  EXPECT_FALSE(held.ReadBool("setup", "log", false));
+  EXPECT_EQ(held.ReadString("window", "Top", ""), "5");
+  EXPECT_EQ(held.ReadSections(), (std::vector<std::string>{"setup", "window"}));
+  EXPECT_EQ(held.ReadSection("setup"), (std::vector<std::string>{"port"}));
+  EXPECT_EQ(held.ReadAllSections().size(), 2u);
+  EXPECT_EQ(IniFile(path).ReadInteger("setup", "port", 0), 2);
+  // A write goes to the file as it is now, losing nothing of the other
+  // writer's, and from then on the copy reads the file.
+  held.WriteString("setup", "sound", "1");
+  EXPECT_EQ(Bytes(path), "[setup]\r\nport=2\r\nlog=1\r\nsound=1\r\n");
+  EXPECT_EQ(held.ReadInteger("setup", "port", 0), 2);
+  Write(path, "[setup]\r\nport=3\r\n");
+  EXPECT_EQ(held.ReadInteger("setup", "port", 0), 3);
+}
+
+TEST_F(IniFileTest, AHeldCopyOfAMissingFileReadsDefaultsAndCreatesItOnWrite) {
+  std::string path = PathOf("vello.ini");
+  IniFile held = IniFile(path).Held();
+  Write(path, "[setup]\r\nport=2\r\n");
+  EXPECT_EQ(held.ReadInteger("setup", "port", 7), 7);
+  fs::remove(path);
+  held.WriteInteger("setup", "port", 9);
+  EXPECT_EQ(Bytes(path), "[setup]\r\nport=9\r\n");
+}
+
 TEST_F(IniFileTest, ListsSectionsAndKeys) {
   IniFile ini(Fixture(
       "top=not in a section\r\n"
