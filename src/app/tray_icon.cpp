@@ -74,12 +74,10 @@ std::string TTrayIcon::ArrivalTip() const {
 }
 
 void TTrayIcon::SetNotShown(std::size_t count) {
+  // The tip takes it at the next tick of the notice: a flood of messages not
+  // shown costs no call to the tray each (under Wine one call is a
+  // millisecond or more, and the calls would queue up behind each other).
   FNotShown = count;
-  // Shown at once while the notice runs; an idle icon takes it at the next tick.
-  if (FAdded && FTimer1Interval) {
-    FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FTrayRecord.hIcon, ArrivalTip());
-    CallTray(TrayAction::Modify, FTrayRecord);
-  }
 }
 
 void TTrayIcon::AddAgain() {
