@@ -15,12 +15,11 @@ std::function<std::optional<std::string>(const in_addr&)>& Hook() {
   static std::function<std::optional<std::string>(const in_addr&)> fn;
   return fn;
 }
-}  // namespace
-
 std::function<std::vector<in_addr>(const std::string&)>& HostHook() {
   static std::function<std::vector<in_addr>(const std::string&)> fn;
   return fn;
 }
+}  // namespace
 
 void SetHostLookupForTests(std::function<std::vector<in_addr>(const std::string&)> fn) {
   std::lock_guard lock(hookMutex);

@@ -69,6 +69,7 @@ void TcpClient::FinishSending() {
   u_long nonBlocking = 1;
   ioctlsocket(socket_.get(), FIONBIO, &nonBlocking);
   awaitingDelivery_ = true;
+  deliveryDeadline_ = GetTickCount64() + deliveryTimeoutMs_;
   WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
   SetTimer(hwnd(), kDeliveryTimer, deliveryTimeoutMs_, nullptr);
   // A receiver quicker than this may have closed already: look once now.
@@ -138,11 +139,19 @@ LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         Fail(SocketErrorKind::Send, error);
         return 0;
       }
+      // Read events that keep coming hold the timer back (it fires only when
+      // nothing else waits): the deadline is looked at here too.
+      if (GetTickCount64() >= deliveryDeadline_) {
+        Fail(SocketErrorKind::Send, WSAETIMEDOUT);
+        return 0;
+      }
       // The socket itself says whether the receiver has closed its end (the
-      // close may have come before this window was told to listen for it);
-      // whatever a receiver sends is passed over.
-      for (;;) {
-        char discard[512];
+      // close may have come before this window was told to listen for it).
+      // Whatever a receiver sends is passed over, a little a turn: one that
+      // never stops sending cannot hold this thread (the next read event
+      // comes, and the delivery time-out still ends it).
+      char discard[4096];
+      for (int turn = 0; turn < 16; ++turn) {
         int n = recv(socket_.get(), discard, sizeof discard, 0);
         if (n > 0) continue;
         if (n == 0) {
@@ -152,6 +161,7 @@ LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
       }
+      return 0;
     }
     if (event == FD_CONNECT) {
       if (error != 0) {

@@ -77,6 +77,7 @@ class TcpClient : public Window {
   bool finished_ = false;
   bool awaitingDelivery_ = false;
   unsigned deliveryTimeoutMs_ = kDeliveryTimeoutMs;
+  ULONGLONG deliveryDeadline_ = 0;
   int callbackDepth_ = 0;
 };
 

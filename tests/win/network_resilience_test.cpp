@@ -267,9 +267,11 @@ TEST_F(NetworkTest, APortThatCannotBeHadLeavesTheOldOneListening) {
 // that does not say it has the line. (A receiver that resets the connection
 // tells the same to a sender on Windows; Wine reports such a reset as an
 // orderly close to a window that waits for it.)
+// Takes the whole line, then either keeps quiet (`chatty` false) or sends
+// bytes without end; it closes only when the test is over.
 class SilentReceiver {
  public:
-  SilentReceiver() {
+  explicit SilentReceiver(bool chatty = false) {
     EnsureWinsock();
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in a{};
@@ -280,11 +282,18 @@ class SilentReceiver {
     int len = sizeof a;
     getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] {
+    thread_ = std::thread([this, chatty] {
       SOCKET c = accept(listener_, nullptr, nullptr);
       if (c == INVALID_SOCKET) return;
       char buffer[4096];
       while (recv(c, buffer, sizeof buffer, 0) > 0) {
+      }
+      if (chatty) {
+        u_long nonBlocking = 1;
+        ioctlsocket(c, FIONBIO, &nonBlocking);
+        std::string noise(65536, 'z');
+        while (!done_)
+          if (send(c, noise.data(), static_cast<int>(noise.size()), 0) < 0) Sleep(1);
       }
       while (!done_) Sleep(10);
       closesocket(c);
@@ -318,6 +327,20 @@ TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
   Pump(200);
   EXPECT_EQ(boxes_.size(), 1u);  // no "送信しました！"
   EXPECT_EQ(ReadBeside(".log"), "");
+}
+
+// A receiver that answers the line with bytes without end, and never closes:
+// neither the bytes nor their read events keep the send from timing out.
+TEST_F(NetworkTest, AReceiverThatKeepsSendingCannotHoldTheSender) {
+  StartApp();
+  SilentReceiver receiver(true);
+  app_->main.ClientSocket1().SetPort(receiver.port());
+  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.SetComposerText("聞いてますか");
+  app_->main.SetDestinationText("127.0.0.1");
+  app_->main.ToolButton5Click();
+  ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
 }
 
 TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
