@@ -59,11 +59,19 @@ bool IsBlankOrControl(unsigned char c) { return c >= 1 && c <= 32; }
 
 }  // namespace
 
-std::vector<std::string> SplitCommaText(std::string_view text) {
+namespace {
+
+struct Field {
+  std::string text;
+  bool quoted = false;
+  bool closed = false;  // a quoted field's closing quote came
+};
+
+std::vector<Field> SplitFields(std::string_view text) {
   // A NUL byte ends the text wherever it stands.
   if (std::size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
 
-  std::vector<std::string> fields;
+  std::vector<Field> fields;
   std::size_t i = 0;
   const std::size_t n = text.size();
   auto skipBlanks = [&] {
@@ -72,21 +80,23 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
 
   skipBlanks();
   while (i < n) {
-    std::string field;
+    Field field;
     if (text[i] == '"') {
+      field.quoted = true;
       ++i;
       while (i < n) {
         std::size_t len = CharLength(text, i);
         if (len == 1 && text[i] == '"') {
           if (i + 1 < n && text[i + 1] == '"') {
-            field += '"';
+            field.text += '"';
             i += 2;
             continue;
           }
           ++i;  // the closing quote
+          field.closed = true;
           break;
         }
-        field.append(text.substr(i, len));
+        field.text.append(text.substr(i, len));
         i += len;
       }
       // Without a closing quote the field has taken the rest of the data.
@@ -98,7 +108,7 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
         if (len == 1 && (c == ',' || c <= 32)) break;
         i += len;
       }
-      field.assign(text.substr(start, i - start));
+      field.text.assign(text.substr(start, i - start));
     }
     fields.push_back(std::move(field));
 
@@ -109,6 +119,19 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
     }
   }
   return fields;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommaText(std::string_view text) {
+  std::vector<std::string> fields;
+  for (Field& f : SplitFields(text)) fields.push_back(std::move(f.text));
+  return fields;
+}
+
+bool IsWholeMessageLine(std::string_view line) {
+  std::vector<Field> fields = SplitFields(line);
+  return fields.size() >= 9 && fields[8].quoted && fields[8].closed;
 }
 
 std::optional<int32_t> ParseInt32(std::string_view text) {
@@ -140,10 +163,29 @@ const std::string& FieldAt(const std::vector<std::string>& fields, std::size_t i
   return fields[index];
 }
 
+// What an error box shows of a field that is not a number: its first bytes,
+// whole characters only and control bytes made visible. The field comes
+// from whoever sent the line, who must not be able to write the box.
+std::string QuotedForError(std::string_view field) {
+  std::string_view start = WholeCharsPrefix(field, kQuotedFieldBytes);
+  std::string quoted;
+  for (std::size_t i = 0; i < start.size();) {
+    std::size_t len = CharLength(start, i);
+    unsigned char c = static_cast<unsigned char>(start[i]);
+    if (len == 1 && (c < 0x20 || c == 0x7F))
+      quoted += '?';
+    else
+      quoted.append(start.substr(i, len));
+    i += len;
+  }
+  if (start.size() < field.size()) quoted += "…";
+  return quoted;
+}
+
 int32_t IntegerAt(const std::vector<std::string>& fields, std::size_t index) {
   const std::string& field = FieldAt(fields, index);
   std::optional<int32_t> value = ParseInt32(field);
-  if (!value) throw VelloError(FormatText("'%s' は整数ではありません", {field}));
+  if (!value) throw VelloError(FormatText("'%s' は整数ではありません", {QuotedForError(field)}));
   return *value;
 }
 

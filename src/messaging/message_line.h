@@ -33,6 +33,11 @@ std::string MakeMessageLine(const MessageLook& look, std::string_view text, std:
 // to the end of the data.
 std::vector<std::string> SplitCommaText(std::string_view text);
 
+// Whether the bytes hold a whole line: nine fields at least, the text (field
+// 8) between quotes and its closing quote there. What a sender wrote before
+// it reset its connection is a message only when it is whole.
+bool IsWholeMessageLine(std::string_view line);
+
 // Optional '-' then decimal digits; anything else, or a value outside the
 // 32-bit range, is nullopt.
 std::optional<int32_t> ParseInt32(std::string_view text);
@@ -43,8 +48,12 @@ struct ReceivedMessage {
   std::string text;        // field 8
 };
 
+// How much of a field that is not a number an error quotes, in bytes.
+inline constexpr std::size_t kQuotedFieldBytes = 16;
+
 // Reads a received line. Throws VelloError with "'%s' は整数ではありません"
-// (the offending text) or "リストのインデックスが範囲を超えています (%d)" (the
+// (the start of the offending text, at most kQuotedFieldBytes bytes of whole
+// characters followed by "…" where it was cut, control bytes shown as "?") or "リストのインデックスが範囲を超えています (%d)" (the
 // missing index). Fields are read in the receiver's order (0, 1, 2, 8, 7, 3,
 // 4, 5, 6), so the first error raised is the one the user sees.
 ReceivedMessage ReadMessageLine(std::string_view line);

@@ -64,6 +64,9 @@ TEST(MakeMessageLine, FieldsFromFilesCannotRewriteTheLine) {
       {"lead byte E0 to FC cut off", std::string("f\xE9"), "t\r\n", "N"},
       {"text cut inside a character", "f", std::string("あいう\x82"), "N"},
       {"NUL in the name", std::string("a\0b", 3), "t", "N"},
+      // A name from a fixed-size record: cut inside a character, then NUL
+      // padding. The lead byte must not take the NUL along as its pair.
+      {"NUL-padded name cut inside a character", std::string("ＭＳ Ｐゴシ\x83\0\0\0", 17), "t\r\n", "N"},
       {"a mark that is not P or N", "f", "t", ","},
   };
   for (const auto& c : cases) {
@@ -210,6 +213,48 @@ TEST(ReadMessageLine, RefusedLinesReportTheFirstFieldReadThatFails) {
       {"1,2,3,4,5,\"f\",0,N\0,\"t\""s, "リストのインデックスが範囲を超えています (8)"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.line), c.error) << c.line;
+}
+
+// The sender writes the field an error quotes: the error shows only its
+// start, so that no sender can put a message of its own in the box.
+TEST(ReadMessageLine, AnErrorQuotesOnlyTheStartOfTheField) {
+  struct Case { std::string field, quoted; } cases[] = {
+      {"1234567890123456", "1234567890123456"},            // 16 bytes: whole
+      {"12345678901234567", "1234567890123456…"},
+      {"\"パスワードを pc-a に返信してください\"", "パスワードを pc-…"},
+      {"\"あいうえおかき1くけ\"", "あいうえおかき1…"},  // never half a character
+      {"\"a\r\nb\x1B[2Jc\x07\"", "a??b?[2Jc?"},         // line breaks and escapes made visible
+  };
+  for (const auto& c : cases) {
+    std::string error = ErrorOf("1," + c.field + ",3,4,5,\"f\",0,N,\"t\"");
+    EXPECT_EQ(error, "'" + c.quoted + "' は整数ではありません") << c.field;
+  }
+}
+
+TEST(IsWholeMessageLine, NineFieldsAndTheTextsClosingQuote) {
+  const std::string whole = MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "a,\"b\"\r\n", "N");
+  struct Case { std::string bytes; bool whole; } cases[] = {
+      {whole, true},
+      {whole + ",tenth", true},
+      {"1,2,3,4,5,\"f\",0,N,\"\"", true},
+      {"1,2,3,4,5,\"f\",0,N,\"ソ\"", true},           // trail byte 0x5C before the quote
+      {"", false},
+      {"1,2,3,4,5,\"f\",0,N", false},                   // eight fields
+      {"1,2,3,4,5,\"f\",0,N,", false},
+      {"1,2,3,4,5,\"f\",0,N,\"", false},
+      {"1,2,3,4,5,\"f\",0,N,\"cut", false},
+      {"1,2,3,4,5,\"f\",0,N,\"a\"\"", false},          // a doubled quote is not the closing one
+      {"1,2,3,4,5,\"f\",0,N,text", false},              // the text is always quoted
+      {"1,2,3,4,5,\"f\",0,N,\"a\x83\"", false},          // the quote is the lead byte's pair
+      {"1,2,3,4,5,\"f\",0,N\0,\"t\""s, false},            // a NUL ends the line
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsWholeMessageLine(c.bytes), c.whole) << c.bytes;
+  // Cut anywhere, a line is not whole. (A text holding a double quote is
+  // the exception: cut between the two quotes that stand for it, it looks
+  // whole and shorter, as it would to any reader.)
+  const std::string plain = MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "こんにちは\r\n", "N");
+  for (std::size_t cut = 0; cut < plain.size(); ++cut)
+    EXPECT_FALSE(IsWholeMessageLine(plain.substr(0, cut))) << "cut at " << cut;
 }
 
 TEST(MessageLine, RoundTripKeepsEveryLook) {
