@@ -66,9 +66,9 @@ HMENU AddPopup(HMENU bar, const wchar_t* caption) {
 TMainForm::TMainForm(ApplicationWindow& application)
     : FApplication(application),
       FServer(TcpServer::Callbacks{
-          .onLine = [this](const std::string& line, const in_addr& peer) {
-            Guard([&] { ServerSocket1ClientRead(line, peer); }, ErrorOrigin::Network);
-          },
+          .onLine = [this](const std::string& line, const in_addr& peer,
+                           LineReceipt& receipt) { ServerSocket1ClientRead(line, peer, receipt); },
+          .isWholeLine = [](const std::string& bytes) { return IsWholeMessageLine(bytes); },
           .onConnectionError =
               [](int code) { ShowErrorMessage(FormatSocketEventError(code), ErrorOrigin::Network); },
           .onOversizedLine =

@@ -133,7 +133,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void ClientSocket1Connect(SendAttempt& attempt);
   void ClientSocket1Delivered(SendAttempt& attempt);
   void ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code);
-  void ServerSocket1ClientRead(const std::string& line, const in_addr& peer);
+  // A line that will not be shown is not taken: its sender learns so.
+  void ServerSocket1ClientRead(const std::string& line, const in_addr& peer, LineReceipt& receipt);
   void L1Click();
   void UpdateTrayIcon(TrayUpdate update) { FTrayIcon.UpdateTrayIcon(update); }
   // Runs `work` from the message loop, after the handler under way: at

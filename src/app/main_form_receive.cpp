@@ -4,16 +4,23 @@
 
 #include "app/application_window.h"
 #include "app/main_form.h"
+#include "common/vello_error.h"
 #include "messaging/log_date_time.h"
 #include "messaging/message_line.h"
 #include "platform/timing_points.h"
 
 namespace vello {
 
-void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& peer) {
+void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& peer, LineReceipt& receipt) {
   VELLO_TIMING_ONLY(timing::Stopwatch watch("receive");)
-  // 1. A refused line raises its error here, before any window exists.
-  ReceivedMessage message = ReadMessageLine(line);
+  // 1. A refused line raises its error here, before any window exists. The
+  // box says where the line came from: its text is partly the sender's.
+  ReceivedMessage message;
+  try {
+    message = ReadMessageLine(line);
+  } catch (const VelloError& e) {
+    throw VelloError(DottedAddress(peer) + " から届いたメッセージを表示できません\r\n" + e.text());
+  }
   VELLO_TIMING_ONLY(watch.Step("1 parse");)
   // Until the name is known, a reply goes to the address.
   BalloonContent content{
@@ -22,18 +29,18 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
       .hint = DottedAddress(peer),
       .sender = peer.s_addr};
   if (!FBalloons.HasRoomFor(content)) {
-    // Not shown, but not lost without a word: counted in the tray tip, and
-    // in the log when it is kept.
+    // Not shown, so not taken: the connection is reset and its sender told
+    // it failed. Counted in the tray tip; the log keeps only what was shown.
     FTrayIcon.SetNotShown(FTrayIcon.notShown() + 1);
     UpdateTrayIcon(TrayUpdate::Blink);
-    if (FLogOn) FReceivedLog.Add(peer, LogDateTimeNow(), message.text);
-    FSenderNames.Find(peer, [this, peer](const SenderName& name) { FReceivedLog.NameFound(peer, name.text); });
     FMessageArrived = true;
     return;
   }
   VELLO_TIMING_ONLY(watch.Step("1 room");)
   // 2.-6., and 8.: the balloon is shaped before it is shown.
   TBalloon& balloon = FBalloons.Arrive(std::move(content), FApplication.hwnd(), FWorkMode, message.important);
+  // Shown: the sender hears so now, whatever fails below.
+  receipt.Take();
   VELLO_TIMING_ONLY(watch.Step("2-6, 8 balloon made, shaped and shown");)
   // 7.
   if (GetActiveWindow() != hwnd() && IsWindowVisible(FApplication.hwnd())) ShowWindow(FApplication.hwnd(), SW_HIDE);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/fair_share.h"
 #include "common/sjis.h"
 #include "platform/fonts.h"
 #include "platform/timing_points.h"
@@ -17,12 +18,6 @@ TBalloons::TBalloons(BalloonHost& host) : host_(host), PopupMenu1(CreatePopupMen
 
 TBalloons::~TBalloons() { DestroyAll(); }
 
-std::size_t TBalloons::FromSender(uint32_t sender) const {
-  std::size_t n = 0;
-  for (const auto& b : FBalloons) n += b->sender() == sender;
-  return n;
-}
-
 namespace {
 // The balloon's window: the body and the tail below it.
 uint64_t PixelsOf(const MessageLook& look) {
@@ -30,10 +25,23 @@ uint64_t PixelsOf(const MessageLook& look) {
 }
 }  // namespace
 
+TBalloons::Holding TBalloons::HeldBy(uint32_t sender) const {
+  Holding held;
+  for (const auto& b : FBalloons) {
+    if (b->sender() != sender) continue;
+    ++held.balloons;
+    held.textBytes += b->Caption().size();
+    held.pixels += PixelsOf(b->look());
+  }
+  return held;
+}
+
 bool TBalloons::HasRoomFor(const BalloonContent& content) {
   auto fits = [&] {
-    return FromSender(content.sender) < kMaxPerSender && FBalloons.size() < kMaxOpen &&
-           FTextBytes + content.text.size() <= kMaxTextBytes && FPixels + PixelsOf(content.look) <= kMaxPixels;
+    Holding held = HeldBy(content.sender);
+    return held.balloons < kMaxPerSender && FairShareAllows(held.balloons, FBalloons.size(), kMaxOpen, 1) &&
+           FairShareAllows(held.textBytes, FTextBytes, kMaxTextBytes, content.text.size()) &&
+           FairShareAllows(held.pixels, FPixels, kMaxPixels, PixelsOf(content.look));
   };
   // Balloons hidden for good can never be seen again: they go first.
   for (auto it = FBalloons.begin(); !fits() && it != FBalloons.end();) {

@@ -44,8 +44,11 @@ class TBalloons {
   // Balloons open at once: from one sender, in all, the bytes of their texts
   // in all, and the pixels of their windows in all (a window costs its area
   // in memory: 64 Mpx is 256 MiB of surfaces, nearly 900 balloons of the
-  // composer's size but about fifty that fill a 1280 x 1024 screen). A
-  // message beyond them is not shown (the caller says so).
+  // composer's size but about fifty that fill a 1280 x 1024 screen). Of each
+  // bound in all, a sender that has balloons open gets more only while it
+  // would then hold no more than is left for the others (FairShareAllows):
+  // senders that came first cannot keep a new one out. A message beyond
+  // them is not shown (the caller says so).
   static constexpr std::size_t kMaxPerSender = 50;
   static constexpr std::size_t kMaxOpen = 500;
   static constexpr std::size_t kMaxTextBytes = 8 * 1024 * 1024;
@@ -94,8 +97,13 @@ class TBalloons {
   void Close2Click();
 
  private:
+  struct Holding {
+    std::size_t balloons = 0;
+    std::size_t textBytes = 0;
+    uint64_t pixels = 0;
+  };
   void Destroy(TBalloon* balloon);
-  std::size_t FromSender(uint32_t sender) const;
+  Holding HeldBy(uint32_t sender) const;
 
   BalloonHost& host_;
   UniqueMenu PopupMenu1;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/fair_share.h"
 #include "common/vello_error.h"
 #include "platform/socket_error.h"
 #include "platform/window_messages.h"
@@ -24,7 +25,21 @@ bool WasReset(SOCKET s) {
   int error = WSAGetLastError();
   return error == WSAECONNRESET || error == WSAECONNABORTED;
 }
+
+// Closes with a reset instead of in order: what the sender wrote has not
+// been taken, and it learns so.
+void Abort(UniqueSocket& s) {
+  if (!s) return;
+  linger now{1, 0};
+  setsockopt(s.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
+  s.reset();
+}
 }  // namespace
+
+void LineReceipt::Take() {
+  taken_ = true;
+  socket_.reset();
+}
 
 TcpServer::TcpServer(Callbacks callbacks, ServerLimits limits) : callbacks_(std::move(callbacks)), limits_(limits) {
   EnsureWinsock();
@@ -57,68 +72,93 @@ void TcpServer::Listen(int port) {
 void TcpServer::Stop() {
   listener_.reset();
   connections_.clear();
-  readingByPeer_.clear();
+  peers_.clear();
   reading_ = 0;
+  waiting_ = 0;
   if (hwnd()) KillTimer(hwnd(), kSweepTimer);
   sweeping_ = false;
 }
 
 LRESULT TcpServer::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  // What goes wrong while a connection is served came from the network: such
+  // errors share one box at a time, however many arrive.
   if (msg == WM_TIMER && wp == kSweepTimer) {
-    Sweep();
+    Guard([this] { Sweep(); }, ErrorOrigin::Network);
     return 0;
   }
   if (msg == kDeferredMessage) {
     refillPosted_ = false;
-    PromoteWaiting();
-    Accept();
+    Guard(
+        [this] {
+          PromoteWaiting();
+          Accept();
+        },
+        ErrorOrigin::Network);
     return 0;
   }
   if (msg != kSocketEventMessage) return Default(msg, wp, lp);
-  SOCKET s = static_cast<SOCKET>(wp);
-  int event = WSAGETSELECTEVENT(lp);
-  int error = WSAGETSELECTERROR(lp);
+  Guard([&] { OnSocketEvent(static_cast<SOCKET>(wp), WSAGETSELECTEVENT(lp), WSAGETSELECTERROR(lp)); },
+        ErrorOrigin::Network);
+  return 0;
+}
+
+void TcpServer::OnSocketEvent(SOCKET s, int event, int error) {
   if (listener_ && s == listener_.get()) {
     if (event == FD_ACCEPT && error == 0) Accept();
-    return 0;
+    return;
   }
   auto it = connections_.find(s);
-  if (it == connections_.end()) return 0;  // ended: a stale event
+  if (it == connections_.end()) return;  // ended: a stale event
   if (error != 0) {
-    Finish(s, false);
-    // A sender that resets or aborts its connection has said all it will.
-    if (error != WSAECONNRESET && error != WSAECONNABORTED && callbacks_.onConnectionError)
-      callbacks_.onConnectionError(error);
-    return 0;
+    // A sender that resets or aborts its connection has said all it will;
+    // what it wrote before may still be a whole line.
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) {
+      EndReset(s);
+      return;
+    }
+    Finish(s, Ending::Drop);
+    if (callbacks_.onConnectionError) callbacks_.onConnectionError(error);
+    return;
   }
   // A waiting connection is read only once its sender has closed it: a line
   // that is complete costs no turn.
   if (event == FD_CLOSE || (event == FD_READ && it->second.reading)) Read(s);
-  return 0;
 }
 
 bool TcpServer::MayRead(const in_addr& peer) const {
-  if (reading_ >= limits_.maxConnections) return false;
-  auto it = readingByPeer_.find(KeyOf(peer));
-  return it == readingByPeer_.end() || it->second < limits_.maxPerPeer;
+  auto it = peers_.find(KeyOf(peer));
+  std::size_t held = it == peers_.end() ? 0 : it->second.reading;
+  return held < limits_.maxPerPeer && FairShareAllows(held, reading_, limits_.maxConnections, 1);
+}
+
+bool TcpServer::MayWait(const in_addr& peer) const {
+  auto it = peers_.find(KeyOf(peer));
+  std::size_t held = it == peers_.end() ? 0 : it->second.waiting;
+  return held < limits_.maxWaitingPerPeer && FairShareAllows(held, waiting_, limits_.maxWaiting, 1);
 }
 
 void TcpServer::StartReading(SOCKET s, Connection& c) {
+  PeerShare& share = peers_[KeyOf(c.peer)];
+  if (c.waiting) {
+    c.waiting = false;
+    --waiting_;
+    --share.waiting;
+  }
   c.reading = true;
   c.lastActivity = GetTickCount64();
   ++reading_;
-  ++readingByPeer_[KeyOf(c.peer)];
+  ++share.reading;
   WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
 }
 
 void TcpServer::Accept() {
-  // One host cannot take every turn: beyond its share its connections are
-  // accepted and wait, unread, while other hosts' connections are read.
-  // Beyond all bounds they wait in the system's queue until something ends
-  // (Finish accepts again): nothing an honest sender writes is refused.
-  // A few at a time, the rest on a later turn: each accept is a round trip
-  // to the system, and hundreds at once would keep the window from answering.
-  for (int taken = 0; listener_ && connections_.size() < limits_.maxConnections + limits_.maxWaiting; ++taken) {
+  // Every address gets its share of the turns and of the waiting places, and
+  // no more: beyond its share a connection is refused at once. It must be
+  // taken from the system's queue to be refused, or the connections behind
+  // it, another sender's, would wait for it. A few at a time, the rest on a
+  // later turn: each accept is a round trip to the system, and hundreds at
+  // once would keep the window from answering.
+  for (int taken = 0; listener_; ++taken) {
     if (taken == kAcceptsPerTurn) {
       RefillLater();
       break;
@@ -127,16 +167,25 @@ void TcpServer::Accept() {
     int len = sizeof peer;
     UniqueSocket accepted(accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &len));
     if (!accepted) break;
+    bool read = MayRead(peer.sin_addr);
+    if (!read && !MayWait(peer.sin_addr)) {
+      Abort(accepted);
+      continue;
+    }
     SOCKET s = accepted.get();
     Connection& c = connections_[s];
     c.socket = std::move(accepted);
     c.peer = peer.sin_addr;
     c.accepted = c.lastActivity = GetTickCount64();
     VELLO_TIMING_ONLY(c.acceptedAt = timing::Now();)
-    if (MayRead(c.peer))
+    if (read) {
       StartReading(s, c);
-    else
+    } else {
+      c.waiting = true;
+      ++waiting_;
+      ++peers_[KeyOf(c.peer)].waiting;
       WSAAsyncSelect(s, hwnd(), kSocketEventMessage, FD_CLOSE);  // unread until its sender closes
+    }
     if (callbacks_.onAccepted) callbacks_.onAccepted(c.peer);
   }
   if (!connections_.empty() && !sweeping_) sweeping_ = SetTimer(hwnd(), kSweepTimer, 1000, nullptr) != 0;
@@ -187,36 +236,67 @@ void TcpServer::Read(SOCKET s) {
       // system has reused must not cut this one short.
       return;
     case DrainResult::PeerClosed:
-      Finish(s, true);
+      Finish(s, Ending::Deliver);
       return;
     case DrainResult::Reset:
-      Finish(s, false);
+      EndReset(s);
       return;
     case DrainResult::TooLarge: {
       std::size_t size = it->second.bytes.size();
-      Finish(s, false);
+      Finish(s, Ending::Refuse);
       if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
       return;
     }
   }
 }
 
-void TcpServer::Finish(SOCKET s, bool deliver) {
+void TcpServer::EndReset(SOCKET s) {
+  auto it = connections_.find(s);
+  if (it == connections_.end()) return;
+  // Whatever is still readable arrived before the reset.
+  if (Drain(s, it->second) == DrainResult::TooLarge) {
+    Finish(s, Ending::Drop);
+    return;
+  }
+  bool whole = callbacks_.isWholeLine && callbacks_.isWholeLine(it->second.bytes);
+  Finish(s, whole ? Ending::Deliver : Ending::Drop);
+}
+
+void TcpServer::Finish(SOCKET s, Ending ending) {
   auto it = connections_.find(s);
   if (it == connections_.end()) return;
   Connection c = std::move(it->second);
   connections_.erase(it);
-  c.socket.reset();
+  PeerShare& share = peers_[KeyOf(c.peer)];
   if (c.reading) {
     --reading_;
-    auto peer = readingByPeer_.find(KeyOf(c.peer));
-    if (peer != readingByPeer_.end() && --peer->second == 0) readingByPeer_.erase(peer);
+    --share.reading;
   }
+  if (c.waiting) {
+    --waiting_;
+    --share.waiting;
+  }
+  if (share.reading == 0 && share.waiting == 0) peers_.erase(KeyOf(c.peer));
   // Turns and room have come free: waiting connections go on, and those
   // still in the system's queue are taken (no accept event comes for them).
   RefillLater();
   VELLO_TIMING_ONLY(timing::Add("server.accepted to line", timing::Now() - c.acceptedAt);)
-  if (deliver && !c.bytes.empty() && callbacks_.onLine) callbacks_.onLine(c.bytes, c.peer);
+  if (ending == Ending::Refuse) {
+    Abort(c.socket);
+    return;
+  }
+  if (ending == Ending::Drop || c.bytes.empty() || !callbacks_.onLine) {
+    c.socket.reset();
+    return;
+  }
+  LineReceipt receipt(c.socket);
+  try {
+    callbacks_.onLine(c.bytes, c.peer, receipt);
+  } catch (...) {
+    Abort(c.socket);
+    throw;
+  }
+  if (!receipt.taken()) Abort(c.socket);
 }
 
 void TcpServer::Sweep() {
@@ -238,13 +318,16 @@ void TcpServer::Sweep() {
   for (SOCKET s : ended) {
     auto it = connections_.find(s);
     if (it == connections_.end()) continue;
-    if (Drain(s, it->second) == DrainResult::TooLarge) {
-      std::size_t size = it->second.bytes.size();
-      Finish(s, false);
-      if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
-      continue;
+    switch (Drain(s, it->second)) {
+      case DrainResult::TooLarge: {
+        std::size_t size = it->second.bytes.size();
+        Finish(s, Ending::Refuse);
+        if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
+        break;
+      }
+      case DrainResult::Reset: EndReset(s); break;
+      default: Finish(s, Ending::Deliver); break;
     }
-    Finish(s, true);
   }
 }
 

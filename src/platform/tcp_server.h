@@ -19,25 +19,55 @@ namespace vello {
 
 struct ServerLimits {
   std::size_t maxLineBytes = 1024 * 1024;
-  std::size_t maxConnections = 256;  // read at once
-  std::size_t maxPerPeer = 8;        // read at once from one address
-  // Accepted beyond those, waiting unread for their turn (a waiting one whose
-  // sender has closed is read at once: its line is complete); beyond this
-  // too they wait in the system's queue.
+  // Connections read at once, in all and from one address. No address gets
+  // more of the turns than are left free for the others (FairShareAllows).
+  std::size_t maxConnections = 256;
+  std::size_t maxPerPeer = 8;
+  // Accepted beyond those, waiting unread for a turn of their address (a
+  // waiting one whose sender has closed is read at once: its line is
+  // complete), in all and from one address, shared the same way. A
+  // connection beyond these is refused: reset as soon as it is accepted,
+  // so that what waits in the system's queue behind it, another sender's
+  // line, is taken.
   std::size_t maxWaiting = 1024;
+  std::size_t maxWaitingPerPeer = 64;
   unsigned idleMilliseconds = 10000;   // a silent connection is taken as ended
   unsigned totalMilliseconds = 30000;  // from its accepting: a trickle cannot hold on for ever
+};
+
+// The answer to a line delivered: a line taken is answered by closing the
+// connection in order, so its sender learns it has arrived; a line not
+// taken (also one whose handler throws) by a reset, so its sender learns it
+// has not.
+class LineReceipt {
+ public:
+  explicit LineReceipt(UniqueSocket& socket) : socket_(socket) {}
+  LineReceipt(const LineReceipt&) = delete;
+  LineReceipt& operator=(const LineReceipt&) = delete;
+  // Closes the connection in order now, whatever the handler does next.
+  void Take();
+  bool taken() const { return taken_; }
+
+ private:
+  UniqueSocket& socket_;
+  bool taken_ = false;
 };
 
 class TcpServer : public Window {
  public:
   struct Callbacks {
-    // A whole line has arrived; `peer` is the sender's IPv4 address.
-    std::function<void(const std::string& line, const in_addr& peer)> onLine;
+    // A whole line has arrived; `peer` is the sender's IPv4 address. Unless
+    // the handler takes it (`receipt`), the connection is reset. What the
+    // handler throws goes to the common error display as an error from the
+    // network, once the connection is reset.
+    std::function<void(const std::string& line, const in_addr& peer, LineReceipt& receipt)> onLine;
+    // Whether what a sender wrote before it reset its connection is a whole
+    // line nonetheless, to be delivered; without it such bytes are dropped.
+    std::function<bool(const std::string& bytes)> isWholeLine;
     // The platform reported an error on an accepted connection (other than
-    // the sender resetting or aborting it, which is dropped quietly).
+    // the sender resetting or aborting it, which ends it quietly).
     std::function<void(int code)> onConnectionError;
-    // A line went over the size bound and was dropped.
+    // A line went over the size bound and was refused.
     std::function<void(std::size_t bytes)> onOversizedLine;
     // A connection from `peer` was accepted; its line is still to come.
     std::function<void(const in_addr& peer)> onAccepted;
@@ -56,6 +86,7 @@ class TcpServer : public Window {
   // Connections accepted and not yet ended, read or waiting.
   std::size_t pendingConnections() const { return connections_.size(); }
   std::size_t readingConnections() const { return reading_; }
+  std::size_t waitingConnections() const { return waiting_; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -67,13 +98,24 @@ class TcpServer : public Window {
     in_addr peer{};
     ULONGLONG accepted = 0;
     ULONGLONG lastActivity = 0;
-    bool reading = false;  // false: waiting for its peer's turn
+    bool reading = false;
+    bool waiting = false;  // for a turn of its address
     VELLO_TIMING_ONLY(double acceptedAt = 0;)
   };
   enum class DrainResult { Open, PeerClosed, Reset, TooLarge };
+  // How a connection ends: its line handed on, refused with a reset, or
+  // dropped quietly (its sender is gone).
+  enum class Ending { Deliver, Refuse, Drop };
+  // What one address holds.
+  struct PeerShare {
+    std::size_t reading = 0;
+    std::size_t waiting = 0;
+  };
 
+  void OnSocketEvent(SOCKET s, int event, int error);
   void Accept();
   bool MayRead(const in_addr& peer) const;
+  bool MayWait(const in_addr& peer) const;
   void StartReading(SOCKET s, Connection& c);
   // Waiting connections whose peer has a free turn start reading.
   void PromoteWaiting();
@@ -82,7 +124,10 @@ class TcpServer : public Window {
   DrainResult Drain(SOCKET s, Connection& c);
   // Reads what is there and ends the connection if its sender has.
   void Read(SOCKET s);
-  void Finish(SOCKET s, bool deliver);
+  // Ends a connection that reads as reset: what arrived before is delivered
+  // when it is a whole line, dropped otherwise.
+  void EndReset(SOCKET s);
+  void Finish(SOCKET s, Ending ending);
   void Sweep();
 
   Callbacks callbacks_;
@@ -90,8 +135,9 @@ class TcpServer : public Window {
   UniqueSocket listener_;
   int port_ = 0;
   std::map<SOCKET, Connection> connections_;
-  std::map<uint32_t, std::size_t> readingByPeer_;
+  std::map<uint32_t, PeerShare> peers_;
   std::size_t reading_ = 0;
+  std::size_t waiting_ = 0;
   bool refillPosted_ = false;
   // The sweep timer runs while connections are open, and stops at a tick
   // that finds none: setting and killing it for every connection would

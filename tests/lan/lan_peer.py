@@ -7,6 +7,9 @@
                                         holds COUNT connections, each writing one
                                         byte every SECONDS; prints "held N" once
                                         they stand, then trickles until killed
+  lan_peer.py hold HOST PORT COUNT      opens COUNT connections and writes nothing on
+                                        them; prints "held N" once they stand, then
+                                        holds them until killed
   lan_peer.py swallow-dns [ADDRESS]     a name server that never answers: takes
                                         every query on UDP and TCP port 53 (of
                                         ADDRESS, or of every address) and drops it
@@ -73,6 +76,18 @@ def trickle(host, port, count, seconds):
             except OSError:
                 pass  # the receiver closed it: that is its right
             time.sleep(pause)
+
+
+def hold(host, port, count):
+    import resource
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    wanted = int(count) + 64
+    if soft < wanted:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (min(wanted, hard), hard))
+    held = [socket.create_connection((host, int(port)), timeout=10) for _ in range(int(count))]
+    print("held %d" % len(held), flush=True)
+    while True:
+        time.sleep(3600)
 
 
 def swallow_dns(address="0.0.0.0"):
@@ -223,7 +238,7 @@ def zeroconf_register(name, port, address):
 
 
 def main(argv):
-    commands = {"send": send, "trickle": trickle, "swallow-dns": swallow_dns, "slow-dns": slow_dns,
+    commands = {"send": send, "trickle": trickle, "hold": hold, "swallow-dns": swallow_dns, "slow-dns": slow_dns,
                 "zeroconf-browse": zeroconf_browse, "zeroconf-register": zeroconf_register}
     if len(argv) < 2 or argv[1] not in commands:
         sys.exit(__doc__)

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app_fixture.h"
+#include "balloon_menu.h"
 #include "common/text_format.h"
 #include "common/vello_error.h"
 #include "messaging/message_line.h"
@@ -17,6 +18,7 @@
 #include "settings/general_pages.h"
 #include "settings/settings_keys.h"
 #include "settings/timer_page.h"
+#include "raw_connection.h"
 
 namespace vello::testing {
 namespace {
@@ -142,10 +144,13 @@ TEST_F(NetworkTest, LogEntriesKeepTheOrderTheirMessagesArrivedIn) {
 TEST_F(NetworkTest, OneHostCannotKeepTheOthersOut) {
   StartApp();
   // 300 connections from one host, each trickling a byte now and then: more
-  // than the connections read at once.
+  // than the connections read at once. It keeps its share of them.
   std::vector<SOCKET> held;
   for (int i = 0; i < 300; ++i) held.push_back(OpenFrom("127.0.0.2"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.ServerSocket1().pendingConnections() >= 256; }));
+  const ServerLimits limits;
+  ASSERT_TRUE(PumpUntil([&] {
+    return app_->main.ServerSocket1().pendingConnections() == limits.maxPerPeer + limits.maxWaitingPerPeer;
+  }));
   SendFrom("127.0.0.3", Line("通してください\r\n"));
   ULONGLONG start = GetTickCount64(), lastTrickle = 0;
   bool arrived = PumpUntil(
@@ -182,14 +187,36 @@ TEST_F(NetworkTest, AConnectionResetHalfWayIsDroppedQuietly) {
   EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
 }
 
+// A message that is not shown is not taken either: its sender is told it
+// failed (a reset), the log does not hold it, and the tray tip counts it.
 TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
   const std::size_t bound = TBalloons::kMaxPerSender;
-  for (std::size_t i = 0; i < bound + 2; ++i) SendFrom("127.0.0.2", Line("多すぎ " + std::to_string(i) + "\r\n"));
-  ASSERT_TRUE(PumpUntil([&] { return CountInLog("【受信】") == bound + 2; }, 10000));
+  std::vector<std::unique_ptr<RawConnection>> senders;
+  for (std::size_t i = 0; i < bound + 2; ++i) {
+    senders.push_back(std::make_unique<RawConnection>("127.0.0.2", port_));
+    senders.back()->Write(Line("多すぎ " + std::to_string(i) + "\r\n"));
+    senders.back()->FinishWriting();
+  }
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() + app_->main.tray().notShown() == bound + 2; },
+                        10000));
   EXPECT_EQ(app_->main.balloons().count(), bound);
   EXPECT_EQ(app_->main.tray().notShown(), 2u);
+  std::size_t taken = 0, refused = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    taken = refused = 0;
+    for (auto& s : senders) {
+      taken += s->EndingSeen() == RawConnection::Ending::InOrder;
+      refused += s->EndingSeen() == RawConnection::Ending::Reset;
+    }
+    return taken + refused == bound + 2;
+  }));
+  EXPECT_EQ(taken, bound);
+  EXPECT_EQ(refused, 2u);
+  ASSERT_TRUE(PumpUntil([&] { return CountInLog("【受信】") == bound; }));
+  Pump(200);
+  EXPECT_EQ(CountInLog("【受信】"), bound);
   // The tip says so at the next tick of the notice.
   ASSERT_TRUE(PumpUntil([&] {
     return !trayCalls_.empty() && std::wstring(trayCalls_.back().record.szTip).find(L"(未表示 2 件)") != std::wstring::npos;
@@ -205,13 +232,14 @@ TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
 
 // Balloons that ask for the whole screen cost its area each: they stop at the
 // bound of pixels long before the bound of balloons, and the rest is counted.
+// (Each from a sender of its own: one sender alone stops at its share.)
 TEST_F(NetworkTest, BalloonsAreBoundedByTheirAreaInAll) {
   StartApp();
   const uint64_t screen = static_cast<uint64_t>(GetSystemMetrics(SM_CXSCREEN)) * GetSystemMetrics(SM_CYSCREEN);
   const std::size_t fit = static_cast<std::size_t>(TBalloons::kMaxPixels / screen);
   ASSERT_LT(fit + 5, TBalloons::kMaxPerSender * 2);  // two senders could have more
   for (std::size_t i = 0; i < fit + 5; ++i)
-    SendFrom(i % 2 ? "127.0.0.2" : "127.0.0.3",
+    SendFrom(("127.0.1." + std::to_string(i + 1)).c_str(),
              MakeMessageLine({4000, 4000, 16777215, 0, 10, "MS ゴシック", 0}, "大きい " + std::to_string(i), "N"));
   ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() + app_->main.tray().notShown() == fit + 5; }, 20000));
   EXPECT_EQ(app_->main.balloons().count(), fit);
@@ -219,6 +247,83 @@ TEST_F(NetworkTest, BalloonsAreBoundedByTheirAreaInAll) {
   // A balloon of the usual size still finds room.
   SendFrom("127.0.0.4", Line("ふつう\r\n"));
   ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("ふつう\r\n"); }));
+}
+
+// Ten senders have each shown all they may: a new, eleventh sender's
+// message is still shown. No sender holds more balloons, text or area than
+// is left for the others.
+TEST_F(NetworkTest, TenSendersUsedTheirShareAndAnEleventhIsShown) {
+  StartApp();
+  const std::size_t each = TBalloons::kMaxPerSender + 2;
+  for (int sender = 2; sender <= 11; ++sender) {
+    std::string source = "127.0.0." + std::to_string(sender);
+    std::size_t before = app_->main.balloons().count() + app_->main.tray().notShown();
+    for (std::size_t i = 0; i < each; ++i) SendFrom(source.c_str(), Line(source + " " + std::to_string(i) + "\r\n"));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return app_->main.balloons().count() + app_->main.tray().notShown() == before + each; }, 20000))
+        << source;
+  }
+  ASSERT_GT(app_->main.tray().notShown(), 2u * 10);  // the ten used more than their share
+  SendFrom("127.0.0.12", Line("十一人目\r\n"));
+  EXPECT_TRUE(PumpUntil([&] { return BalloonSaying("十一人目\r\n") != nullptr; }));
+}
+
+// Closing a balloon from its menu gives back all it held: one sender's big
+// balloons, each closed before the next comes, never run out of room,
+// however many more come than fit at once.
+TEST_F(NetworkTest, ClosedBalloonsGiveBackTheirRoom) {
+  StartApp();
+  const uint64_t screen = static_cast<uint64_t>(GetSystemMetrics(SM_CXSCREEN)) * GetSystemMetrics(SM_CYSCREEN);
+  const std::string text(200 * 1024, 'x');
+  const std::size_t rounds = std::max<std::size_t>(TBalloons::kMaxPixels / screen, TBalloons::kMaxTextBytes / text.size()) + 5;
+  for (std::size_t i = 0; i < rounds; ++i) {
+    std::string mine = std::to_string(i) + text;
+    SendFrom("127.0.0.2", MakeMessageLine({4000, 4000, 16777215, 0, 10, "MS ゴシック", 0}, mine, "N"));
+    ASSERT_TRUE(PumpUntil([&] { return BalloonSaying(mine) != nullptr; })) << "round " << i;
+    ASSERT_TRUE(ChooseFromBalloonMenu(BalloonSaying(mine)->hwnd(), L"閉じる\u3000Ctrl+C"));
+    ASSERT_TRUE(Balloons().empty()) << "round " << i;
+  }
+  EXPECT_EQ(app_->main.tray().notShown(), 0u);
+}
+
+// Balloons hidden for good with Ctrl+C can never be seen again: they make
+// room, so a sender that has filled its share and hidden them all still
+// gets its next message shown.
+TEST_F(NetworkTest, BalloonsHiddenForGoodMakeRoom) {
+  StartApp();
+  const std::size_t bound = TBalloons::kMaxPerSender;
+  for (std::size_t i = 0; i < bound; ++i) SendFrom("127.0.0.2", Line("隠す " + std::to_string(i) + "\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() == bound; }, 10000));
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  for (HWND b : Balloons()) SendMessageW(b, WM_KEYDOWN, 'C', 0);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  for (HWND b : Balloons()) ASSERT_FALSE(IsWindowVisible(b));
+  SendFrom("127.0.0.2", Line("次の一通\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("次の一通\r\n") != nullptr; }));
+  EXPECT_TRUE(IsWindowVisible(BalloonSaying("次の一通\r\n")->hwnd()));
+  EXPECT_EQ(app_->main.tray().notShown(), 0u);
+}
+
+// A sender that resets its connection right after writing a whole line has
+// still sent it: the balloon shows. Cut short, nothing does.
+TEST_F(NetworkTest, AWholeLineFollowedByAResetIsShown) {
+  StartApp();
+  for (const char* text : {"途中まで\r\n", "全部書いてから\r\n"}) {
+    RawConnection sender("127.0.0.2", port_);
+    std::string line = Line(text);
+    bool whole = std::string(text) == "全部書いてから\r\n";
+    sender.Write(whole ? line : line.substr(0, line.size() - 1));
+    Pump(50);
+    sender.Abort();
+  }
+  ASSERT_TRUE(PumpUntil([&] { return BalloonSaying("全部書いてから\r\n") != nullptr; }));
+  Pump(200);
+  EXPECT_EQ(Balloons().size(), 1u);
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
 }
 
 TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {

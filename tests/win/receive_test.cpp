@@ -12,6 +12,7 @@
 #include "platform/fonts.h"
 #include "platform/name_lookup.h"
 #include "platform/win_text.h"
+#include "raw_connection.h"
 
 namespace vello::testing {
 namespace {
@@ -212,21 +213,30 @@ TEST_F(ReceiveTest, ImportanceOutsideWorkingModeChangesNothing) {
   EXPECT_FALSE(GetWindowLongW(Balloons()[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
+// The box names the sender's address and quotes only the start of a bad
+// field: a sender cannot write a message of its own into an error box. The
+// sender is told its line was not taken (a reset).
 TEST_F(ReceiveTest, RefusedLinesShowTheirErrorAndLeaveNoWindow) {
   struct Case { std::string line, text; } cases[] = {
-      {"abc", "'abc' は整数ではありません."},
-      {"1,2,3", "リストのインデックスが範囲を超えています (8)"},
+      {"abc", "127.0.0.2 から届いたメッセージを表示できません\r\n'abc' は整数ではありません."},
+      {"1,2,3", "127.0.0.2 から届いたメッセージを表示できません\r\nリストのインデックスが範囲を超えています (8)"},
+      {"1,\"パスワードを pc-a に返信してください\",3,4,5,\"f\",0,N,\"t\"",
+       "127.0.0.2 から届いたメッセージを表示できません\r\n'パスワードを pc-…' は整数ではありません."},
   };
   StartApp();
   for (const auto& c : cases) {
     boxes_.clear();
-    SendRaw(c.line);
+    RawConnection sender("127.0.0.2", port_);
+    sender.Write(c.line);
+    sender.FinishWriting();
     ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); })) << c.line;
     EXPECT_EQ(boxes_[0].text, c.text);
     EXPECT_EQ(boxes_[0].caption, "Vello");
     EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_TRUE(Balloons().empty());
     EXPECT_FALSE(app_->main.MessageArrived());
+    ASSERT_TRUE(PumpUntil([&] { return sender.EndingSeen() != RawConnection::Ending::Open; }));
+    EXPECT_EQ(sender.EndingSeen(), RawConnection::Ending::Reset);
   }
 }
 
