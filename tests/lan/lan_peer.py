@@ -7,6 +7,10 @@
                                         holds COUNT connections, each writing one
                                         byte every SECONDS; prints "held N" once
                                         they stand, then trickles until killed
+  lan_peer.py deliver HOST PORT TEXT... one message line for each TEXT, one after
+                                        another, each waiting for the receiver to end
+                                        the connection: prints "taken" (closed in
+                                        order) or "refused" (reset) for each
   lan_peer.py hold HOST PORT COUNT      opens COUNT connections and writes nothing on
                                         them; prints "held N" once they stand, then
                                         holds them until killed
@@ -76,6 +80,19 @@ def trickle(host, port, count, seconds):
             except OSError:
                 pass  # the receiver closed it: that is its right
             time.sleep(pause)
+
+
+def deliver(host, port, *texts):
+    for text in texts:
+        with socket.create_connection((host, int(port)), timeout=10) as s:
+            s.sendall(message_line(text))
+            s.shutdown(socket.SHUT_WR)
+            try:
+                while s.recv(4096):
+                    pass
+                print("taken", flush=True)
+            except ConnectionResetError:
+                print("refused", flush=True)
 
 
 def hold(host, port, count):
@@ -238,7 +255,7 @@ def zeroconf_register(name, port, address):
 
 
 def main(argv):
-    commands = {"send": send, "trickle": trickle, "hold": hold, "swallow-dns": swallow_dns, "slow-dns": slow_dns,
+    commands = {"send": send, "trickle": trickle, "deliver": deliver, "hold": hold, "swallow-dns": swallow_dns, "slow-dns": slow_dns,
                 "zeroconf-browse": zeroconf_browse, "zeroconf-register": zeroconf_register}
     if len(argv) < 2 or argv[1] not in commands:
         sys.exit(__doc__)

@@ -319,11 +319,20 @@ scenario_held_connections() {
   check "B keeps C's share of them, 8 read and 64 waiting, and has reset the rest" \
     "$(host_run c ss -Htn state established dst "${HOST_ADDR[b]}:$PORT" | wc -l)" "72"
   shot b held-connections-pc-b
-  vello_down a
-  vello_down b
   kill "$holder" 2>/dev/null
   wait "$holder" 2>/dev/null
-  check "B's log names A" "$(log_lines b | grep '^From : ' | tr '\n' ' ')" "From : pc-a From : pc-a "
+  # A message B does not show is not taken either: E's first 50 messages
+  # show, and E is told that the two after them did not arrive.
+  local texts=() i
+  for i in $(seq 1 52); do texts+=("E の $i 通目"); done
+  check "E's 52 messages: 50 taken, then 2 refused" \
+    "$(host_run e "${PEER[@]}" deliver "${HOST_ADDR[b]}" "$PORT" "${texts[@]}" | uniq -c | awk '{print $1, $2}' | tr '\n' ' ')" \
+    "50 taken 2 refused "
+  vello_down a
+  vello_down b
+  check "B's log names A" "$(log_lines b | grep '^From : pc' | tr '\n' ' ')" "From : pc-a From : pc-a "
+  check "B's log holds E's 50 shown messages, not the refused ones" \
+    "$(log_lines b | grep -c "^From : ${HOST_ADDR[e]}\$")" "50"
 }
 
 # Every copy announces itself by multicast DNS and lists the others. A, B

@@ -263,7 +263,7 @@ TEST_F(NetworkTest, TenSendersUsedTheirShareAndAnEleventhIsShown) {
         [&] { return app_->main.balloons().count() + app_->main.tray().notShown() == before + each; }, 20000))
         << source;
   }
-  ASSERT_GT(app_->main.tray().notShown(), 2u * 10);  // the ten used more than their share
+  ASSERT_GE(app_->main.tray().notShown(), 2u * 10);  // each of the ten sent more than it may have open
   SendFrom("127.0.0.12", Line("十一人目\r\n"));
   EXPECT_TRUE(PumpUntil([&] { return BalloonSaying("十一人目\r\n") != nullptr; }));
 }
