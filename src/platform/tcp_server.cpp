@@ -71,6 +71,9 @@ void TcpServer::Listen(int port) {
 
 void TcpServer::Stop() {
   listener_.reset();
+  // Lines not yet shown have not been taken: their senders must not be told
+  // they arrived.
+  for (auto& [s, c] : connections_) Abort(c.socket);
   connections_.clear();
   peers_.clear();
   reading_ = 0;

@@ -37,7 +37,7 @@ TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
   };
   SendRaw("garbage");
   ASSERT_TRUE(PumpUntil([&] { return boxes_.size() >= 2; }, 3000)) << boxes_.size();
-  EXPECT_EQ(boxes_[0].text, "'garbage' は整数ではありません.");
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1 から届いたメッセージを表示できません\r\n'garbage' は整数ではありません.");
   EXPECT_EQ(boxes_[1].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
   EXPECT_TRUE(DialogVisible());  // OK stopped at its error
   // Network errors keep their bound: one box at a time.

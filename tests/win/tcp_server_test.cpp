@@ -367,5 +367,24 @@ TEST_F(TcpServerTest, ErrorsOnAConnectionOtherThanTheSendersResetAreReported) {
   }
 }
 
+// Stopping (the program ends, or no longer listens) leaves lines unread;
+// their senders are told they did not arrive.
+TEST_F(TcpServerTest, StoppingResetsTheConnectionsWhoseLinesWereNotTaken) {
+  Start({.maxPerPeer = 1, .idleMilliseconds = 60000});
+  RawConnection reading("127.0.0.2", port_);
+  reading.Write("half a li");
+  RawConnection waiting("127.0.0.2", port_);
+  waiting.Write("a whole line, waiting for its turn");
+  waiting.FinishWriting();
+  ASSERT_TRUE(PumpUntil([&] { return server_->waitingConnections() == 1; }, 3000));
+  reading.FinishWriting();
+  server_->Stop();
+  for (RawConnection* c : {&reading, &waiting}) {
+    ASSERT_TRUE(PumpUntil([&] { return c->EndingSeen() != RawConnection::Ending::Open; }, 3000));
+    EXPECT_EQ(c->EndingSeen(), RawConnection::Ending::Reset);
+  }
+  EXPECT_TRUE(lines_.empty());
+}
+
 }  // namespace
 }  // namespace vello::testing
