@@ -23,9 +23,10 @@ struct ServerLimits {
   // more of the turns than are left free for the others (FairShareAllows).
   std::size_t maxConnections = 256;
   std::size_t maxPerPeer = 8;
-  // Accepted beyond those, waiting unread for a turn of their address (a
-  // waiting one whose sender has closed is read at once: its line is
-  // complete), in all and from one address, shared the same way. A
+  // Accepted beyond those, waiting unread for a turn of their address, in
+  // all and from one address, shared the same way. (A waiting one whose
+  // sender has closed is read at once where the system says so while its
+  // bytes wait unread; Wine says so only once they are read.) A
   // connection beyond these is refused: reset as soon as it is accepted,
   // so that what waits in the system's queue behind it, another sender's
   // line, is taken.

@@ -66,7 +66,7 @@ TEST(MakeMessageLine, FieldsFromFilesCannotRewriteTheLine) {
       {"NUL in the name", std::string("a\0b", 3), "t", "N"},
       // A name from a fixed-size record: cut inside a character, then NUL
       // padding. The lead byte must not take the NUL along as its pair.
-      {"NUL-padded name cut inside a character", std::string("ＭＳ Ｐゴシ\x83\0\0\0", 17), "t\r\n", "N"},
+      {"NUL-padded name cut inside a character", std::string("ＭＳ Ｐゴシ\x83") + std::string(3, '\0'), "t\r\n", "N"},
       {"a mark that is not P or N", "f", "t", ","},
   };
   for (const auto& c : cases) {

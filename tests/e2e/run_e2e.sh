@@ -179,9 +179,10 @@ scenario_send_to_itself() {
   check "the log names the destination" "$(grep -c '^To : 127.0.0.1$' <<<"$log")" "1"
 }
 
-# The flood peer: from one host (127.0.0.1), half-open connections beyond
-# the program's bound of 256 read at once, held silent past its 10 s idle
-# limit, malformed lines, lines over the message bound and connections reset
+# The flood peer: from one host (127.0.0.1), half-open connections far
+# beyond its share (8 read at once and 64 waiting; the program resets the
+# rest), held silent past its 10 s idle limit; from another (127.0.0.6),
+# malformed lines, lines over the message bound and connections reset
 # mid-line; meanwhile valid lines from four other hosts (127.0.0.2 to .5,
 # fewer from each than the balloons one sender may have open), all shuffled
 # and sent from four threads at once. Loopback only, bounded counts.
@@ -200,12 +201,12 @@ malformed = [b"abc", b"1,2,3", b"315,179,x,0,10,\"a\",0,N,\"t\"", b"\"no closing
              b",,,,,,,,,", b"315,179,16777215,0,99999999999,\"a\",0,N,\"t\"", b"\xff\xfe\x81"]
 for i in range(40):
     junk = bytes(rng.choice(b"abcXYZ-+ .;:\x81\x9f\xe0") for _ in range(rng.randint(1, 200)))
-    items.append(("send", malformed[i] if i < len(malformed) else junk, "127.0.0.1"))
+    items.append(("send", malformed[i] if i < len(malformed) else junk, "127.0.0.6"))
 for _ in range(4):
-    items.append(("huge", b'315,179,16777215,0,10,"a",0,N,"' + b"x" * (16 << 20), "127.0.0.1"))
+    items.append(("huge", b'315,179,16777215,0,10,"a",0,N,"' + b"x" * (16 << 20), "127.0.0.6"))
 for i in range(20):
     whole = line("切断 %d" % i)
-    items.append(("reset", whole[: len(whole) // 2], "127.0.0.1"))
+    items.append(("reset", whole[: len(whole) // 2], "127.0.0.6"))
 rng.shuffle(items)
 
 held = []
