@@ -12,6 +12,9 @@ namespace vello {
 namespace {
 constexpr UINT_PTR kSweepTimer = 1;
 constexpr int kAcceptsPerTurn = 32;
+// And no longer than this: on a busy machine every call to the system may
+// take milliseconds, and a refused connection costs three.
+constexpr ULONGLONG kAcceptTurnMilliseconds = 20;
 const wchar_t kClassName[] = L"VelloTcpServer";
 
 uint32_t KeyOf(const in_addr& a) { return a.s_addr; }
@@ -161,8 +164,9 @@ void TcpServer::Accept() {
   // it, another sender's, would wait for it. A few at a time, the rest on a
   // later turn: each accept is a round trip to the system, and hundreds at
   // once would keep the window from answering.
+  const ULONGLONG turnEnds = GetTickCount64() + kAcceptTurnMilliseconds;
   for (int taken = 0; listener_; ++taken) {
-    if (taken == kAcceptsPerTurn) {
+    if (taken == kAcceptsPerTurn || GetTickCount64() >= turnEnds) {
       RefillLater();
       break;
     }
