@@ -103,12 +103,10 @@ bool MayReplaceFile(const fs::path& path, int* systemError) {
   return MayReplace(path, systemError ? *systemError : ignoredError);
 }
 
-bool AppendFileBytes(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.flush();
-  return static_cast<bool>(out);
+bool AppendFileBytes(const fs::path& path, std::string_view bytes, int* systemError) {
+  int error = native::AppendToFile(path, bytes);
+  if (systemError) *systemError = error;
+  return error == 0;
 }
 
 namespace {

@@ -30,9 +30,11 @@ bool ReplaceFileBytes(const std::filesystem::path& path, std::string_view bytes,
 // why in `systemError` (when given).
 bool MayReplaceFile(const std::filesystem::path& path, int* systemError = nullptr);
 
-// Appends bytes at the end of the file, creating it when missing; false when
-// the file cannot be opened or written.
-bool AppendFileBytes(const std::filesystem::path& path, std::string_view bytes);
+// Appends bytes at the end of the file, creating it when missing. False
+// when the file cannot be opened or written, the disk full among the
+// reasons: the file is then as it was (see native::AppendToFile), and
+// `systemError` (when given) holds the system's number for why.
+bool AppendFileBytes(const std::filesystem::path& path, std::string_view bytes, int* systemError = nullptr);
 
 // How long a writer waits for another writer to finish with the same file.
 // A read-modify-write holds the lock for milliseconds.

@@ -72,6 +72,13 @@ int TryOpenForUpdate(const std::filesystem::path& path);
 // system's number.
 int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes);
 
+// Appends the bytes at the end of the file, creating it when missing. When
+// any write fails (a full disk) the file is cut back to the length it had,
+// and a file this call created is removed again, so nobody ever finds half
+// of the bytes: 0 or the system's number. Only a regular file is appended
+// to.
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes);
+
 // Makes an empty file unless one exists: 0 or the system's number.
 int CreateEmptyFile(const std::filesystem::path& path);
 

@@ -133,6 +133,36 @@ int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
   }
 }
 
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+  bool created = false;
+  Descriptor file{::open(path.c_str(), O_WRONLY | O_CLOEXEC)};
+  if (file.fd < 0 && errno == ENOENT) {
+    file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    created = file.fd >= 0;
+  }
+  if (file.fd < 0) return errno;
+  struct stat st;
+  if (::fstat(file.fd, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  const off_t before = st.st_size;
+  int error = 0;
+  if (::lseek(file.fd, before, SEEK_SET) < 0 || !WriteAll(file.fd, bytes)) error = errno != 0 ? errno : EIO;
+  if (error == 0) {
+    // Some file systems (network shares) report a full disk only at close.
+    int fd = file.fd;
+    file.fd = -1;
+    if (::close(fd) == 0) return 0;
+    error = errno;
+    file.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  }
+  if (created) {
+    ::unlink(path.c_str());
+  } else if (file.fd >= 0) {
+    (void)!::ftruncate(file.fd, before);
+  }
+  return error;
+}
+
 int CreateEmptyFile(const std::filesystem::path& path) {
   Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
   return file.fd < 0 ? errno : 0;

@@ -131,6 +131,39 @@ int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
   }
 }
 
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+  Handle file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (file.h == INVALID_HANDLE_VALUE) return LastError();
+  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (GetFileType(file.h) != FILE_TYPE_DISK) return ERROR_INVALID_FUNCTION;
+  LARGE_INTEGER before{};
+  if (!GetFileSizeEx(file.h, &before) || !SetFilePointerEx(file.h, before, nullptr, FILE_BEGIN)) return LastError();
+  int error = 0;
+  while (error == 0 && !bytes.empty()) {
+    DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!WriteFile(file.h, bytes.data(), chunk, &written, nullptr) || written == 0) error = LastError();
+    else bytes.remove_prefix(written);
+  }
+  if (error == 0) {
+    HANDLE h = file.h;
+    file.h = INVALID_HANDLE_VALUE;
+    if (CloseHandle(h)) return 0;
+    error = LastError();
+    if (!created) file.h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (created) {
+    if (file.h != INVALID_HANDLE_VALUE) CloseHandle(file.h);
+    file.h = INVALID_HANDLE_VALUE;
+    DeleteFileW(path.c_str());
+  } else if (file.h != INVALID_HANDLE_VALUE && SetFilePointerEx(file.h, before, nullptr, FILE_BEGIN)) {
+    SetEndOfFile(file.h);
+  }
+  return error;
+}
+
 int CreateEmptyFile(const std::filesystem::path& path) {
   Handle file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr)};
