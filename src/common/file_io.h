@@ -46,7 +46,9 @@ inline constexpr int kFileLockWaitMilliseconds = 5000;
 // each other's keys. The lock is a file beside the data file, named after it
 // with ".lock" appended, that exists only while it is held (and ".lock.next"
 // while a writer waits for it). Readers need no lock: a replacement is one
-// rename, so they see the old file or the new.
+// rename, so they see the old file or the new. Since every writer keeps its
+// temporary file only while it holds the lock, taking the lock also removes
+// the temporary files that writers killed half-way left behind.
 //
 // Why a lock file of its own and not a lock on the data file (LockFileEx,
 // flock): the data file is replaced by a rename, so a lock on it would stay

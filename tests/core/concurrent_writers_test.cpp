@@ -7,6 +7,7 @@
 #include "temp_folder.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -189,6 +190,43 @@ TEST_F(ConcurrentWriters, ALockLeftByAWriterThatDiedIsTakenOver) {
   IniFile(ini).WriteInteger("setup", "port", 7);
   SetFileLockWaitMilliseconds(savedWait);
   EXPECT_EQ(Bytes(ini), "[setup]\r\nport=7\r\n");
+}
+
+TEST_F(ConcurrentWriters, TemporaryFilesOfWritersKilledHalfWayGoAtTheNextSave) {
+  const std::string path = PathOf("vello.ini");
+  Write(path, "[setup]\r\nport=1\r\n");
+  // Writers killed while they save a large value, until one is killed
+  // between making its temporary file and renaming it, leaving it behind.
+  const std::string big(2 << 20, 'x');
+  auto temporaries = [&] {
+    std::set<std::string> names;
+    for (const std::string& name : FolderNames())
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names.insert(name);
+    return names;
+  };
+  for (int round = 0; round < 40 && temporaries().empty(); ++round) {
+    pid_t writer = StartChild([&] {
+      IniFile ini(path);
+      for (;;) ini.WriteString("setup", "big", big);
+    });
+    ::usleep(static_cast<useconds_t>(5000 + 3000 * (round % 7)));
+    ::kill(writer, SIGKILL);
+    WaitChild(writer);
+  }
+  std::set<std::string> leftovers = temporaries();
+  ASSERT_FALSE(leftovers.empty()) << "no writer was killed half-way";
+  // Names that only look alike, and another file's leftover, whose lock
+  // the next save does not hold: they stay.
+  const std::set<std::string> others = {"vello.ini.tmp", "vello.ini.12-x.tmp", "vello.ini.12-3.tmp.bak",
+                                        "vello.ini.-3.tmp", "xvello.ini.12-3.tmp", "vello.dat.12-3.tmp"};
+  for (const std::string& name : others) Write(PathOf(name), "keep");
+
+  IniFile(path).WriteInteger("setup", "port", 2);
+  EXPECT_EQ(temporaries(), (std::set<std::string>{"vello.ini.12-x.tmp", "vello.ini.-3.tmp", "xvello.ini.12-3.tmp",
+                                                 "vello.ini.tmp", "vello.dat.12-3.tmp"}))
+      << leftovers.size() << " left by killed writers";
+  for (const std::string& name : others) EXPECT_EQ(Bytes(PathOf(name)), "keep") << name;
+  EXPECT_EQ(IniFile(path).ReadInteger("setup", "port", 0), 2);
 }
 
 TEST_F(ConcurrentWriters, ReplacementsFromTwoProcessesAreAlwaysWhole) {
