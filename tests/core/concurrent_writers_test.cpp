@@ -7,9 +7,11 @@
 #include "temp_folder.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -227,6 +229,38 @@ TEST_F(ConcurrentWriters, TemporaryFilesOfWritersKilledHalfWayGoAtTheNextSave) {
       << leftovers.size() << " left by killed writers";
   for (const std::string& name : others) EXPECT_EQ(Bytes(PathOf(name)), "keep") << name;
   EXPECT_EQ(IniFile(path).ReadInteger("setup", "port", 0), 2);
+}
+
+TEST_F(ConcurrentWriters, ThreeContendersNeverHoldTheLockTogether) {
+  // Each process counts itself in while it holds the lock, in memory the
+  // three share; the most ever counted in at once must be one.
+  struct Shared {
+    std::atomic<int> holders, most, taken;
+  };
+  void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  Shared* shared = new (memory) Shared{};
+  const std::string path = PathOf("vello.ini");
+  constexpr int kRounds = 400;
+  std::vector<pid_t> children;
+  for (int contender = 0; contender < 3; ++contender) {
+    children.push_back(StartChild([&] {
+      for (int i = 0; i < kRounds; ++i) {
+        FileLock lock(path, 20000);
+        if (lock.state() != FileLock::State::kHeld) throw VelloError("not taken");
+        int now = ++shared->holders;
+        for (int most = shared->most.load(); now > most && !shared->most.compare_exchange_weak(most, now);) {
+        }
+        ++shared->taken;
+        ::usleep(20);
+        --shared->holders;
+      }
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  EXPECT_EQ(shared->taken.load(), 3 * kRounds);
+  EXPECT_EQ(shared->most.load(), 1);
+  ::munmap(memory, sizeof(Shared));
 }
 
 TEST_F(ConcurrentWriters, ReplacementsFromTwoProcessesAreAlwaysWhole) {

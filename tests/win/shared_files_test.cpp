@@ -171,6 +171,16 @@ TEST_F(SharedFiles, AWriterKeptWaitingByAnotherProcessSaysSoAndChangesNothing) {
   EXPECT_EQ(Names(), std::set<std::string>{"vello.ini"});  // the lock file went with its holder
 }
 
+TEST_F(SharedFiles, ThreeProcessesContendingNeverHoldTheLockTogether) {
+  // Each holder makes a marker of its own while it holds the lock; one made
+  // by another holder still there means two held it at once.
+  const std::string path = PathOf("vello.ini");
+  std::vector<HANDLE> contenders;
+  for (int i = 0; i < 3; ++i) contenders.push_back(StartWriter({"contend", path, "150"}));
+  for (HANDLE h : contenders) EXPECT_EQ(WaitWriter(h), 0);
+  EXPECT_EQ(Names(), std::set<std::string>{});
+}
+
 TEST_F(SharedFiles, TemporaryFilesLeftByWritersThatDiedGoAtTheNextSave) {
   // Left by writers killed half-way, here or on another machine using the
   // folder; then names that only look alike, and another file's leftover.
