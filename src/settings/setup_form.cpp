@@ -212,8 +212,8 @@ void TSetupForm::Button2Click() {
   }
   // A port the program could not listen on is refused before anything is
   // written (a text that is no number at all is stored as typed).
-  if (std::optional<int32_t> port = ParseProfileInteger(ControlText(g.Edit1)); port && !IsPortNumber(*port)) {
-    ShowMessageBox(hwnd(), NotAPortText(*port), "Vello - Error", MB_OK | MB_ICONERROR);
+  if (std::optional<std::string> refusal = PortTextRefusal(ControlText(g.Edit1))) {
+    ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
   // 2.

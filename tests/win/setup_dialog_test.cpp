@@ -1,5 +1,6 @@
 // The settings dialog: its frame and general pages, OK and Cancel.
 #include "setup_dialog_fixture.h"
+#include "settings/settings_keys.h"
 
 namespace vello::testing {
 namespace {
@@ -256,6 +257,22 @@ TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) 
   if (DialogVisible()) Click(Dialog().Button1);
   Dialog().ShowPage(0);
   EXPECT_EQ(ControlText(General().Edit1), "5963");
+}
+
+TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutOfRange) {
+  StartApp();
+  const std::string before = ReadBeside(".ini");
+  for (const char* typed : {"99999999999", "4294967296", "0x100000000"}) {
+    boxes_.clear();
+    Dialog().ShowPage(0);
+    SetControlText(General().Edit1, typed);
+    Click(Dialog().Button2);
+    ASSERT_EQ(boxes_.size(), 1u) << typed;
+    EXPECT_EQ(boxes_[0].text, NotAPortText(std::string_view(typed)));
+    EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(ReadBeside(".ini"), before) << typed;
+    EXPECT_TRUE(DialogVisible()) << typed;
+  }
 }
 
 TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
