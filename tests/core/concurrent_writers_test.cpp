@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/file_io.h"
+#include "schedule/schedule_file.h"
 #include "settings/address_book.h"
 #include "settings/ini_file.h"
 #include "settings/phrase_store.h"
@@ -123,6 +124,38 @@ TEST_F(ConcurrentWriters, TwoPhrasePagesAddingAtOnceKeepEveryPhrase) {
     }
   }
   EXPECT_EQ(shared.size(), 2u * kPhrases);
+}
+
+TEST_F(ConcurrentWriters, TwoCopiesAddingToOneScheduleKeepEveryEntry) {
+  const std::string path = PathOf("vellot.dat");
+  constexpr int kEntries = 150;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    children.push_back(StartChild([&, writer] {
+      for (int i = 0; i < kEntries; ++i) {
+        TScheduleEntry e;
+        e.SetDestination("w" + std::to_string(writer));
+        e.SetWidth(i);
+        UpdateScheduleFile(path, [&](std::vector<TScheduleEntry>& records) {
+          records.push_back(e);
+          return true;
+        });
+      }
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  std::vector<TScheduleEntry> records;
+  LoadScheduleFile(path, records);
+  ASSERT_EQ(records.size(), 2u * kEntries);
+  // Each copy's entries are all there, in the order it added them.
+  for (const char* writer : {"w0", "w1"}) {
+    std::vector<int32_t> widths;
+    for (const TScheduleEntry& e : records)
+      if (e.Destination() == writer) widths.push_back(e.Width());
+    ASSERT_EQ(widths.size(), static_cast<std::size_t>(kEntries)) << writer;
+    for (int i = 0; i < kEntries; ++i) EXPECT_EQ(widths[i], i) << writer;
+  }
+  EXPECT_EQ(FolderNames(), std::set<std::string>{"vellot.dat"});
 }
 
 TEST_F(ConcurrentWriters, AWriterThatCannotGetTheFileInTimeSaysSoAndChangesNothing) {
