@@ -259,6 +259,44 @@ TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) 
   EXPECT_EQ(ControlText(General().Edit1), "5963");
 }
 
+TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingTheFile) {
+  TScheduleEntry e;
+  e.SetDateTime("2026/12/24 9:00");
+  e.SetText("イブの予約\r\n");
+  const std::string whole(reinterpret_cast<const char*>(e.bytes().data()), TScheduleEntry::kSize);
+  WriteBeside("t.dat", whole + whole.substr(0, 100));
+  StartApp();
+  // From the settings command, which would show the first page.
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  ASSERT_TRUE(DialogVisible());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(Dialog().currentPage(), 4);
+  EXPECT_TRUE(IsWindowVisible(Dialog().Pages[4]));
+  TTimerPage& t = Dialog().timerPage();
+  ASSERT_TRUE(IsWindowVisible(t.ScheduleErrorLabel));
+  EXPECT_EQ(ControlText(t.ScheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
+  // The list makes room for it; the other pages are filled as ever.
+  RECT label, list;
+  GetWindowRect(t.ScheduleErrorLabel, &label);
+  GetWindowRect(t.ListView1, &list);
+  EXPECT_LE(label.bottom, list.top);
+  EXPECT_TRUE(IsWindowVisible(t.ListView1));
+  EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
+  EXPECT_EQ(ControlText(t.ComboBox2), "2026");
+  // Nothing was written over the file.
+  EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
+
+  // Mended by hand: the next opening reads it, and the notice is gone.
+  Click(Dialog().Button1);
+  WriteBeside("t.dat", whole);
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  ASSERT_TRUE(DialogVisible());
+  EXPECT_EQ(Dialog().currentPage(), 0);
+  EXPECT_FALSE(IsWindowVisible(t.ScheduleErrorLabel));
+  ASSERT_EQ(t.RowCount(), 1);
+  EXPECT_EQ(t.RowText(0, 3), "イブの予約");
+}
+
 TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutOfRange) {
   StartApp();
   const std::string before = ReadBeside(".ini");
