@@ -14,6 +14,7 @@
 #include "schedule/scheduler.h"
 #include "settings/address_book.h"
 #include "settings/setup_host.h"
+#include "settings/stored_text.h"
 
 namespace vello {
 
@@ -298,6 +299,10 @@ void TTimerPage::Button8Click() {
   std::string destination = ControlText(ComboBox7);
   if (destination.empty()) {
     ShowMessageBox(dialog, "あて先を選択してください", "Vello", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (std::optional<std::string> refusal = OutsideCodePageRefusal("あて先", WideControlText(ComboBox7))) {
+    ShowMessageBox(dialog, *refusal, "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
   std::string dateTime = ComposeDateTimeText(ControlText(ComboBox2), ControlText(ComboBox3), ControlText(ComboBox4),
