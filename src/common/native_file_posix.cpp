@@ -134,10 +134,12 @@ int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
 }
 
 int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+  // Append mode: each write lands at the end as it is then, also when
+  // another copy of the program appends to the same log meanwhile.
   bool created = false;
-  Descriptor file{::open(path.c_str(), O_WRONLY | O_CLOEXEC)};
+  Descriptor file{::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)};
   if (file.fd < 0 && errno == ENOENT) {
-    file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    file.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     created = file.fd >= 0;
   }
   if (file.fd < 0) return errno;
@@ -145,8 +147,7 @@ int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
   if (::fstat(file.fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return EINVAL;
   const off_t before = st.st_size;
-  int error = 0;
-  if (::lseek(file.fd, before, SEEK_SET) < 0 || !WriteAll(file.fd, bytes)) error = errno != 0 ? errno : EIO;
+  int error = WriteAll(file.fd, bytes) ? 0 : (errno != 0 ? errno : EIO);
   if (error == 0) {
     // Some file systems (network shares) report a full disk only at close.
     int fd = file.fd;
@@ -155,10 +156,15 @@ int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
     error = errno;
     file.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   }
-  if (created) {
+  // Take back what part of the bytes went in, unless more than they could
+  // be came after `before`: then another writer's bytes are there too, and
+  // cutting would lose them.
+  if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size > before &&
+      st.st_size - before <= static_cast<off_t>(bytes.size())) {
+    if (created && ::ftruncate(file.fd, 0) == 0) ::unlink(path.c_str());
+    else (void)!::ftruncate(file.fd, before);
+  } else if (created && file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size == 0) {
     ::unlink(path.c_str());
-  } else if (file.fd >= 0) {
-    (void)!::ftruncate(file.fd, before);
   }
   return error;
 }

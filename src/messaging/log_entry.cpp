@@ -104,11 +104,6 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
 void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry) {
   const std::string cannotOpen = FormatText("ファイル %s は開けません", {PathText(logPath)});
   const std::string cannotCreate = FormatText("ファイル %s を作成できません", {PathText(logPath)});
-  // Another copy appending to the same log meanwhile would write over our
-  // bytes, or lose its own when a failed append of ours is cut back. A
-  // folder that takes no lock file may still hold a log we can append to.
-  FileLock lock(logPath);
-  if (lock.state() == FileLock::State::kBusy) throw VelloError(FileInUseText(logPath));
   std::string bytes;
   if (FileExists(logPath)) {
     // Only the last byte matters: an append must cost the same for a huge

@@ -30,12 +30,12 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
 // Appends an entry at the end of the log, creating the file when missing; a
 // non-empty file that does not end with CR or LF gets CR LF first. What the
 // log already holds is never rewritten. An append that fails half-way (a
-// full disk) is taken back: the log is left as it was. Appends hold the
-// log's lock (file_io.h), so two copies sharing a log never mix entries.
+// full disk) is taken back: the log is left as it was. Another copy of the
+// program appending to the same log meanwhile is no harm: each append lands
+// at the end as it is then.
 // Errors: the file exists but cannot be opened for reading -> "ファイル %s は開けません";
 // it cannot be created or written -> "ファイル %s を作成できません" (the path as
-// PathText shows it in place of %s); FileInUseText(path) when another
-// writer kept the log's lock for the whole wait.
+// PathText shows it in place of %s).
 void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry);
 
 }  // namespace vello

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/file_io.h"
+#include "messaging/log_entry.h"
 #include "schedule/schedule_file.h"
 #include "settings/address_book.h"
 #include "settings/ini_file.h"
@@ -156,6 +157,32 @@ TEST_F(ConcurrentWriters, TwoCopiesAddingToOneScheduleKeepEveryEntry) {
     for (int i = 0; i < kEntries; ++i) EXPECT_EQ(widths[i], i) << writer;
   }
   EXPECT_EQ(FolderNames(), std::set<std::string>{"vellot.dat"});
+}
+
+TEST_F(ConcurrentWriters, TwoCopiesAppendingToOneLogKeepEveryEntryWhole) {
+  const std::string path = PathOf("vello.log");
+  constexpr int kEntries = 3000;
+  auto entry = [](int writer, int i) {
+    return ReceivedLogEntry("2026/12/08 9:05:40", "PC0" + std::to_string(writer), "本文 " + std::to_string(i) + "\r\n");
+  };
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer)
+    children.push_back(StartChild([&, writer] {
+      for (int i = 0; i < kEntries; ++i) AppendLogEntry(path, entry(writer, i));
+    }));
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  // Every entry whole, each copy's in the order it wrote them.
+  const std::string log = Bytes(path);
+  std::size_t total = 0;
+  for (int writer = 0; writer < 2; ++writer) {
+    std::size_t at = 0;
+    for (int i = 0; i < kEntries; ++i) {
+      at = log.find(entry(writer, i), at);
+      ASSERT_NE(at, std::string::npos) << writer << " " << i;
+      total += entry(writer, i).size();
+    }
+  }
+  EXPECT_EQ(log.size(), total);
 }
 
 TEST_F(ConcurrentWriters, AWriterThatCannotGetTheFileInTimeSaysSoAndChangesNothing) {
