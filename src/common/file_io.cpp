@@ -1,9 +1,11 @@
 #include "common/file_io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "common/native_path.h"
 #include "common/text_format.h"
@@ -52,6 +54,35 @@ bool MayReplace(const fs::path& target, int& error) {
     return false;
   }
   return true;
+}
+
+// "vello.ini.<digits>-<digits>.tmp": a name TemporaryNameFor gives the file.
+bool IsTemporaryNameOf(const fs::path::string_type& name, const fs::path::string_type& target) {
+  const fs::path::string_type suffix = fs::path(".tmp").native();
+  if (name.size() <= target.size() + 1 + suffix.size() || name.compare(0, target.size(), target) != 0 ||
+      name[target.size()] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  const auto middle = name.substr(target.size() + 1, name.size() - target.size() - 1 - suffix.size());
+  const auto dash = middle.find('-');
+  auto digits = [](const auto& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](auto c) { return c >= '0' && c <= '9'; });
+  };
+  return dash != middle.npos && digits(middle.substr(0, dash)) && digits(middle.substr(dash + 1));
+}
+
+// Every writer of a file holds its lock while its temporary file exists, in
+// this process, another one, or on another machine sharing the folder. So
+// while we hold it, any temporary file of the same file belongs to a writer
+// that died (killed, or a power cut) before it could remove its own.
+void RemoveLeftoverTemporaryFiles(const fs::path& target) {
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const fs::path::string_type name = target.filename().native();
+  std::error_code ec;
+  std::vector<fs::path> leftovers;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (IsTemporaryNameOf(it->path().filename().native(), name)) leftovers.push_back(it->path());
+  for (const fs::path& leftover : leftovers) fs::remove(leftover, ec);
 }
 
 }  // namespace
@@ -103,12 +134,10 @@ bool MayReplaceFile(const fs::path& path, int* systemError) {
   return MayReplace(path, systemError ? *systemError : ignoredError);
 }
 
-bool AppendFileBytes(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.flush();
-  return static_cast<bool>(out);
+bool AppendFileBytes(const fs::path& path, std::string_view bytes, int* systemError) {
+  int error = native::AppendToFile(path, bytes);
+  if (systemError) *systemError = error;
+  return error == 0;
 }
 
 namespace {
@@ -150,6 +179,7 @@ FileLock::FileLock(const fs::path& path, int waitMilliseconds) {
   Taken taken = TakeWithin(lockFile_, handle_, start, waitMilliseconds);
   native::ReleaseLockFile(nextFile, next);
   state_ = taken == Taken::kYes ? State::kHeld : taken == Taken::kBusy ? State::kBusy : State::kRefused;
+  if (state_ == State::kHeld) RemoveLeftoverTemporaryFiles(path);
 }
 
 FileLock::~FileLock() {

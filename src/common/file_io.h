@@ -30,9 +30,11 @@ bool ReplaceFileBytes(const std::filesystem::path& path, std::string_view bytes,
 // why in `systemError` (when given).
 bool MayReplaceFile(const std::filesystem::path& path, int* systemError = nullptr);
 
-// Appends bytes at the end of the file, creating it when missing; false when
-// the file cannot be opened or written.
-bool AppendFileBytes(const std::filesystem::path& path, std::string_view bytes);
+// Appends bytes at the end of the file, creating it when missing. False
+// when the file cannot be opened or written, the disk full among the
+// reasons: the file is then as it was (see native::AppendToFile), and
+// `systemError` (when given) holds the system's number for why.
+bool AppendFileBytes(const std::filesystem::path& path, std::string_view bytes, int* systemError = nullptr);
 
 // How long a writer waits for another writer to finish with the same file.
 // A read-modify-write holds the lock for milliseconds.
@@ -44,7 +46,9 @@ inline constexpr int kFileLockWaitMilliseconds = 5000;
 // each other's keys. The lock is a file beside the data file, named after it
 // with ".lock" appended, that exists only while it is held (and ".lock.next"
 // while a writer waits for it). Readers need no lock: a replacement is one
-// rename, so they see the old file or the new.
+// rename, so they see the old file or the new. Since every writer keeps its
+// temporary file only while it holds the lock, taking the lock also removes
+// the temporary files that writers killed half-way left behind.
 //
 // Why a lock file of its own and not a lock on the data file (LockFileEx,
 // flock): the data file is replaced by a rename, so a lock on it would stay

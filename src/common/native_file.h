@@ -72,6 +72,15 @@ int TryOpenForUpdate(const std::filesystem::path& path);
 // system's number.
 int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes);
 
+// Appends the bytes at the end of the file, creating it when missing; each
+// write lands at the end as it is then, so two processes appending at once
+// never write over each other. When a write fails (a full disk) the file is
+// cut back to the length it had, and a file this call created is removed
+// again, so nobody finds half of the bytes: 0 or the system's number. (Not
+// when another process appended meanwhile: cutting would lose its bytes.)
+// Only a regular file is appended to.
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes);
+
 // Makes an empty file unless one exists: 0 or the system's number.
 int CreateEmptyFile(const std::filesystem::path& path);
 

@@ -133,6 +133,42 @@ int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
   }
 }
 
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+  // Append mode: each write lands at the end as it is then, also when
+  // another copy of the program appends to the same log meanwhile.
+  bool created = false;
+  Descriptor file{::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)};
+  if (file.fd < 0 && errno == ENOENT) {
+    file.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    created = file.fd >= 0;
+  }
+  if (file.fd < 0) return errno;
+  struct stat st;
+  if (::fstat(file.fd, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  const off_t before = st.st_size;
+  int error = WriteAll(file.fd, bytes) ? 0 : (errno != 0 ? errno : EIO);
+  if (error == 0) {
+    // Some file systems (network shares) report a full disk only at close.
+    int fd = file.fd;
+    file.fd = -1;
+    if (::close(fd) == 0) return 0;
+    error = errno;
+    file.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  }
+  // Take back what part of the bytes went in, unless more than they could
+  // be came after `before`: then another writer's bytes are there too, and
+  // cutting would lose them.
+  if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size > before &&
+      st.st_size - before <= static_cast<off_t>(bytes.size())) {
+    if (created && ::ftruncate(file.fd, 0) == 0) ::unlink(path.c_str());
+    else (void)!::ftruncate(file.fd, before);
+  } else if (created && file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size == 0) {
+    ::unlink(path.c_str());
+  }
+  return error;
+}
+
 int CreateEmptyFile(const std::filesystem::path& path) {
   Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
   return file.fd < 0 ? errno : 0;

@@ -131,6 +131,47 @@ int ReadFileForUpdate(const std::filesystem::path& path, std::string& bytes) {
   }
 }
 
+int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+  // Append access alone: each write lands at the end as it is then, also
+  // when another copy of the program appends to the same log meanwhile.
+  Handle file{CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (file.h == INVALID_HANDLE_VALUE) return LastError();
+  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (GetFileType(file.h) != FILE_TYPE_DISK) return ERROR_INVALID_FUNCTION;
+  LARGE_INTEGER before{};
+  if (!GetFileSizeEx(file.h, &before)) return LastError();
+  int error = 0;
+  for (std::string_view rest = bytes; error == 0 && !rest.empty();) {
+    DWORD chunk = rest.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(rest.size());
+    DWORD written = 0;
+    if (!WriteFile(file.h, rest.data(), chunk, &written, nullptr) || written == 0) error = LastError();
+    else rest.remove_prefix(written);
+  }
+  // Some file systems (network shares) report a full disk only at close.
+  HANDLE h = file.h;
+  file.h = INVALID_HANDLE_VALUE;
+  if (!CloseHandle(h) && error == 0) error = LastError();
+  if (error == 0) return 0;
+  // Take back what part of the bytes went in, unless more than they could
+  // be came after `before`: then another writer's bytes are there too, and
+  // cutting would lose them.
+  Handle again{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr)};
+  LARGE_INTEGER now{};
+  if (again.h == INVALID_HANDLE_VALUE || !GetFileSizeEx(again.h, &now)) return error;
+  const LONGLONG added = now.QuadPart - before.QuadPart;
+  if (added >= 0 && added <= static_cast<LONGLONG>(bytes.size())) {
+    if (added > 0 && SetFilePointerEx(again.h, before, nullptr, FILE_BEGIN)) SetEndOfFile(again.h);
+    if (created && before.QuadPart == 0) {
+      CloseHandle(again.h);
+      again.h = INVALID_HANDLE_VALUE;
+      DeleteFileW(path.c_str());
+    }
+  }
+  return error;
+}
+
 int CreateEmptyFile(const std::filesystem::path& path) {
   Handle file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr)};

@@ -21,31 +21,41 @@ std::string Number(int value, std::size_t minDigits) {
 constexpr std::string_view kSentMarker = "【送信】";
 constexpr std::string_view kReceivedMarker = "【受信】";
 
-// A name on one line of its own: control bytes (never part of a double-byte
-// character) would break it.
+// Bytes a terminal or an editor would act on rather than show (ESC starts
+// escape sequences, BEL rings). None of them is ever part of a double-byte
+// character: trail bytes are 0x40 and above, and 0x7F is never one.
+bool IsControl(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F;
+}
+
+// A name on one line of its own: every control byte, line breaks and tabs
+// among them, becomes "?".
 std::string OneLine(std::string_view who) {
   std::string out(who);
   for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    if (IsControl(c)) c = '?';
   return out;
 }
 
-// A message's lines cannot start an entry: a line that begins, after any
-// blanks, with an entry's first line gets one more blank in front.
-std::string Unforgeable(std::string_view text) {
+// A message's lines as the log holds them: every line break (CR LF, a lone
+// CR, a lone LF) becomes CR LF, control bytes other than tab become "?",
+// and a line that begins, after any blanks, with an entry's first line gets
+// one more blank in front, so a message cannot start an entry of its own.
+std::string LogLines(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 8);
   std::size_t i = 0;
-  while (i <= text.size()) {
+  for (;;) {
     std::size_t end = text.find_first_of("\r\n", i);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(i, end - i);
     std::string_view rest = line.substr(std::min(line.find_first_not_of(' '), line.size()));
     if (rest.starts_with(kSentMarker) || rest.starts_with(kReceivedMarker)) out += ' ';
-    out.append(line);
+    for (char c : line) out += IsControl(c) && c != '\t' ? '?' : c;
     if (end == text.size()) break;
-    out += text[end];
-    i = end + 1;
+    out += "\r\n";
+    i = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return out;
 }
@@ -57,7 +67,7 @@ std::string Entry(std::string_view kind, std::string_view dateTimeText, std::str
   entry.append(kind).append("\r\n");
   entry.append("Date : ").append(OneLine(dateTimeText)).append("\r\n");
   entry.append(whoLabel).append(OneLine(who)).append("\r\n");
-  entry.append(Unforgeable(text)).append("\r\n");
+  entry.append(LogLines(text)).append("\r\n");
   return entry;
 }
 
@@ -93,6 +103,7 @@ std::string ReceivedLogEntry(std::string_view dateTimeText, std::string_view sen
 
 void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry) {
   const std::string cannotOpen = FormatText("ファイル %s は開けません", {PathText(logPath)});
+  const std::string cannotCreate = FormatText("ファイル %s を作成できません", {PathText(logPath)});
   std::string bytes;
   if (FileExists(logPath)) {
     // Only the last byte matters: an append must cost the same for a huge
@@ -110,8 +121,7 @@ void AppendLogEntry(const std::filesystem::path& logPath, std::string_view entry
     }
   }
   bytes.append(entry);
-  if (!AppendFileBytes(logPath, bytes))
-    throw VelloError(FormatText("ファイル %s を作成できません", {PathText(logPath)}));
+  if (!AppendFileBytes(logPath, bytes)) throw VelloError(cannotCreate);
 }
 
 }  // namespace vello

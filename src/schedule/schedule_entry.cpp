@@ -144,6 +144,12 @@ void TScheduleEntry::SetLook(const MessageLook& look) {
 
 namespace vello {
 
+bool SameEntry(const TScheduleEntry& a, const TScheduleEntry& b) {
+  return std::equal(a.bytes().begin(), a.bytes().begin() + TScheduleEntry::kSentOffset, b.bytes().begin()) &&
+         std::equal(a.bytes().begin() + TScheduleEntry::kSentOffset + 1, a.bytes().end(),
+                    b.bytes().begin() + TScheduleEntry::kSentOffset + 1);
+}
+
 std::optional<std::string> ScheduledTextFor(std::string_view linesText) {
   constexpr std::size_t capacity = TScheduleEntry::kTextCapacity;
   if (linesText.size() <= capacity) return std::string(linesText);

@@ -83,6 +83,11 @@ class TScheduleEntry {
   std::array<unsigned char, kSize> bytes_;
 };
 
+// Whether two records are one scheduled message, sent or not: every byte
+// but the sent mark agrees. How copies sharing a schedule file tell an
+// entry again after another copy marked it sent.
+bool SameEntry(const TScheduleEntry& a, const TScheduleEntry& b);
+
 // The text a scheduled entry stores for the composer's lines (each followed
 // by CR LF): the lines as they are when they fit the record, without the
 // final line break when only that is too much, and nothing (nullopt) when

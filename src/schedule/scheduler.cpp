@@ -8,6 +8,7 @@
 #include "platform/executable_path.h"
 #include "schedule/schedule_clock.h"
 #include "schedule/schedule_file.h"
+#include "common/vello_error.h"
 
 namespace vello {
 
@@ -39,56 +40,133 @@ void TScheduler::Changed() {
   if (FOnChanged) FOnChanged();
 }
 
+namespace {
+
+// What the timer page shows for an entry read from the file.
+void TextsFromRecord(ScheduledEntry& e) {
+  e.dateTimeText = e.record.DateTime();
+  e.destinationText = e.record.Destination();
+  e.messageText = RowTextFromStored(e.record.Text());
+}
+
+}  // namespace
+
+TScheduler::Merged TScheduler::Merge(const std::vector<TScheduleEntry>& file, bool textsFromFile,
+                                     std::optional<EntryId> claim) const {
+  // Each entry this copy has stored is found again by its record, whether
+  // or not another copy has marked it sent since; entries deleted here take
+  // theirs out of the file.
+  enum class Use { kOthers, kOurs, kDeleted };
+  std::vector<Use> use(file.size(), Use::kOthers);
+  std::vector<std::size_t> ours(file.size(), 0);
+  auto find = [&](const TScheduleEntry& stored) -> std::optional<std::size_t> {
+    for (std::size_t j = 0; j < file.size(); ++j)
+      if (use[j] == Use::kOthers && SameEntry(file[j], stored)) return j;
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < FScheduleEntries.size(); ++i) {
+    if (!FScheduleEntries[i].stored) continue;
+    if (std::optional<std::size_t> j = find(*FScheduleEntries[i].stored)) {
+      use[*j] = Use::kOurs;
+      ours[*j] = i;
+    }
+  }
+  for (const TScheduleEntry& gone : FDeleted)
+    if (std::optional<std::size_t> j = find(gone)) use[*j] = Use::kDeleted;
+
+  Merged out;
+  out.claimed = claim && std::any_of(FScheduleEntries.begin(), FScheduleEntries.end(),
+                                     [&](const ScheduledEntry& e) { return e.id == *claim && !e.stored; });
+  for (std::size_t j = 0; j < file.size(); ++j) {
+    if (use[j] == Use::kDeleted) continue;
+    ScheduledEntry e;
+    if (use[j] == Use::kOthers) {
+      // Added by another copy.
+      e.record = file[j];
+      TextsFromRecord(e);
+    } else {
+      const ScheduledEntry& mine = FScheduleEntries[ours[j]];
+      e = mine;
+      e.record = file[j];
+      // This copy's own mark, set or taken back since it last stored the
+      // entry, wins; but an entry to be sent that another copy has marked
+      // sent already is theirs.
+      if (mine.record.Sent() != mine.stored->Sent()) {
+        bool sending = claim && *claim == mine.id;
+        if (!sending || file[j].Sent() == 0) e.record.SetSent(mine.record.Sent());
+        if (sending) out.claimed = file[j].Sent() == 0;
+      }
+      if (textsFromFile) {
+        TextsFromRecord(e);
+        // The file says not sent until the line has gone.
+        e.handedOver = InFlight(e.id);
+      }
+    }
+    e.stored = file[j];
+    out.records.push_back(e.record);
+    out.entries.push_back(std::move(e));
+  }
+  // Added here and not stored yet: at the end, in the order they were added.
+  for (const ScheduledEntry& mine : FScheduleEntries) {
+    if (mine.stored) continue;
+    out.records.push_back(mine.record);
+    out.entries.push_back(mine);
+  }
+  return out;
+}
+
+void TScheduler::Adopt(Merged merged, bool written) {
+  for (ScheduledEntry& e : merged.entries) {
+    if (e.id == 0) e.id = FNextId++;
+    if (written) e.stored = e.record;
+  }
+  // A send whose entry another copy deleted is dropped (the one being
+  // composed ends by itself: it sends nothing).
+  for (const ScheduledEntry& old : FScheduleEntries) {
+    bool kept = std::any_of(merged.entries.begin(), merged.entries.end(),
+                            [&](const ScheduledEntry& e) { return e.id == old.id; });
+    if (kept || old.id == FComposing) continue;
+    if (auto it = FInFlight.find(old.id); it != FInFlight.end()) {
+      FSender.Cancel(it->second);
+      FInFlight.erase(it);
+    }
+    FMarkedBeforeWrite.erase(old.id);
+  }
+  FScheduleEntries = std::move(merged.entries);
+  if (written) FDeleted.clear();
+  Changed();
+}
+
 void TScheduler::LoadSchedule() {
   // Read into a list of its own: a file that cannot be read leaves the
   // entries as they were.
   std::vector<TScheduleEntry> records;
   LoadScheduleFile(SchedulePath(), records);
-
-  std::vector<ScheduledEntry> loaded;
-  std::vector<bool> matched(FScheduleEntries.size(), false);
-  for (const TScheduleEntry& record : records) {
-    ScheduledEntry e;
-    e.record = record;
-    e.dateTimeText = record.DateTime();
-    e.destinationText = record.Destination();
-    e.messageText = RowTextFromStored(record.Text());
-    // An entry that is the same as one already held keeps its identity, and
-    // keeps its mark while it is on its way (the file says not sent until
-    // it has gone).
-    for (std::size_t i = 0; i < FScheduleEntries.size(); ++i) {
-      if (matched[i] || !(FScheduleEntries[i].record == record)) continue;
-      matched[i] = true;
-      e.id = FScheduleEntries[i].id;
-      e.handedOver = InFlight(e.id);
-      break;
-    }
-    if (e.id == 0) e.id = FNextId++;
-    loaded.push_back(std::move(e));
-  }
-  // A send whose entry is no longer in the file is dropped.
-  for (std::size_t i = 0; i < FScheduleEntries.size(); ++i) {
-    if (matched[i]) continue;
-    if (auto it = FInFlight.find(FScheduleEntries[i].id); it != FInFlight.end()) {
-      FSender.Cancel(it->second);
-      FInFlight.erase(it);
-    }
-  }
-  FScheduleEntries = std::move(loaded);
-  FHoldsFile = true;
-  Changed();
+  Adopt(Merge(records, true, std::nullopt), false);
 }
 
-void TScheduler::SaveSchedule() {
-  std::vector<TScheduleEntry> records;
-  records.reserve(FScheduleEntries.size());
-  for (const ScheduledEntry& e : FScheduleEntries) records.push_back(e.record);
-  SaveScheduleFile(SchedulePath(), records);
-  FHoldsFile = true;
+bool TScheduler::Store(std::optional<EntryId> claim) {
+  Merged merged;
+  UpdateScheduleFile(SchedulePath(), [&](std::vector<TScheduleEntry>& records) {
+    merged = Merge(records, false, claim);
+    records = merged.records;
+    return true;
+  });
+  bool claimed = merged.claimed;
+  Adopt(std::move(merged), true);
+  return claimed;
+}
+
+void TScheduler::SaveSchedule() { Store(std::nullopt); }
+
+bool TScheduler::HasUnstoredChanges() const {
+  return !FDeleted.empty() || std::any_of(FScheduleEntries.begin(), FScheduleEntries.end(), [](const ScheduledEntry& e) {
+           return !e.stored || e.stored->Sent() != e.record.Sent();
+         });
 }
 
 void TScheduler::SaveAtExit() {
-  if (FHoldsFile) SaveSchedule();
+  if (HasUnstoredChanges()) SaveSchedule();
 }
 
 EntryId TScheduler::Add(const TScheduleEntry& record, std::string dateTimeText, std::string destinationText,
@@ -99,10 +177,11 @@ EntryId TScheduler::Add(const TScheduleEntry& record, std::string dateTimeText, 
   e.dateTimeText = std::move(dateTimeText);
   e.destinationText = std::move(destinationText);
   e.messageText = std::move(messageText);
+  const EntryId id = e.id;
   FScheduleEntries.push_back(std::move(e));
   Changed();
   SaveSchedule();
-  return FScheduleEntries.back().id;
+  return id;
 }
 
 void TScheduler::Delete(EntryId id) {
@@ -110,9 +189,20 @@ void TScheduler::Delete(EntryId id) {
     FSender.Cancel(it->second);
     FInFlight.erase(it);
   }
+  if (const ScheduledEntry* e = FindEntry(id); e && e->stored) FDeleted.push_back(*e->stored);
   std::erase_if(FScheduleEntries, [id](const ScheduledEntry& e) { return e.id == id; });
   Changed();
   SaveSchedule();
+}
+
+void TScheduler::RefreshBeforeTick() {
+  try {
+    std::vector<TScheduleEntry> records;
+    LoadScheduleFile(SchedulePath(), records);
+    Adopt(Merge(records, false, std::nullopt), false);
+  } catch (const VelloError&) {
+    // Unreadable now: the mark at send time reads it again and says why.
+  }
 }
 
 void TScheduler::SetRunning(bool running) {
@@ -128,10 +218,15 @@ void TScheduler::SetRunning(bool running) {
 void TScheduler::Timer1Timer() {
   LocalDateTime t = Now();
   std::string now = CurrentTimeText(t.year, t.month, t.day, t.hour, t.minute);
-  std::vector<EntryId> due;
-  for (const ScheduledEntry& e : FScheduleEntries)
-    if (IsDue(e.dateTimeText, e.Marked() ? kSentMark : "", now)) due.push_back(e.id);
-  for (EntryId id : due) {
+  auto dueEntries = [&] {
+    std::vector<EntryId> due;
+    for (const ScheduledEntry& e : FScheduleEntries)
+      if (IsDue(e.dateTimeText, e.Marked() ? kSentMark : "", now)) due.push_back(e.id);
+    return due;
+  };
+  if (dueEntries().empty()) return;
+  RefreshBeforeTick();
+  for (EntryId id : dueEntries()) {
     // A box opened by an earlier hand-over runs a nested message loop in
     // which entries can be deleted or marked.
     ScheduledEntry* e = FindEntry(id);
@@ -141,7 +236,6 @@ void TScheduler::Timer1Timer() {
     e->handedOver = true;
     Changed();
     HandOver(id);
-    SaveSchedule();
   }
 }
 
@@ -171,15 +265,21 @@ std::optional<OutgoingMessage> TScheduler::MarkSentAndCompose(EntryId id) {
   if (!e) return std::nullopt;  // deleted or reloaded away meanwhile
   uint8_t wasSent = e->record.Sent();
   e->record.SetSent(1);
+  bool claimed = false;
+  FComposing = id;
   try {
-    SaveSchedule();
+    claimed = Store(id);
   } catch (...) {
+    FComposing = 0;
     // Not written: the entry must not stay marked sent.
-    e->record.SetSent(wasSent);
+    if (ScheduledEntry* again = FindEntry(id)) again->record.SetSent(wasSent);
     throw;
   }
+  FComposing = 0;
+  e = FindEntry(id);
+  // Another copy sent it first, or deleted it: nothing goes out from here.
+  if (!claimed || !e) return std::nullopt;
   FMarkedBeforeWrite.insert(id);
-  Changed();
   return OutgoingMessage{.look = e->record.Look(), .text = e->record.Text(), .importance = e->record.Importance()};
 }
 

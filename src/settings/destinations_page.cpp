@@ -5,6 +5,9 @@
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "settings/address_book.h"
+#include "settings/stored_text.h"
+
+#include <utility>
 
 namespace vello {
 
@@ -81,6 +84,13 @@ void TDestinationsPage::Button3Click() {
   if (nickname.empty() || address.empty()) {
     ShowMessageBox(GetAncestor(ListBox1, GA_ROOT), "通称名とIPまたはPC名を入力してください。", ApplicationTitle(), MB_OK);
     return;
+  }
+  // Both stay in their boxes to be corrected.
+  for (auto [box, what] : {std::pair{Edit2, "通称名"}, {Edit5, "IP又はPC名"}}) {
+    if (std::optional<std::string> refusal = OutsideCodePageRefusal(what, WideControlText(box))) {
+      ShowMessageBox(GetAncestor(ListBox1, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);
+      return;
+    }
   }
   std::string line = nickname + std::string(kAddressSeparator) + address;
   rows_.push_back(line);

@@ -87,11 +87,18 @@ Line ClassifyLine(std::string_view bytes, std::size_t start, std::size_t end, st
   return line;
 }
 
+// A UTF-8 byte-order mark, as editors put at the start when they save as
+// UTF-8. It is no text of the first line: read as such, it would hide the
+// first section's header. It stays in the file, before the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::size_t TextStart(std::string_view bytes) { return bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0; }
+
 // Splits on CR LF, lone CR and lone LF. CR and LF are never trail bytes, so
 // the scan needs no character stepping.
 std::vector<Line> ParseLines(std::string_view bytes) {
   std::vector<Line> lines;
-  std::size_t start = 0;
+  std::size_t start = TextStart(bytes);
   while (start < bytes.size()) {
     std::size_t end = bytes.find_first_of("\r\n", start);
     std::size_t next;
@@ -254,7 +261,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     std::vector<Line> lines = ParseLines(bytes);
     std::size_t header = FindSection(lines, section);
     if (header == kNone) {
-      if (!bytes.empty() && !EndsWithBreak(bytes)) bytes += "\r\n";
+      if (bytes.size() > TextStart(bytes) && !EndsWithBreak(bytes)) bytes += "\r\n";
       bytes.append("[").append(section).append("]\r\n");
       bytes.append(key).append("=").append(value).append("\r\n");
       return true;

@@ -6,9 +6,11 @@
 // one exception, for many reads at one moment.) Text is CP932
 // bytes and is never converted. Reads agree with GetPrivateProfileStringA;
 // writes are textual edits of the file, so comments, unknown keys and line
-// endings the user wrote by hand survive every write. Each write holds the
-// file's lock from reading the file to replacing it, so another copy of the
-// program writing at the same moment loses nothing and makes us lose nothing.
+// endings the user wrote by hand survive every write; a UTF-8 byte-order
+// mark an editor put at the start is skipped when reading and kept. Each
+// write holds the file's lock from reading the file to replacing it, so
+// another copy of the program writing at the same moment loses nothing and
+// makes us lose nothing.
 #include <cstdint>
 #include <filesystem>
 #include <memory>

@@ -8,6 +8,7 @@
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/win_text.h"
+#include "settings/stored_text.h"
 
 namespace vello {
 
@@ -125,7 +126,10 @@ void TPhrasesPage::Button6Click() {
   std::string phrase = ControlText(Edit4);
   // A text the file cannot hold as a phrase is refused before it is listed;
   // it stays in the box to be corrected.
-  if (std::optional<std::string> refusal = PhraseRefusal(phrase)) {
+  std::optional<std::string> refusal = OutsideCodePageRefusal("分類", WindowTextOf(ComboBox1));
+  if (!refusal) refusal = OutsideCodePageRefusal("定型文", WindowTextOf(Edit4));
+  if (!refusal) refusal = PhraseRefusal(phrase);
+  if (refusal) {
     ShowMessageBox(GetAncestor(ListBox2, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);
     return;
   }

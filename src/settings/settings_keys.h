@@ -2,6 +2,7 @@
 // Every key of the settings file in one place: its section, its name and
 // its default. Readers and writers name a key, never a literal.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,13 @@ inline void WriteSettingText(IniFile& ini, const SettingKey<int32_t>& key, std::
 constexpr bool IsPortNumber(int64_t value) { return value >= 1 && value <= 65535; }
 // The error text for a port that is none.
 std::string NotAPortText(int64_t value);
+std::string NotAPortText(std::string_view typed);
+// Why the port box's text must not be stored, or nothing. A number, as the
+// settings file reads numbers (decimal, or hexadecimal after "0x" or "$"),
+// that is no port is refused, also one too long for 32 bits, which would
+// read back as the default port. A text that is no number at all is stored
+// as typed and reads back as the default.
+std::optional<std::string> PortTextRefusal(std::string_view typed);
 
 // The composer's look from section "Edit", each key at its default when
 // missing; the size is the composer's, not the file's.

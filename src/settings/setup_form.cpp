@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/vello_error.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/timing_points.h"
@@ -193,9 +194,19 @@ void TSetupForm::FormShow() {
   generalPages_->FormShow(SettingsFile());
   destinationsPage_->FormShow();
   phrasesPage_->FormShow();
-  // The schedule is read whether or not its page has been built yet.
-  if (timerPage_) timerPage_->FormShow();
-  else scheduler_.LoadSchedule();
+  // The schedule is read whether or not its page has been built yet. A
+  // schedule file that cannot be read does not keep the dialog shut: it
+  // opens on the timer page, which says why and names the file.
+  try {
+    if (timerPage_) timerPage_->FormShow();
+    else scheduler_.LoadSchedule();
+  } catch (const VelloError& e) {
+    SelectPage(4);
+    timerPage_->ShowPresentTime();
+    timerPage_->ShowScheduleError(e.text());
+    return;
+  }
+  if (timerPage_) timerPage_->ShowScheduleError(std::nullopt);
 }
 
 void TSetupForm::FormDestroy() { scheduler_.SaveAtExit(); }
@@ -212,8 +223,8 @@ void TSetupForm::Button2Click() {
   }
   // A port the program could not listen on is refused before anything is
   // written (a text that is no number at all is stored as typed).
-  if (std::optional<int32_t> port = ParseProfileInteger(ControlText(g.Edit1)); port && !IsPortNumber(*port)) {
-    ShowMessageBox(hwnd(), NotAPortText(*port), "Vello - Error", MB_OK | MB_ICONERROR);
+  if (std::optional<std::string> refusal = PortTextRefusal(ControlText(g.Edit1))) {
+    ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
   // 2.
@@ -260,6 +271,10 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORSTATIC:
       if (destinationsPage_) {
         if (HBRUSH brush = destinationsPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
+          return reinterpret_cast<LRESULT>(brush);
+      }
+      if (timerPage_) {
+        if (HBRUSH brush = timerPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
           return reinterpret_cast<LRESULT>(brush);
       }
       break;

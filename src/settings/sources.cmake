@@ -17,6 +17,7 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/general_pages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/destinations_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phrases_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stored_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/timer_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shortcuts.cpp

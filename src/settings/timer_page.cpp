@@ -14,6 +14,7 @@
 #include "schedule/scheduler.h"
 #include "settings/address_book.h"
 #include "settings/setup_host.h"
+#include "settings/stored_text.h"
 
 namespace vello {
 
@@ -23,8 +24,11 @@ namespace {
 // since the dialog sees the identifiers of every page.
 enum : UINT {
   kCheckBox7 = 4201, kComboBox2, kComboBox3, kComboBox4, kComboBox5, kComboBox6, kComboBox7, kCheckBox8,
-  kButton8, kButton9, kListView1,
+  kButton8, kButton9, kListView1, kScheduleErrorLabel,
 };
+
+// Where the list lies on the page.
+constexpr int kListTop = 88, kListWidth = 345, kListHeight = 102;
 
 const char kSentMark[] = "済";
 
@@ -92,7 +96,8 @@ void TTimerPage::CreateControls() {
   fill(ComboBox6, 0, 59);
   label(L"分", 312);
   ListView1 = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                   LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, 0, 88, 345, 102, kListView1);
+                   LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, 0, kListTop, kListWidth, kListHeight,
+                   kListView1);
   SendMessageW(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   struct { const wchar_t* header; int width; } columns[] = {{L"", 20}, {L"日時", 100}, {L"あて先", 100}, {L"", 90}};
   columns[1].width = std::max(columns[1].width, DateColumnWidth());
@@ -107,6 +112,10 @@ void TTimerPage::CreateControls() {
   ComboBox7 = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 56, 153, 200,
                    kComboBox7);
   CheckBox8 = make(0, WC_BUTTONW, L"重要！", BS_AUTOCHECKBOX | WS_TABSTOP, 166, 60, 49, 17, kCheckBox8);
+  // Two lines of the page's font, over the top of the list while shown.
+  ScheduleErrorLabel = make(0, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0, kListTop,
+                            kListWidth, 2 * tm.tmHeight + 2, kScheduleErrorLabel);
+  ShowWindow(ScheduleErrorLabel, SW_HIDE);
   FillYears(Now().year);
 }
 
@@ -219,6 +228,11 @@ void TTimerPage::ShowEntries() {
 }
 
 void TTimerPage::FormShow() {
+  ShowPresentTime();
+  LoadSchedule();
+}
+
+void TTimerPage::ShowPresentTime() {
   LocalDateTime t = Now();
   FillYears(t.year);
   SetControlText(ComboBox2, std::to_string(t.year));
@@ -226,7 +240,25 @@ void TTimerPage::FormShow() {
   SetControlText(ComboBox4, std::to_string(t.day));
   SetControlText(ComboBox5, std::to_string(t.hour));
   SetControlText(ComboBox6, std::to_string(t.minute));
-  LoadSchedule();
+}
+
+void TTimerPage::ShowScheduleError(const std::optional<std::string>& error) {
+  int shift = 0;
+  if (error) {
+    SetControlText(ScheduleErrorLabel, *error);
+    RECT label;
+    GetWindowRect(ScheduleErrorLabel, &label);
+    shift = label.bottom - label.top;
+  }
+  ShowWindow(ScheduleErrorLabel, error ? SW_SHOW : SW_HIDE);
+  SetWindowPos(ListView1, nullptr, 0, kListTop + shift, kListWidth, kListHeight - shift, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HBRUSH TTimerPage::ControlColor(HDC dc, HWND control) const {
+  if (control != ScheduleErrorLabel) return nullptr;
+  SetTextColor(dc, RGB(255, 0, 0));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return GetSysColorBrush(COLOR_BTNFACE);
 }
 
 void TTimerPage::LoadSchedule() { scheduler_.LoadSchedule(); }
@@ -267,6 +299,10 @@ void TTimerPage::Button8Click() {
   std::string destination = ControlText(ComboBox7);
   if (destination.empty()) {
     ShowMessageBox(dialog, "あて先を選択してください", "Vello", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (std::optional<std::string> refusal = OutsideCodePageRefusal("あて先", WideControlText(ComboBox7))) {
+    ShowMessageBox(dialog, *refusal, "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
   std::string dateTime = ComposeDateTimeText(ControlText(ComboBox2), ControlText(ComboBox3), ControlText(ComboBox4),

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -20,7 +21,14 @@ class TTimerPage {
 
   // The page's share of the dialog's FormShow: present date and time, then LoadSchedule.
   void FormShow();
+  void ShowPresentTime();
   void LoadSchedule();
+  // Why the schedule file could not be read, in red above the list (which
+  // makes room for it), or nothing to take the notice away.
+  void ShowScheduleError(const std::optional<std::string>& error);
+  // The notice's colours, for the dialog's WM_CTLCOLORSTATIC; null for
+  // other controls.
+  HBRUSH ControlColor(HDC dc, HWND control) const;
   // Controls' notifications, forwarded by the dialog; true when handled.
   bool HandleCommand(UINT id, UINT code, HWND control);
   bool HandleNotify(NMHDR* header);
@@ -42,6 +50,7 @@ class TTimerPage {
   HWND ComboBox7 = nullptr;
   HWND Button8 = nullptr, Button9 = nullptr;
   HWND ListView1 = nullptr;
+  HWND ScheduleErrorLabel = nullptr;
 
  private:
   void CreateControls();

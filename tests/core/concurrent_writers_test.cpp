@@ -7,14 +7,19 @@
 #include "temp_folder.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "common/file_io.h"
+#include "messaging/log_entry.h"
+#include "schedule/schedule_file.h"
 #include "settings/address_book.h"
 #include "settings/ini_file.h"
 #include "settings/phrase_store.h"
@@ -122,6 +127,64 @@ TEST_F(ConcurrentWriters, TwoPhrasePagesAddingAtOnceKeepEveryPhrase) {
   EXPECT_EQ(shared.size(), 2u * kPhrases);
 }
 
+TEST_F(ConcurrentWriters, TwoCopiesAddingToOneScheduleKeepEveryEntry) {
+  const std::string path = PathOf("vellot.dat");
+  constexpr int kEntries = 150;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    children.push_back(StartChild([&, writer] {
+      for (int i = 0; i < kEntries; ++i) {
+        TScheduleEntry e;
+        e.SetDestination("w" + std::to_string(writer));
+        e.SetWidth(i);
+        UpdateScheduleFile(path, [&](std::vector<TScheduleEntry>& records) {
+          records.push_back(e);
+          return true;
+        });
+      }
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  std::vector<TScheduleEntry> records;
+  LoadScheduleFile(path, records);
+  ASSERT_EQ(records.size(), 2u * kEntries);
+  // Each copy's entries are all there, in the order it added them.
+  for (const char* writer : {"w0", "w1"}) {
+    std::vector<int32_t> widths;
+    for (const TScheduleEntry& e : records)
+      if (e.Destination() == writer) widths.push_back(e.Width());
+    ASSERT_EQ(widths.size(), static_cast<std::size_t>(kEntries)) << writer;
+    for (int i = 0; i < kEntries; ++i) EXPECT_EQ(widths[i], i) << writer;
+  }
+  EXPECT_EQ(FolderNames(), std::set<std::string>{"vellot.dat"});
+}
+
+TEST_F(ConcurrentWriters, TwoCopiesAppendingToOneLogKeepEveryEntryWhole) {
+  const std::string path = PathOf("vello.log");
+  constexpr int kEntries = 3000;
+  auto entry = [](int writer, int i) {
+    return ReceivedLogEntry("2026/12/08 9:05:40", "PC0" + std::to_string(writer), "本文 " + std::to_string(i) + "\r\n");
+  };
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer)
+    children.push_back(StartChild([&, writer] {
+      for (int i = 0; i < kEntries; ++i) AppendLogEntry(path, entry(writer, i));
+    }));
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  // Every entry whole, each copy's in the order it wrote them.
+  const std::string log = Bytes(path);
+  std::size_t total = 0;
+  for (int writer = 0; writer < 2; ++writer) {
+    std::size_t at = 0;
+    for (int i = 0; i < kEntries; ++i) {
+      at = log.find(entry(writer, i), at);
+      ASSERT_NE(at, std::string::npos) << writer << " " << i;
+      total += entry(writer, i).size();
+    }
+  }
+  EXPECT_EQ(log.size(), total);
+}
+
 TEST_F(ConcurrentWriters, AWriterThatCannotGetTheFileInTimeSaysSoAndChangesNothing) {
   // Another process holds each file's lock until we close the pipe.
   const std::string ini = PathOf("vello.ini"), book = PathOf("vello.dat"), phrases = PathOf("velloFixed.dat");
@@ -189,6 +252,75 @@ TEST_F(ConcurrentWriters, ALockLeftByAWriterThatDiedIsTakenOver) {
   IniFile(ini).WriteInteger("setup", "port", 7);
   SetFileLockWaitMilliseconds(savedWait);
   EXPECT_EQ(Bytes(ini), "[setup]\r\nport=7\r\n");
+}
+
+TEST_F(ConcurrentWriters, TemporaryFilesOfWritersKilledHalfWayGoAtTheNextSave) {
+  const std::string path = PathOf("vello.ini");
+  Write(path, "[setup]\r\nport=1\r\n");
+  // Writers killed while they save a large value, until one is killed
+  // between making its temporary file and renaming it, leaving it behind.
+  const std::string big(2 << 20, 'x');
+  auto temporaries = [&] {
+    std::set<std::string> names;
+    for (const std::string& name : FolderNames())
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names.insert(name);
+    return names;
+  };
+  for (int round = 0; round < 40 && temporaries().empty(); ++round) {
+    pid_t writer = StartChild([&] {
+      IniFile ini(path);
+      for (;;) ini.WriteString("setup", "big", big);
+    });
+    ::usleep(static_cast<useconds_t>(5000 + 3000 * (round % 7)));
+    ::kill(writer, SIGKILL);
+    WaitChild(writer);
+  }
+  std::set<std::string> leftovers = temporaries();
+  ASSERT_FALSE(leftovers.empty()) << "no writer was killed half-way";
+  // Names that only look alike, and another file's leftover, whose lock
+  // the next save does not hold: they stay.
+  const std::set<std::string> others = {"vello.ini.tmp", "vello.ini.12-x.tmp", "vello.ini.12-3.tmp.bak",
+                                        "vello.ini.-3.tmp", "xvello.ini.12-3.tmp", "vello.dat.12-3.tmp"};
+  for (const std::string& name : others) Write(PathOf(name), "keep");
+
+  IniFile(path).WriteInteger("setup", "port", 2);
+  EXPECT_EQ(temporaries(), (std::set<std::string>{"vello.ini.12-x.tmp", "vello.ini.-3.tmp", "xvello.ini.12-3.tmp",
+                                                 "vello.ini.tmp", "vello.dat.12-3.tmp"}))
+      << leftovers.size() << " left by killed writers";
+  for (const std::string& name : others) EXPECT_EQ(Bytes(PathOf(name)), "keep") << name;
+  EXPECT_EQ(IniFile(path).ReadInteger("setup", "port", 0), 2);
+}
+
+TEST_F(ConcurrentWriters, ThreeContendersNeverHoldTheLockTogether) {
+  // Each process counts itself in while it holds the lock, in memory the
+  // three share; the most ever counted in at once must be one.
+  struct Shared {
+    std::atomic<int> holders, most, taken;
+  };
+  void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  Shared* shared = new (memory) Shared{};
+  const std::string path = PathOf("vello.ini");
+  constexpr int kRounds = 400;
+  std::vector<pid_t> children;
+  for (int contender = 0; contender < 3; ++contender) {
+    children.push_back(StartChild([&] {
+      for (int i = 0; i < kRounds; ++i) {
+        FileLock lock(path, 20000);
+        if (lock.state() != FileLock::State::kHeld) throw VelloError("not taken");
+        int now = ++shared->holders;
+        for (int most = shared->most.load(); now > most && !shared->most.compare_exchange_weak(most, now);) {
+        }
+        ++shared->taken;
+        ::usleep(20);
+        --shared->holders;
+      }
+    }));
+  }
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  EXPECT_EQ(shared->taken.load(), 3 * kRounds);
+  EXPECT_EQ(shared->most.load(), 1);
+  ::munmap(memory, sizeof(Shared));
 }
 
 TEST_F(ConcurrentWriters, ReplacementsFromTwoProcessesAreAlwaysWhole) {

@@ -131,6 +131,26 @@ TEST_F(IniFileTest, LineBreaksOfEveryKind) {
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"a", "b", "c"}));
 }
 
+TEST_F(IniFileTest, AByteOrderMarkIsNoPartOfTheFirstSection) {
+  // Saved by an editor as UTF-8: the mark before the first section's header.
+  const std::string mark = "\xEF\xBB\xBF";
+  std::string path = Fixture(mark + "[window]\r\nWidth=400\r\n[setup]\r\nport=6000\r\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("window", "Width", 323), 400);
+  EXPECT_EQ(ini.ReadInteger("setup", "port", 5963), 6000);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"window", "setup"}));
+  // The next save changes the line in place: no second "[window]".
+  ini.WriteInteger("window", "Width", 500);
+  EXPECT_EQ(Bytes(path), mark + "[window]\r\nWidth=500\r\n[setup]\r\nport=6000\r\n");
+  // A file holding the mark alone is an empty file that keeps its mark.
+  Write(path, mark);
+  ini.WriteInteger("setup", "port", 1);
+  EXPECT_EQ(Bytes(path), mark + "[setup]\r\nport=1\r\n");
+  // Only at the very start is it a mark.
+  Write(path, "[a]\r\n" + mark + "[b]\r\nk=1\r\n");
+  EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"a"});
+}
+
 TEST_F(IniFileTest, IntegerTextRule) {
   struct Case { const char* text; std::optional<int32_t> value; } cases[] = {
     {"5963", 5963}, {"-1", -1}, {"+7", 7}, {"007", 7}, {"0", 0},

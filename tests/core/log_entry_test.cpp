@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "child_process.h"
 #include "common/file_io.h"
 #include "common/vello_error.h"
 #include "messaging/log_entry.h"
@@ -71,6 +72,29 @@ TEST(LogEntry, SentAndReceivedBytes) {
             "【送信】\r\nDate : 2026/12/09\r\nTo : 192.168.0.2\r\n\r\n");
   EXPECT_EQ(ReceivedLogEntry("2026/12/09", "", "a\r\nb\r\n"),
             "【受信】\r\nDate : 2026/12/09\r\nFrom : \r\na\r\nb\r\n\r\n");
+}
+
+// Whatever a sender puts in a message, the log shows it as lines of text:
+// nothing in it rings, moves the cursor or recolours the terminal of
+// whoever reads the log, and every line ends with CR LF.
+TEST(LogEntry, ControlBytesAndLineBreaksFromTheNetwork) {
+  struct Case { std::string text, logged; } cases[] = {
+      {"\x1b[2J\x1b]0;title\x07red\x1b[0m", "?[2J?]0;title?red?[0m"},  // ESC and BEL
+      {std::string("a\0b\x7f\x08" "c", 6), "a?b??c"},                   // NUL, DEL, backspace
+      {"a\tb\x0b\x0c", "a\tb??"},                                         // a tab stays
+      {"a\rb\nc\r\nd", "a\r\nb\r\nc\r\nd"},                              // lone CR, lone LF
+      {"\r\r\n\n", "\r\n\r\n\r\n"},                                         // three breaks, three lines
+      {"\n\r", "\r\n\r\n"},                                                 // LF CR is two breaks
+      {"ソ\x1b表\x1f", "ソ?表?"},  // trail bytes 0x5C of double-byte characters stay
+      {"\x1b【受信】", "?【受信】"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReceivedLogEntry("d", "PC", c.text), "【受信】\r\nDate : d\r\nFrom : PC\r\n" + c.logged + "\r\n")
+        << ::testing::PrintToString(c.text);
+    EXPECT_EQ(SentLogEntry("d", "PC", c.text), "【送信】\r\nDate : d\r\nTo : PC\r\n" + c.logged + "\r\n")
+        << ::testing::PrintToString(c.text);
+  }
+  EXPECT_EQ(ReceivedLogEntry("d", "PC\x1b]0;x\x07\x7f\t", "t"), "【受信】\r\nDate : d\r\nFrom : PC?]0;x???\r\nt\r\n");
 }
 
 class AppendLogEntryTest : public ::testing::Test {
@@ -202,4 +226,21 @@ TEST_F(AppendLogEntryTest, LargeLogKeepsEveryEarlierByte) {
   ASSERT_EQ(after.size(), before.size() + 2 + entry.size());
   EXPECT_TRUE(after.compare(0, before.size(), before) == 0) << "earlier bytes changed";
   EXPECT_EQ(after.substr(before.size()), "\r\n" + entry);
+}
+
+TEST_F(AppendLogEntryTest, AnAppendTheDiskCannotHoldLeavesTheLogAsItWas) {
+  // The disk fills up part of the way into the entry, as a full disk does.
+  const std::string entry = ReceivedLogEntry("2026/12/08 9:05:40", "PC02", "はい\r\n");
+  std::string path = Path("vello.log");
+  Write(path, "old");
+  {
+    vello::testing::FileSizeLimit full(3 + 2 + entry.size() / 2);
+    EXPECT_EQ(ErrorOf(path, entry), "ファイル " + path + " を作成できません");
+    EXPECT_EQ(ErrorOf(Path("new.log"), entry), "ファイル " + Path("new.log") + " を作成できません");
+  }
+  EXPECT_EQ(Read(path), "old");
+  EXPECT_FALSE(fs::exists(Path("new.log")));
+  // Room again: the next entry follows the old bytes, no half entry between.
+  AppendLogEntry(path, entry);
+  EXPECT_EQ(Read(path), "old\r\n" + entry);
 }

@@ -31,7 +31,7 @@ TEST(LogEntry, ATextThatLooksLikeAnEntryStaysPartOfItsOwn) {
 TEST(LogEntry, TheLeastVisibleEscape) {
   struct Case { std::string text, written; } cases[] = {
       {"【送信】", " 【送信】"},
-      {"a\r【受信】\nb", "a\r 【受信】\nb"},          // after a lone CR or LF too
+      {"a\r【受信】\nb", "a\r\n 【受信】\r\nb"},      // after a lone CR or LF too
       {"  【受信】x", "   【受信】x"},                 // blanks before it: one more
       {" 【受信】", "  【受信】"},                     // an escaped line stays told apart
       {"x【受信】", "x【受信】"},                      // not at the start of a line

@@ -106,4 +106,10 @@ TEST_F(ComposerLookSettings, ReadFromTheEditSectionWithEachDefault) {
   EXPECT_EQ(look.fontSize, 10);  // no number: the default
   EXPECT_EQ(look.fontName, "ＭＳ Ｐゴシック");
   EXPECT_EQ(look.fontStyle, 3);
+
+  // Sizes other than the default are the file's, as written or by hand.
+  for (auto [text, points] : {std::pair{"14", 14}, {"0x10", 16}, {"72", 72}, {"9", 9}}) {
+    Write(PathOf("vello.ini"), std::string("[Edit]\r\nFont-Size=") + text + "\r\n");
+    EXPECT_EQ(ReadComposerLook(IniFile(PathOf("vello.ini"))).fontSize, points) << text;
+  }
 }

@@ -113,12 +113,12 @@ TEST_F(ScheduleFileTest, RecordCutShortKeepsTheWholeOnesBeforeIt) {
   std::string fixture = TwoRecordFixture();
   Write(fixture + fixture.substr(0, 100));
   std::vector<TScheduleEntry> entries;
-  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルの末尾以降を読み込みました");
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), path_ + ": ファイルの末尾以降を読み込みました");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[1].Destination(), "PC01");
 
   Write(fixture.substr(0, 343));
-  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルの末尾以降を読み込みました");
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), path_ + ": ファイルの末尾以降を読み込みました");
   EXPECT_TRUE(entries.empty());
 }
 
@@ -159,11 +159,11 @@ TEST_F(ScheduleFileTest, ReadOnlyFileIsRefused) {
   ::chmod(path_.c_str(), 0444);
   if (::access(path_.c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: the file stays writable";
   std::vector<TScheduleEntry> entries;
-  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(path_, entries); }), path_ + ": ファイルへのアクセスが拒否されました");
   EXPECT_TRUE(entries.empty());
 
   std::vector<TScheduleEntry> one(1);
-  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path_, one); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path_, one); }), path_ + ": ファイルへのアクセスが拒否されました");
   EXPECT_EQ(Read(), fixture);
 }
 
@@ -173,7 +173,8 @@ TEST_F(ScheduleFileTest, FailedSaveLeavesTheOldFileUntouched) {
   const fs::path path = dir_ / (std::string(245, 'v') + "t.dat");
   std::ofstream(path, std::ios::binary) << fixture;
   std::vector<TScheduleEntry> one(1);
-  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path, one); }), "I/O エラー (" + std::to_string(ENAMETOOLONG) + ")");
+  EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(path, one); }),
+            path.string() + ": I/O エラー (" + std::to_string(ENAMETOOLONG) + ")");
   std::vector<TScheduleEntry> entries;
   LoadScheduleFile(path, entries);
   EXPECT_EQ(entries.size(), 2u);
@@ -218,10 +219,48 @@ TEST_F(ScheduleFileTest, OtherErrorsCarryTheSystemNumber) {
   std::vector<TScheduleEntry> entries;
   std::string inMissingFolder = (dir_ / "none" / "vellot.dat").string();
   EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(inMissingFolder, entries); }),
-            "I/O エラー (" + std::to_string(ENOENT) + ")");
+            inMissingFolder + ": I/O エラー (" + std::to_string(ENOENT) + ")");
   EXPECT_EQ(ErrorOf([&] { SaveScheduleFile(inMissingFolder, entries); }),
-            "I/O エラー (" + std::to_string(ENOENT) + ")");
+            inMissingFolder + ": I/O エラー (" + std::to_string(ENOENT) + ")");
   // A folder where the file should be.
   EXPECT_EQ(ErrorOf([&] { LoadScheduleFile(dir_.string(), entries); }),
-            "I/O エラー (" + std::to_string(EISDIR) + ")");
+            dir_.string() + ": I/O エラー (" + std::to_string(EISDIR) + ")");
+}
+
+TEST_F(ScheduleFileTest, AnUpdateChangesWhatTheFileHoldsNowAndNeverWritesOverADamagedFile) {
+  const std::string fixture = TwoRecordFixture();
+  Write(fixture);
+  TScheduleEntry added;
+  added.SetDestination("PC09");
+  UpdateScheduleFile(path_, [&](std::vector<TScheduleEntry>& records) {
+    EXPECT_EQ(records.size(), 2u);
+    records.push_back(added);
+    return true;
+  });
+  EXPECT_EQ(Read(), fixture + std::string(reinterpret_cast<const char*>(added.bytes().data()), 344));
+  // Nothing to store: the file is left alone.
+  UpdateScheduleFile(path_, [](std::vector<TScheduleEntry>& records) {
+    records.clear();
+    return false;
+  });
+  EXPECT_EQ(fs::file_size(path_), 3 * 344u);
+
+  // A record cut short: the whole ones before it are no reason to lose the rest.
+  Write(fixture + "cut");
+  bool called = false;
+  EXPECT_EQ(ErrorOf([&] {
+              UpdateScheduleFile(path_, [&](std::vector<TScheduleEntry>&) { return called = true; });
+            }),
+            path_ + ": ファイルの末尾以降を読み込みました");
+  EXPECT_FALSE(called);
+  EXPECT_EQ(Read(), fixture + "cut");
+
+  // No file yet: the change starts from no entries and makes it.
+  fs::remove(path_);
+  UpdateScheduleFile(path_, [&](std::vector<TScheduleEntry>& records) {
+    EXPECT_TRUE(records.empty());
+    records.push_back(added);
+    return true;
+  });
+  EXPECT_EQ(fs::file_size(path_), 344u);
 }

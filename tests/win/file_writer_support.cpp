@@ -20,6 +20,9 @@ namespace vello::testing {
 // phrases PATH CATEGORY COUNT  adds COUNT phrases "CATEGORY-i"
 // hold PATH MARKER             holds PATH's lock until MARKER is deleted,
 //                              creating MARKER once it has it
+// contend PATH COUNT           takes PATH's lock COUNT times; while it holds
+//                              it, PATH.holder exists and is its own: exit
+//                              status 5 when another holder had made it
 int RunFileWriter(const std::vector<std::string>& args) {
   try {
     // The path as the system takes it (the arguments are in code page 932).
@@ -32,6 +35,20 @@ int RunFileWriter(const std::vector<std::string>& args) {
       if (marker == INVALID_HANDLE_VALUE) return 4;
       CloseHandle(marker);
       for (int i = 0; i < 3000 && GetFileAttributesA(args[2].c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+      return 0;
+    }
+    if (args.size() == 3 && args[0] == "contend") {
+      const std::wstring holder = path.wstring() + L".holder";
+      for (int i = 0, count = std::stoi(args[2]); i < count; ++i) {
+        FileLock lock(path, 60000);
+        if (lock.state() != FileLock::State::kHeld) return 3;
+        HANDLE mine = CreateFileW(holder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, CREATE_NEW, 0, nullptr);
+        if (mine == INVALID_HANDLE_VALUE) return 5;
+        CloseHandle(mine);
+        Sleep(0);
+        if (!DeleteFileW(holder.c_str())) return 5;
+      }
       return 0;
     }
     if (args.size() != 4) return 2;

@@ -82,7 +82,7 @@ TEST_F(TimerPageTest, AnEntryThatCannotBeMarkedSentIsNotSent) {
   bool shown = PumpUntil([&] { return !boxes_.empty(); });
   CloseHandle(lock);
   ASSERT_TRUE(shown);
-  EXPECT_EQ(boxes_[0].text, "ファイルへのアクセスが拒否されました.");
+  EXPECT_EQ(boxes_[0].text, PathText(PathBeside("t.dat")) + ": ファイルへのアクセスが拒否されました.");
   EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
   Pump(300);
   EXPECT_TRUE(Balloons().empty());
@@ -190,6 +190,24 @@ TEST_F(TimerPageTest, AnEntryWithoutADestinationFailsVisiblyWhenDue) {
   EXPECT_EQ(FileEntries()[0].Sent(), 0);
 }
 
+TEST_F(TimerPageTest, ABoxDuringTheHandOverDoesNotLetTheNextTickHandItOverAgain) {
+  // The hand-over shows a box (no destination); while it is open its
+  // message loop delivers the next tick of the same minute.
+  StartWithComposer();
+  Add(kNow, "*nobody");
+  StartScheduler();
+  int ticksInBox = 0;
+  onBox_ = [&](const ShownBox&) {
+    if (ticksInBox++ == 0) Tick();
+  };
+  Tick();
+  onBox_ = {};
+  EXPECT_EQ(ticksInBox, 1);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].text.find("あて先がありません"), std::string::npos) << boxes_[0].text;
+  EXPECT_EQ(page().RowText(0, 0), "済");
+}
+
 TEST_F(TwoListeners, EntriesDueTogetherEachGoOnceToTheirOwnDestination) {
   StartWithComposer("一通目");
   Add(kNow, "127.0.0.1");
@@ -293,11 +311,11 @@ TEST_F(TwoListeners, AReloadThatFailsLeavesEntriesAndRowsAsTheyWere) {
          CloseHandle(lock);
          lock = INVALID_HANDLE_VALUE;
        },
-       "ファイルへのアクセスが拒否されました"},
+       PathText(PathBeside("t.dat")) + ": ファイルへのアクセスが拒否されました"},
       {"cut short",
        [&] { WriteBeside("t.dat", saved.substr(0, TScheduleEntry::kSize + 100)); },
        [&] { WriteBeside("t.dat", saved); },
-       "ファイルの末尾以降を読み込みました"},
+       PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました"},
   };
   for (const auto& c : cases) {
     c.spoil();
@@ -341,16 +359,16 @@ TEST_F(TimerPageTest, ScheduleFileErrorsCarryTheSystemsNumber) {
       {dir_, "ファイルへのアクセスが拒否されました"},  // a folder
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(errorOf([&] { LoadScheduleFile(c.path, entries); }), c.error) << PathText(c.path);
-    EXPECT_EQ(errorOf([&] { SaveScheduleFile(c.path, one); }), c.error) << PathText(c.path);
+    EXPECT_EQ(errorOf([&] { LoadScheduleFile(c.path, entries); }), PathText(c.path) + ": " + c.error);
+    EXPECT_EQ(errorOf([&] { SaveScheduleFile(c.path, one); }), PathText(c.path) + ": " + c.error);
   }
   // Held by another program without sharing: refused, and left as it was.
   const std::filesystem::path path = PathBeside("t.dat");
   SaveScheduleFile(path, one);
   HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(errorOf([&] { LoadScheduleFile(path, entries); }), "ファイルへのアクセスが拒否されました");
-  EXPECT_EQ(errorOf([&] { SaveScheduleFile(path, {}); }), "ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(errorOf([&] { LoadScheduleFile(path, entries); }), PathText(path) + ": ファイルへのアクセスが拒否されました");
+  EXPECT_EQ(errorOf([&] { SaveScheduleFile(path, {}); }), PathText(path) + ": ファイルへのアクセスが拒否されました");
   CloseHandle(lock);
   EXPECT_EQ(ReadBeside("t.dat").size(), 344u);
 }

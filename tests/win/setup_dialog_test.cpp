@@ -1,5 +1,6 @@
 // The settings dialog: its frame and general pages, OK and Cancel.
 #include "setup_dialog_fixture.h"
+#include "settings/settings_keys.h"
 
 namespace vello::testing {
 namespace {
@@ -256,6 +257,60 @@ TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) 
   if (DialogVisible()) Click(Dialog().Button1);
   Dialog().ShowPage(0);
   EXPECT_EQ(ControlText(General().Edit1), "5963");
+}
+
+TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingTheFile) {
+  TScheduleEntry e;
+  e.SetDateTime("2026/12/24 9:00");
+  e.SetText("イブの予約\r\n");
+  const std::string whole(reinterpret_cast<const char*>(e.bytes().data()), TScheduleEntry::kSize);
+  WriteBeside("t.dat", whole + whole.substr(0, 100));
+  StartApp();
+  // From the settings command, which would show the first page.
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  ASSERT_TRUE(DialogVisible());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(Dialog().currentPage(), 4);
+  EXPECT_TRUE(IsWindowVisible(Dialog().Pages[4]));
+  TTimerPage& t = Dialog().timerPage();
+  ASSERT_TRUE(IsWindowVisible(t.ScheduleErrorLabel));
+  EXPECT_EQ(ControlText(t.ScheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
+  // The list makes room for it; the other pages are filled as ever.
+  RECT label, list;
+  GetWindowRect(t.ScheduleErrorLabel, &label);
+  GetWindowRect(t.ListView1, &list);
+  EXPECT_LE(label.bottom, list.top);
+  EXPECT_TRUE(IsWindowVisible(t.ListView1));
+  EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
+  EXPECT_EQ(ControlText(t.ComboBox2), "2026");
+  // Nothing was written over the file.
+  EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
+
+  // Mended by hand: the next opening reads it, and the notice is gone.
+  Click(Dialog().Button1);
+  WriteBeside("t.dat", whole);
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  ASSERT_TRUE(DialogVisible());
+  EXPECT_EQ(Dialog().currentPage(), 0);
+  EXPECT_FALSE(IsWindowVisible(t.ScheduleErrorLabel));
+  ASSERT_EQ(t.RowCount(), 1);
+  EXPECT_EQ(t.RowText(0, 3), "イブの予約");
+}
+
+TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutOfRange) {
+  StartApp();
+  const std::string before = ReadBeside(".ini");
+  for (const char* typed : {"99999999999", "4294967296", "0x100000000"}) {
+    boxes_.clear();
+    Dialog().ShowPage(0);
+    SetControlText(General().Edit1, typed);
+    Click(Dialog().Button2);
+    ASSERT_EQ(boxes_.size(), 1u) << typed;
+    EXPECT_EQ(boxes_[0].text, NotAPortText(std::string_view(typed)));
+    EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(ReadBeside(".ini"), before) << typed;
+    EXPECT_TRUE(DialogVisible()) << typed;
+  }
 }
 
 TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {

@@ -171,6 +171,29 @@ TEST_F(SharedFiles, AWriterKeptWaitingByAnotherProcessSaysSoAndChangesNothing) {
   EXPECT_EQ(Names(), std::set<std::string>{"vello.ini"});  // the lock file went with its holder
 }
 
+TEST_F(SharedFiles, ThreeProcessesContendingNeverHoldTheLockTogether) {
+  // Each holder makes a marker of its own while it holds the lock; one made
+  // by another holder still there means two held it at once.
+  const std::string path = PathOf("vello.ini");
+  std::vector<HANDLE> contenders;
+  for (int i = 0; i < 3; ++i) contenders.push_back(StartWriter({"contend", path, "150"}));
+  for (HANDLE h : contenders) EXPECT_EQ(WaitWriter(h), 0);
+  EXPECT_EQ(Names(), std::set<std::string>{});
+}
+
+TEST_F(SharedFiles, TemporaryFilesLeftByWritersThatDiedGoAtTheNextSave) {
+  // Left by writers killed half-way, here or on another machine using the
+  // folder; then names that only look alike, and another file's leftover.
+  const std::string path = PathOf("vello.ini");
+  WriteBytes(path, "[setup]\r\nport=1\r\n");
+  for (const char* name : {"vello.ini.4242-7.tmp", "vello.ini.1-1.tmp", "vello.ini.tmp", "vello.ini.12-x.tmp",
+                           "vello.dat.12-3.tmp"})
+    WriteBytes(PathOf(name), "half");
+  IniFile(path).WriteInteger("setup", "port", 2);
+  EXPECT_EQ(Names(), (std::set<std::string>{"vello.ini", "vello.ini.tmp", "vello.ini.12-x.tmp", "vello.dat.12-3.tmp"}));
+  EXPECT_EQ(ReadBytes(path), "[setup]\r\nport=2\r\n");
+}
+
 // A reader without delete sharing, as the C runtime opens files.
 HANDLE OpenForReading(const std::string& path) {
   return CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
