@@ -3,6 +3,8 @@
 # tests, the end-to-end tests and the Linux install under Wine on a virtual
 # screen.
 set -euo pipefail
+source "$(dirname "$0")/packages.sh"
+vello_install_packages
 source "$(dirname "$0")/env.sh"
 "$VELLO_ROOT/scripts/build.sh"
 "$VELLO_ROOT/scripts/setup-wine.sh"
