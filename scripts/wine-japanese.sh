@@ -31,12 +31,14 @@ vello_prepare_prefix() {
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
 
-  # A .reg file with Japanese names must be UTF-16LE with a byte-order mark.
+  # A .reg file with Japanese names must be UTF-16LE with a byte-order mark
+  # and CR LF line ends.
   local reg
   reg=$(mktemp --suffix=.reg)
-  python3 - "$reg" "$extra" <<'PY'
-import sys
-text = r'''Windows Registry Editor Version 5.00
+  {
+    printf '\xff\xfe'
+    { cat <<'REG'
+Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "MS ゴシック"="Noto Sans Mono CJK JP"
@@ -50,9 +52,10 @@ text = r'''Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Control Panel\International]
 "Locale"="00000411"
-''' + sys.argv[2]
-open(sys.argv[1], 'wb').write(b'\xff\xfe' + text.replace('\n', '\r\n').encode('utf-16-le'))
-PY
+REG
+      printf '%s\n' "$extra"
+    } | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
+  } > "$reg"
   wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null ||
     wine regedit /S "$reg" >/dev/null 2>&1 </dev/null
   rm -f "$reg"
