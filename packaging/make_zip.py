@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a zip archive whose bytes depend only on the files put into it.
 
-  make_zip.py --epoch SECONDS --folder NAME [--version V] OUT.zip NAME=PATH...
+  make_zip.py --epoch SECONDS --folder NAME [--version V] [--stage DIR] OUT.zip NAME=PATH...
 
 Every entry lies under NAME/ in the order given, dated SOURCE_DATE_EPOCH
 (SECONDS, taken as UTC), with the attributes of a plain Windows file, and is
@@ -12,6 +12,9 @@ Entries ending in ".txt" are text for Windows: "@VERSION@" becomes V, line
 ends become CR LF and a UTF-8 byte-order mark is put in front, so that
 Notepad on any Windows opens them as UTF-8 (without the mark, older Notepads
 take a file for the system's ANSI code page).
+
+With --stage, every entry is also written to DIR/NAME as it is packed (the
+text files converted), for the installers made from the same files.
 
 Prints the archive's listing with sizes, its size and its SHA-256.
 """
@@ -40,6 +43,7 @@ def main():
     ap.add_argument("--epoch", type=int, required=True)
     ap.add_argument("--folder", required=True)
     ap.add_argument("--version", default="")
+    ap.add_argument("--stage")
     ap.add_argument("out")
     ap.add_argument("entries", nargs="+", metavar="NAME=PATH")
     args = ap.parse_args()
@@ -63,6 +67,10 @@ def main():
             info.compress_type = zipfile.ZIP_DEFLATED
             zf.writestr(info, data, compresslevel=9)
             rows.append((info.filename, len(data)))
+            if args.stage:
+                os.makedirs(args.stage, exist_ok=True)
+                with open(os.path.join(args.stage, name), "wb") as f:
+                    f.write(data)
     os.replace(tmp, args.out)
 
     with open(args.out, "rb") as f:

@@ -9,4 +9,4 @@ export WINEARCH=win64
 source "$VELLO_ROOT/scripts/wine-japanese.sh"
 # A Japanese locale makes Wine's ANSI code page 932 and its dates Japanese;
 # the project keeps its own compiled copy.
-vello_japanese_locale "$VELLO_BUILD/locale"
+vello_japanese_locale "$VELLO_BUILD/locale" || return 1

@@ -2,29 +2,38 @@
 # Installs Vello for the current user on a Linux desktop, under ~/.local:
 #
 #   ~/.local/share/vello/                  vello.exe, vello-send.exe, VELLO.html,
-#                                          readme.txt; Vello keeps the user's
-#                                          files beside vello.exe
+#                                          readme.txt, the licence and notices;
+#                                          Vello keeps the user's files beside
+#                                          vello.exe
 #   ~/.local/share/wineprefixes/vello/     Vello's own Wine prefix (Japanese
 #                                          fonts and locale)
 #   ~/.local/bin/vello                     the command that starts it
+#   ~/.local/bin/vello-send                the native sender, when installing
+#                                          from the Debian package
 #   ~/.local/share/applications/vello.desktop and the icon in
 #   ~/.local/share/icons/hicolor/NxN/apps/vello.png
 #   ~/.config/autostart/vello.desktop      with --autostart: start at log-in
 #
 # Usage:
-#   scripts/install.sh [--from ZIP|FOLDER] [--autostart | --no-autostart]
-#   scripts/install.sh --uninstall [--purge]
+#   install.sh [--from DEB|ZIP|FOLDER] [--autostart | --no-autostart]
+#   install.sh --uninstall [--purge]
 #
-# It installs from the release archive that scripts/release.sh makes
-# (out/Vello-<version>-win64.zip), or the one named by --from; --from may
-# also name a folder holding vello.exe, such as the build tree build/win.
-# Installing again updates the program and keeps the user's files, and the
-# autostart entry unless --no-autostart.
+# Without root and without the sources: unpack the release's Debian package
+# and run this script from it,
+#   dpkg-deb -x vello_<version>_amd64.deb vello-package
+#   vello-package/usr/share/vello/install.sh
+# which installs from that package. In the sources, scripts/install.sh
+# installs from the release archive scripts/release.sh makes
+# (out/Vello-<version>-win64.zip). --from names another package or archive,
+# or a folder holding vello.exe, such as the build tree build/win. Installing
+# again updates the program and keeps the user's files, and the autostart
+# entry unless --no-autostart.
 #
-# --uninstall removes everything the install made and keeps the user's
-# settings, address book, fixed phrases, schedule and log; with --purge
-# those go too. The Debian packages it installed stay: other programs may
-# use them.
+# --uninstall asks a running Vello to exit, as File > 閉じる does (so that
+# it saves its window), waits for it, and removes everything the install
+# made; it keeps the user's settings, address book, fixed phrases, schedule
+# and log. With --purge those go too, and nothing of Vello is left. The
+# Debian packages it installed stay: other programs may use them.
 #
 # The Debian packages Vello needs (Wine, the Noto CJK fonts, the locale
 # sources) are installed with apt-get when missing, through sudo when not
@@ -39,13 +48,15 @@ app_dir=$data/vello
 prefix=$data/wineprefixes/vello
 bin_dir=$HOME/.local/bin
 launcher=$bin_dir/vello
+native_sender=$bin_dir/vello-send
 apps_dir=$data/applications
 icon_root=$data/icons/hicolor
 icon_sizes="16 32 48 64 128 256"
 autostart_dir=${XDG_CONFIG_HOME:-$HOME/.config}/autostart
 # What the install puts into the program folder, and what Vello writes there
-# for the user (with the temporary files of its safe replace).
-program_files="vello.exe vello-send.exe VELLO.html readme.txt"
+# for the user (each with the lock files and temporary files of its safe
+# replace, which a copy ended in the middle of a write may leave).
+program_files="vello.exe vello-send.exe VELLO.html readme.txt LICENSE.txt THIRD-PARTY-NOTICES.txt wine-japanese.sh"
 user_files="vello.ini vello.dat velloFixed.dat vellot.dat vello.log"
 # The folders the install had to create, so that uninstalling removes those
 # and no others.
@@ -78,6 +89,28 @@ done
 [ "$purge" = no ] || [ "$action" = uninstall ] || fail "--purge goes with --uninstall"
 [ "$action" = install ] || { [ -z "$from" ] && [ "$autostart" = keep ]; } ||
   fail "--from and --autostart go with installing, not with --uninstall"
+
+# Where the rest comes from: an unpacked Debian package (this script is its
+# usr/share/vello/install.sh, or --from names the package), or the sources.
+tree=""
+[ -f "$here/../../lib/vello/vello.exe" ] && tree=$(cd "$here/../.." && pwd)
+use_tree() {
+  tree=$1
+  japanese=$tree/share/vello/wine-japanese.sh
+  launcher_source=$tree/bin/vello
+  entry_source=$tree/share/applications/vello.desktop
+  icon_source() { echo "$tree/share/icons/hicolor/${1}x$1/apps/vello.png"; }
+  sender_source=$tree/bin/vello-send
+}
+if [ -n "$tree" ]; then
+  use_tree "$tree"
+else
+  japanese=$here/wine-japanese.sh
+  launcher_source=$root/packaging/linux/vello
+  entry_source=$root/packaging/linux/vello.desktop
+  icon_source() { echo "$root/src/resources/icons/vello-$1.png"; }
+  sender_source=""
+fi
 
 # The environment Vello runs in: its prefix, no Wine menu entries or file
 # associations written into the user's desktop (winemenubuilder), no
@@ -113,21 +146,11 @@ exec_quote() {
 # Single quotes for the launcher's shell text.
 sh_quote() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
 
+# The package's desktop entry, starting the command by its full path.
 desktop_entry() {
-  cat <<EOF
-[Desktop Entry]
-Type=Application
-Name=Vello
-GenericName=LAN Messenger
-GenericName[ja]=LAN メッセンジャー
-Comment=Pop-up messages between the computers of a local network
-Comment[ja]=同じ LAN のコンピューターにポップアップメッセージを送ります
-Exec=$(exec_quote "$launcher")
-Icon=vello
-Terminal=false
-Categories=Network;InstantMessaging;
-StartupWMClass=vello.exe
-EOF
+  local exec_line
+  exec_line="Exec=$(exec_quote "$launcher")"
+  EXEC_LINE=$exec_line awk '/^Exec=/ { print ENVIRON["EXEC_LINE"]; next } { print }' "$entry_source"
 }
 
 install_packages() {
@@ -151,10 +174,18 @@ install_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${need[@]}"
 }
 
-# Puts the program files of the source (zip or folder) into $1.
+# Puts the program files of the source (package, zip or folder) into $1.
 unpack() {
   local into=$1 src=$from
-  if [ -z "$src" ]; then
+  if [ -z "$src" ] && [ -n "$tree" ]; then
+    src=$tree/lib/vello
+  elif [ -n "$src" ] && [ -f "$src" ] && [[ "$src" == *.deb ]]; then
+    say "unpacking the package $src"
+    command -v dpkg-deb >/dev/null || fail "dpkg-deb is missing: cannot unpack $src"
+    dpkg-deb -x "$src" "$into/package" || fail "cannot unpack $src"
+    use_tree "$into/package/usr"
+    src=$tree/lib/vello
+  elif [ -z "$src" ]; then
     local version
     version=$(sed -n 's/^project(vello VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     src=$root/out/Vello-$version-win64.zip
@@ -194,6 +225,7 @@ do_install() {
   staging=$(mktemp -d)
   trap 'rm -rf "$staging"' EXIT
   unpack "$staging"
+  cp "$japanese" "$staging/wine-japanese.sh"
 
   say "program folder: $app_dir"
   make_folder "$app_dir"
@@ -220,22 +252,24 @@ do_install() {
 
   say "command: $launcher"
   make_folder "$bin_dir"
-  cat > "$launcher.new" <<EOF
-#!/bin/sh
-# Starts Vello under Wine in its own prefix (made by Vello's scripts/install.sh).
-export WINEPREFIX=$(sh_quote "$prefix") WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
-export LOCPATH=$(sh_quote "$prefix/locale") LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-exec wine $(sh_quote "$app_dir/vello.exe")
-EOF
+  # The package's launcher, taking the program from the user's own folder.
+  PROGRAM_DIR="program_dir=$(sh_quote "$app_dir")" SUPPORT="support=$(sh_quote "$app_dir/wine-japanese.sh")" \
+    awk '/^program_dir=/ { print ENVIRON["PROGRAM_DIR"]; next }
+         /^support=/ { print ENVIRON["SUPPORT"]; next } { print }' "$launcher_source" > "$launcher.new"
   chmod 755 "$launcher.new"
   mv -f "$launcher.new" "$launcher"
+  if [ -n "$sender_source" ] && [ -f "$sender_source" ]; then
+    say "command-line sender: $native_sender"
+    cp "$sender_source" "$native_sender.new"
+    chmod 755 "$native_sender.new"
+    mv -f "$native_sender.new" "$native_sender"
+  fi
 
   say "desktop entry: $apps_dir/vello.desktop, icon vello in $icon_root"
   local size
   for size in $icon_sizes; do
     make_folder "$icon_root/${size}x$size/apps"
-    cp "$root/src/resources/icons/vello-$size.png" "$icon_root/${size}x$size/apps/vello.png"
+    cp "$(icon_source "$size")" "$icon_root/${size}x$size/apps/vello.png"
   done
   make_folder "$apps_dir"
   desktop_entry > "$apps_dir/vello.desktop"
@@ -262,20 +296,33 @@ EOF
 do_uninstall() {
   [ -d "$app_dir" ] || [ -d "$prefix" ] || [ -f "$launcher" ] || { say "Vello is not installed"; return; }
   if [ -d "$prefix" ] && command -v wineserver >/dev/null; then
-    say "ending Vello and Wine in its prefix, if they run"
-    (wine_environment; wineserver -k 2>/dev/null; wineserver -w 2>/dev/null) || true
+    # Closing its windows ends Vello as File > 閉じる does: it saves its
+    # window and stops listening. Wine's own processes in the prefix follow.
+    say "asking Vello to exit, if it runs, and waiting for it"
+    (
+      wine_environment
+      wine taskkill /im vello.exe >/dev/null 2>&1 </dev/null
+      if ! timeout 60 wineserver -w 2>/dev/null; then
+        say "Vello did not exit within a minute: ending Wine in its prefix"
+        wineserver -k 2>/dev/null
+        wineserver -w 2>/dev/null
+      fi
+    ) || true
   fi
   say "removing the Wine prefix $prefix"
   rm -rf "$prefix"
   say "removing the command, the desktop entry, the autostart entry and the icons"
-  rm -f "$launcher" "$apps_dir/vello.desktop" "$autostart_dir/vello.desktop"
+  rm -f "$launcher" "$launcher.new" "$native_sender" "$native_sender.new" "$apps_dir/vello.desktop" \
+    "$autostart_dir/vello.desktop"
   local size f
   for size in $icon_sizes; do rm -f "$icon_root/${size}x$size/apps/vello.png"; done
   say "removing the program from $app_dir"
   for f in $program_files; do rm -f "$app_dir/$f" "$app_dir/.$f.new"; done
   if [ "$purge" = yes ]; then
     say "removing the settings, address book, phrases, schedule and log (--purge)"
-    for f in $user_files; do rm -f "$app_dir/$f" "$app_dir/$f.tmp"; done
+    for f in $user_files; do
+      rm -f "$app_dir/$f" "$app_dir/$f.lock" "$app_dir/$f.lock.next" "$app_dir/$f".*.tmp "$app_dir/$f.tmp"
+    done
   fi
   # The folders the install made, deepest first, where nothing else is left.
   if [ -f "$made_folders" ]; then

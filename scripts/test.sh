@@ -3,6 +3,8 @@
 # tests, the end-to-end tests and the Linux install under Wine on a virtual
 # screen.
 set -euo pipefail
+source "$(dirname "$0")/packages.sh"
+vello_install_packages
 source "$(dirname "$0")/env.sh"
 "$VELLO_ROOT/scripts/build.sh"
 "$VELLO_ROOT/scripts/setup-wine.sh"
@@ -24,4 +26,8 @@ wine wineboot >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$VELLO_BUILD/win" --output-on-failure --timeout 300 || status=1
 # The Linux install, in a throwaway home folder with a prefix of its own.
 "$VELLO_ROOT/tests/install/run_install_test.sh" "$VELLO_BUILD/win" "$VELLO_BUILD/native" || status=1
+# The Windows installer under Wine, and the Debian package (installed into
+# this machine with apt-get and removed again; root only).
+"$VELLO_ROOT/tests/install/run_msi_test.sh" "$VELLO_BUILD/win" "$VELLO_BUILD/native" || status=1
+"$VELLO_ROOT/tests/install/run_deb_test.sh" "$VELLO_BUILD/win" "$VELLO_BUILD/native" || status=1
 exit $status

@@ -3,17 +3,22 @@
 
 # vello_japanese_locale DIR: Wine takes its ANSI code page (932) and its date
 # formats from the Unix locale, and glibc has ja_JP.UTF-8 only once compiled.
-# Compiles it into DIR when it is not there yet (no root needed) and selects it.
+# Compiles it into DIR when it is not there yet (no root needed) and selects
+# it. Without it Wine would run quietly in code page 1252 and garble every
+# Japanese text: that is an error, said on standard error, and the status 1.
 vello_japanese_locale() {
   local dir=$1
-  if [ ! -f "$dir/ja_JP.UTF-8/LC_CTYPE" ] && command -v localedef >/dev/null; then
-    mkdir -p "$dir"
-    localedef -i ja_JP -f UTF-8 "$dir/ja_JP.UTF-8" >/dev/null 2>&1 || true
+  if [ ! -f "$dir/ja_JP.UTF-8/LC_CTYPE" ]; then
+    mkdir -p "$dir" 2>/dev/null
+    localedef -i ja_JP -f UTF-8 "$dir/ja_JP.UTF-8" >/dev/null 2>&1
+  fi
+  if [ ! -f "$dir/ja_JP.UTF-8/LC_CTYPE" ]; then
+    echo "vello: cannot compile the Japanese locale ja_JP.UTF-8 into $dir, which Wine needs for code page 932:" \
+         "install the Debian package locales (its localedef and /usr/share/i18n/locales/ja_JP)" >&2
+    return 1
   fi
   export LOCPATH=$dir
-  if [ -f "$dir/ja_JP.UTF-8/LC_CTYPE" ]; then
-    { export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; } 2>/dev/null
-  fi
+  { export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; } 2>/dev/null
 }
 
 # vello_prepare_prefix [REG_TEXT]: creates $WINEPREFIX and makes it Japanese:
@@ -26,12 +31,14 @@ vello_prepare_prefix() {
   wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w || true
 
-  # A .reg file with Japanese names must be UTF-16LE with a byte-order mark.
+  # A .reg file with Japanese names must be UTF-16LE with a byte-order mark
+  # and CR LF line ends.
   local reg
   reg=$(mktemp --suffix=.reg)
-  python3 - "$reg" "$extra" <<'PY'
-import sys
-text = r'''Windows Registry Editor Version 5.00
+  {
+    printf '\xff\xfe'
+    { cat <<'REG'
+Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "MS ゴシック"="Noto Sans Mono CJK JP"
@@ -45,9 +52,10 @@ text = r'''Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Control Panel\International]
 "Locale"="00000411"
-''' + sys.argv[2]
-open(sys.argv[1], 'wb').write(b'\xff\xfe' + text.replace('\n', '\r\n').encode('utf-16-le'))
-PY
+REG
+      printf '%s\n' "$extra"
+    } | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
+  } > "$reg"
   wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null ||
     wine regedit /S "$reg" >/dev/null 2>&1 </dev/null
   rm -f "$reg"

@@ -39,3 +39,8 @@ if(TARGET win_tests)
   # One test runs vello-send.exe, which lies beside win_tests.exe.
   add_dependencies(win_tests vello-send)
 endif()
+if(NOT WIN32)
+  # GCC's runtime libraries inside, as in vello-send.exe: the Linux package
+  # then needs nothing of the system but the C library.
+  target_link_options(vello-send PRIVATE -static-libstdc++ -static-libgcc)
+endif()

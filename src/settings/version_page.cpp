@@ -78,11 +78,11 @@ TVersionPage::TVersionPage(HWND page, HFONT font) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  std::string home = kHomePageAddress, mail = kMailAddress;
-  ClickLabel1.CreateLabel({.parent = panel, .x = 56, .y = 96, .caption = "URL: " + home, .font = font});
-  ClickLabel1.SetHikisu(home);
-  ClickLabel2.CreateLabel({.parent = panel, .x = 56, .y = 112, .caption = "Mail: " + mail, .font = font});
-  ClickLabel2.SetHikisu("mailto:" + mail);
+  std::string help = kHelpFileName, licence = kLicenceFileName;
+  ClickLabel1.CreateLabel({.parent = panel, .x = 56, .y = 96, .caption = "ヘルプ: " + help, .font = font});
+  ClickLabel1.SetHikisu(help);
+  ClickLabel2.CreateLabel({.parent = panel, .x = 56, .y = 112, .caption = "ライセンス: MIT (" + licence + ")", .font = font});
+  ClickLabel2.SetHikisu(licence);
   for (TClickLabel* link : {&ClickLabel1, &ClickLabel2}) {
     link->SetEnterColor(kColorYellow);
     link->SetEnterCursor(kCursorHandPoint);
@@ -97,7 +97,10 @@ TVersionPage::TVersionPage(HWND page, HFONT font) {
   GetClientRect(panel, &inner);
   int width = std::clamp<int>(line.cx, 257, inner.right - 2 - 16);
   SetWindowPos(Label6, nullptr, 0, 0, width, std::max<int>(12, line.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Label7 = CreateControl({.text = L"バグ等の報告は大歓迎です。", .x = 16, .y = 149, .parent = panel, .font = font});
+  // Where bug reports would go was never more than a placeholder; the line
+  // names who holds the copyright instead.
+  Label7 = CreateControl({.text = L"Copyright (c) 2026 The Vello developers", .x = 16, .y = 149, .parent = panel,
+                          .font = font});
 }
 
 }  // namespace vello

@@ -1,6 +1,7 @@
 #pragma once
 // The settings dialog's page "バージョン情報": the program's picture, name and
-// version, and two links (home page and mail).
+// version, and two links to documents shipped beside the executable: the
+// help and the licence.
 #include <windows.h>
 
 #include "platform/unique_handle.h"
@@ -9,8 +10,9 @@
 
 namespace vello {
 
-inline constexpr char kHomePageAddress[] = "https://vello.example.org/";
-inline constexpr char kMailAddress[] = "vello@example.org";
+// Bare names: the link label opens the file of that name beside the executable.
+inline constexpr char kHelpFileName[] = "VELLO.html";
+inline constexpr char kLicenceFileName[] = "LICENSE.txt";
 
 // Panel1: a raised panel that paints Image1 and lets its labels show through.
 class TVersionPanel : public Window {

@@ -1,6 +1,9 @@
 #include "widgets/click_label.h"
 
+#include <system_error>
+
 #include "platform/colors.h"
+#include "platform/executable_path.h"
 #include "platform/gdi.h"
 #include "platform/shell_execute.h"
 #include "platform/win_text.h"
@@ -68,9 +71,22 @@ void TClickLabel::MouseLeave() {
   cursor_ = kCursorDefault;
 }
 
+std::wstring TClickLabel::ShellTarget() const {
+  std::wstring target = Widen(FHikisu);
+  // A bare file name ("LICENSE.txt") is the file beside the executable when
+  // it lies there, named by its full path as the system spells it (the
+  // folder may hold characters a CP932 target cannot). Anything else, and a
+  // name not found there, goes to the shell as it is.
+  if (target.empty() || target.find_first_of(L":\\/") != std::wstring::npos) return target;
+  std::filesystem::path beside = ExecutablePath().replace_filename(target);
+  std::error_code error;
+  if (std::filesystem::is_regular_file(beside, error)) return beside.native();
+  return target;
+}
+
 void TClickLabel::Click() {
   if (OnClick) OnClick();
-  CallShellExecute({.window = nullptr, .operation = "OPEN", .file = Widen(FHikisu), .show = SW_SHOW});
+  CallShellExecute({.window = nullptr, .operation = "OPEN", .file = ShellTarget(), .show = SW_SHOW});
 }
 
 void TClickLabel::Paint(HDC dc) {

@@ -2,7 +2,8 @@
 // TClickLabel: a text label that acts as a hyperlink. While the mouse is
 // over it the text takes EnterColor and the pointer EnterCursor; a click
 // raises the label's own click event and then hands Hikisu to the shell
-// ("OPEN"), which opens it with its associated program.
+// ("OPEN"), which opens it with its associated program. A Hikisu that is a
+// bare file name opens the file of that name beside the executable.
 #include <windows.h>
 
 #include <cstdint>
@@ -67,6 +68,9 @@ class TClickLabel : public Window {
   void MouseEnter();
   void MouseLeave();
   void Click();
+  // What a click hands to the shell: Hikisu, or the full path of the file
+  // it names beside the executable.
+  std::wstring ShellTarget() const;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

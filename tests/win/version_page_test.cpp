@@ -6,6 +6,8 @@ namespace {
 
 TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   StartApp();
+  // The documents shipped beside the executable.
+  for (const wchar_t* name : {L"VELLO.html", L"LICENSE.txt"}) std::ofstream(dir_ / name) << "x";
   Dialog().ShowPage(5);
   TVersionPage& v = Dialog().versionPage();
   HWND panel = v.Panel1.hwnd();
@@ -21,10 +23,10 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   } table[] = {
       {v.Label2, 120, 32, "Vello　ver.1.5"},
       {v.Label5, 56, 72, "LAN メッセンジャー"},
-      {v.ClickLabel1.hwnd(), 56, 96, "URL: https://vello.example.org/"},
-      {v.ClickLabel2.hwnd(), 56, 112, "Mail: vello@example.org"},
+      {v.ClickLabel1.hwnd(), 56, 96, "ヘルプ: VELLO.html"},
+      {v.ClickLabel2.hwnd(), 56, 112, "ライセンス: MIT (LICENSE.txt)"},
       {v.Label6, 16, 136, "使っていただいてどうもありがとうございます。"},
-      {v.Label7, 16, 149, "バグ等の報告は大歓迎です。"},
+      {v.Label7, 16, 149, "Copyright (c) 2026 The Vello developers"},
   };
   for (const auto& e : table) {
     SCOPED_TRACE(e.text);
@@ -47,16 +49,26 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   EXPECT_TRUE(lf.lfItalic);
   EXPECT_STREQ(lf.lfFaceName, L"ＭＳ Ｐゴシック");
 
-  EXPECT_EQ(v.ClickLabel1.Hikisu(), "https://vello.example.org/");
-  EXPECT_EQ(v.ClickLabel2.Hikisu(), "mailto:vello@example.org");
+  EXPECT_EQ(v.ClickLabel1.Hikisu(), "VELLO.html");
+  EXPECT_EQ(v.ClickLabel2.Hikisu(), "LICENSE.txt");
   for (TClickLabel* link : {&v.ClickLabel1, &v.ClickLabel2}) {
     EXPECT_EQ(link->EnterColor(), 0x00FFFF);
     EXPECT_EQ(link->EnterCursor(), kCursorHandPoint);
   }
-  SendMessageW(v.ClickLabel2.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-  SendMessageW(v.ClickLabel2.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-  ASSERT_EQ(shellCalls_.size(), 1u);
-  EXPECT_EQ(shellCalls_[0].file, L"mailto:vello@example.org");
+  // Each opens its document beside the executable, whatever the current folder.
+  for (TClickLabel* link : {&v.ClickLabel1, &v.ClickLabel2}) {
+    SendMessageW(link->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(link->hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  }
+  ASSERT_EQ(shellCalls_.size(), 2u);
+  EXPECT_EQ(fs::path(shellCalls_[0].file), dir_ / L"VELLO.html");
+  EXPECT_EQ(fs::path(shellCalls_[1].file), dir_ / L"LICENSE.txt");
+  // No address of anyone's: nothing on the page names a place that is not there.
+  for (HWND label : {v.Label2, v.Label5, v.ClickLabel1.hwnd(), v.ClickLabel2.hwnd(), v.Label6, v.Label7}) {
+    std::wstring text = Widen(ControlText(label));
+    EXPECT_EQ(text.find(L"example"), std::wstring::npos) << ControlText(label);
+    EXPECT_EQ(text.find(L'@'), std::wstring::npos) << ControlText(label);
+  }
 }
 
 TEST_F(SetupDialogTest, ThePictureIsStretchedWithItsBottomLeftColourLeftOut) {
@@ -106,6 +118,7 @@ class ClickLabelTest : public ::testing::Test {
     font_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, NONANTIALIASED_QUALITY, 0,
                         L"ＭＳ Ｐゴシック");
     SetShellExecuteFunctionForTests([this](const ShellExecuteCall& call) {
+      files_.push_back(call.file);
       events_.push_back("shell " + call.operation + " [" + Narrow(call.file) + "] " + std::to_string(call.show) +
                         (call.window ? " window" : ""));
     });
@@ -157,6 +170,7 @@ class ClickLabelTest : public ::testing::Test {
   HFONT font_ = nullptr;
   std::unique_ptr<TClickLabel> label_;
   std::vector<std::string> events_;
+  std::vector<std::wstring> files_;  // as the shell gets them, unconverted
 };
 
 TEST_F(ClickLabelTest, HoverTakesTheEnterColourAndCursorAndLeavingRestoresTheConstructionColour) {
@@ -217,6 +231,40 @@ TEST_F(ClickLabelTest, AClickRaisesTheClickEventThenOpensTheTargetOnce) {
   l.Click();
   EXPECT_EQ(l.FontColor(), kColorBlack);
   EXPECT_EQ(l.Cursor(), kCursorDefault);
+}
+
+TEST_F(ClickLabelTest, ABareFileNameOpensTheFileBesideTheExecutableByItsFullPath) {
+  // The program in a folder whose name code page 932 cannot spell.
+  fs::path root = fs::temp_directory_path() / L"vello-click-label-test";
+  fs::path folder = root / kForeignFolder;
+  fs::remove_all(root);
+  fs::create_directories(folder);
+  std::ofstream(folder / L"LICENSE.txt") << "MIT";
+  fs::create_directories(folder / L"docs");
+  SetExecutablePathForTests(folder / L"vello.exe");
+  struct Case {
+    const char* hikisu;
+    std::wstring shell;
+  } cases[] = {
+      {"LICENSE.txt", (folder / L"LICENSE.txt").native()},
+      {"VELLO.html", L"VELLO.html"},  // not there: the shell gets the name as it is
+      {"docs", L"docs"},              // a folder is no document
+      {"docs\\LICENSE.txt", L"docs\\LICENSE.txt"},
+      {"mailto:someone", L"mailto:someone"},
+      {"C:\\LICENSE.txt", L"C:\\LICENSE.txt"},
+      {"", L""},
+  };
+  TClickLabel& l = Make();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hikisu);
+    files_.clear();
+    l.SetHikisu(c.hikisu);
+    Press(3, 3);
+    ASSERT_EQ(files_.size(), 1u);
+    EXPECT_EQ(files_[0], c.shell);
+  }
+  SetExecutablePathForTests({});
+  fs::remove_all(root);
 }
 
 }  // namespace

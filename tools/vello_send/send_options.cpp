@@ -230,8 +230,8 @@ decimal number 0x00BBGGRR (16777215 is white), or a negative system colour
 (-2147483643 is the window background).
 
 Exit status: 0 sent; 1 other failure; 2 bad command line or settings file;
-3 text not convertible to code page 932; 4 host not found; 5 connection
-refused; 6 host or network unreachable; 7 timed out.
+3 text not convertible to code page 932, or too long; 4 host not found;
+5 connection refused; 6 host or network unreachable; 7 timed out.
 
 Example:
   make all; vello-send -i build-pc "make finished with status $?"

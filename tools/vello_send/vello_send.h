@@ -15,7 +15,7 @@ enum ExitStatus : int {
   kExitSent = 0,
   kExitFailure = 1,       // anything not listed below (a write that broke off, unreadable input)
   kExitUsage = 2,         // bad command line or settings file
-  kExitText = 3,          // text or font name not convertible to code page 932
+  kExitText = 3,          // text or font name not convertible to code page 932, or too long
   kExitHostNotFound = 4,
   kExitRefused = 5,
   kExitUnreachable = 6,
