@@ -4,6 +4,9 @@
 # on its port from this (Linux) side. Screenshots go to build/screenshots.
 #   run_e2e.sh VELLO_EXE DRIVER_EXE [scenario...]
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 VELLO_EXE=$1
 DRIVER_EXE=$2
 shift 2
@@ -30,7 +33,8 @@ new_run() {
   RUN=$(mktemp -d /tmp/vello-e2e.XXXXXX)
   cp "$VELLO_EXE" "$RUN/vello.exe"
   PORT=$((port_base++))
-  printf '[setup]\r\nport=%s\r\n' "$PORT" > "$RUN/vello.ini"
+  # Discovery off as well: the run is isolated, and this says so twice.
+  printf '[setup]\r\nport=%s\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
 }
 start() {
   wine "$RUN/vello.exe" >/dev/null 2>&1 &
@@ -120,7 +124,7 @@ scenario_first_start() {
 
 scenario_hand_written_port() {
   new_run
-  printf '[SETUP]\r\nPORT=%s\r\n' "$PORT" > "$RUN/vello.ini"
+  printf '[SETUP]\r\nPORT=%s\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
   start
   line 'ポート指定' | send_raw "$PORT"
   check_true "a hand-written SETUP/PORT is honoured" "wait_count TForm 1"
@@ -149,7 +153,7 @@ scenario_receive() {
 
 scenario_send_to_itself() {
   new_run
-  printf '[setup]\r\nport=%s\r\nLog=1\r\n' "$PORT" > "$RUN/vello.ini"
+  printf '[setup]\r\nport=%s\r\nLog=1\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
   start
   drv set-composer "自分に送ります"
   drv set-dest 127.0.0.1
