@@ -236,6 +236,7 @@ void TMainForm::FormCreate() {
   int height = ReadSetting(ini, setting::WindowHeight);
   int width = ReadSetting(ini, setting::WindowWidth);
   SetWindowPos(hwnd(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  FGeometryKnown = true;
   FFormCreateStepsDone = 4;
   // 5. Hiragana input whenever the composer has the focus.
   FImeOnFocus = ReadSetting(ini, setting::Ime);
@@ -273,13 +274,15 @@ void TMainForm::FormClose() {
   // The other copies hear that this one has gone.
   FDiscovery.Stop();
   IniFile ini = SettingsFile();
-  RECT r;
-  GetWindowRect(hwnd(), &r);
-  WriteSetting(ini, setting::WindowHeight, r.bottom - r.top);
-  WriteSetting(ini, setting::WindowWidth, r.right - r.left);
-  WriteSetting(ini, setting::WindowTop, r.top);
-  WriteSetting(ini, setting::WindowLeft, r.left);
-  WriteSetting(ini, setting::Pri, ImportanceTicked());
+  if (FGeometryKnown) {
+    RECT r;
+    GetWindowRect(hwnd(), &r);
+    WriteSetting(ini, setting::WindowHeight, r.bottom - r.top);
+    WriteSetting(ini, setting::WindowWidth, r.right - r.left);
+    WriteSetting(ini, setting::WindowTop, r.top);
+    WriteSetting(ini, setting::WindowLeft, r.left);
+  }
+  if (FImportanceKnown) WriteSetting(ini, setting::Pri, ImportanceTicked());
 }
 
 void TMainForm::FormDestroy() { FTrayIcon.Remove(); }
@@ -454,6 +457,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       LayoutControls();
       return 0;
+    case WM_EXITSIZEMOVE:
+      FGeometryKnown = true;  // placed by the user
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
       info->ptMinTrackSize = {kMinWidth, kMinHeight};

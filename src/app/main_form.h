@@ -187,6 +187,12 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   bool FSoundInWorkMode = true;
   bool FImeOnFocus = false;
   bool FClosing = false;
+  // Whether the window's place and the importance tick are the user's: read
+  // from the settings at start-up or changed by the user since. After a
+  // start that stopped before reading them, the exit keeps what was saved
+  // instead of writing the defaults the window was left at.
+  bool FGeometryKnown = false;
+  bool FImportanceKnown = false;
   int FFormCreateStepsDone = 0;
 };
 
