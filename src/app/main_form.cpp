@@ -260,6 +260,7 @@ void TMainForm::FormCreate() {
   // 13. No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
+  FCloseCommandRemoved = true;
   // 14. (A scheduled send's hand-over is the scheduler's own.)
   FMessageArrived = false;
   FFormCreateStepsDone = 14;
@@ -312,9 +313,13 @@ void TMainForm::Close1Click() {
   PostQuitMessage(0);
 }
 
+void TMainForm::ShowHowToExit() {
+  ShowMessageBox(hwnd(), "[メニュー]・[ファイル]・[閉じる]で終了してください", ApplicationTitle(), MB_OK);
+}
+
 bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
   if (hitTest == HTCLOSE) {
-    ShowMessageBox(hwnd(), "[メニュー]・[ファイル]・[閉じる]で終了してください", ApplicationTitle(), MB_OK);
+    ShowHowToExit();
     return true;
   }
   if (hitTest == HTMINBUTTON) {
@@ -448,6 +453,12 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (CaptionButtonDown(wp)) return 0;
       break;
     case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_CLOSE && FCloseCommandRemoved) {
+        // Alt+F4 asks for the Close command the system menu no longer has:
+        // it gets what the greyed close box gives.
+        ShowHowToExit();
+        return 0;
+      }
       if ((wp & 0xFFF0) == SC_MINIMIZE) {
         // Minimising the main window minimises the program.
         SendMessageW(FApplication.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);

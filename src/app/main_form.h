@@ -116,6 +116,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void FormClose();
   void FormDestroy();
   bool CaptionButtonDown(WPARAM hitTest);
+  // The close box's answer: exit only through the menus.
+  void ShowHowToExit();
   void Close1Click();
   void S1Click();
   void About1Click();
@@ -191,6 +193,9 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   // from the settings at start-up or changed by the user since. After a
   // start that stopped before reading them, the exit keeps what was saved
   // instead of writing the defaults the window was left at.
+  // The system menu's Close command is gone (start-up got that far), so
+  // the close box is greyed and Alt+F4 must not close either.
+  bool FCloseCommandRemoved = false;
   bool FGeometryKnown = false;
   bool FImportanceKnown = false;
   int FFormCreateStepsDone = 0;
