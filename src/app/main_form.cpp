@@ -384,10 +384,16 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     return;
   }
   if (control == FComposer.hwnd()) {
-    if (code == EN_MAXTEXT) {
-      ShowMessageBox(hwnd(),
-                     "メッセージは " + std::to_string(kComposerMaxCharacters) + " 文字までです。それより後は入りません",
-                     "Vello", MB_OK | MB_ICONEXCLAMATION);
+    // The editor's own limit, or the cut the window makes where the editor
+    // let more in; the box waits until the editor has finished its change.
+    if ((code == EN_MAXTEXT || (code == EN_CHANGE && FComposer.CutToBound())) && !FComposerFullShown) {
+      FComposerFullShown = true;
+      Defer([this] {
+        ShowMessageBox(hwnd(),
+                       "メッセージは " + std::to_string(kComposerMaxCharacters) + " 文字までです。それより後は入りません",
+                       "Vello", MB_OK | MB_ICONEXCLAMATION);
+        FComposerFullShown = false;
+      });
     }
     if (code == EN_SETFOCUS && FImeOnFocus) {
       if (HIMC imc = ImmGetContext(control)) {
