@@ -19,6 +19,9 @@
 # LOG_MB (100), POLL_US (100), PHRASES_N (20), EXIT_VELLO_N (500, the most
 # balloons Vello keeps open), EXIT_FLOOR_N (2000), SENDERS (10).
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/env.sh"
 WIN=${VELLO_BENCH_WIN:-$VELLO_BUILD/win}

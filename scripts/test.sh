@@ -6,6 +6,10 @@ set -euo pipefail
 source "$(dirname "$0")/packages.sh"
 vello_install_packages
 source "$(dirname "$0")/env.sh"
+# Nothing a test starts may reach the network: the whole run is in a network
+# namespace of its own with only the loopback.
+source "$(dirname "$0")/isolate.sh"
+vello_isolate "$0" "$@"
 "$VELLO_ROOT/scripts/build.sh"
 "$VELLO_ROOT/scripts/setup-wine.sh"
 

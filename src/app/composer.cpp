@@ -1,5 +1,6 @@
 #include "app/composer.h"
 
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -17,6 +18,27 @@ std::string JoinComposerLines(const std::vector<std::string>& displayedLines) {
   return out;
 }
 
+namespace {
+
+LRESULT CALLBACK ComposerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* composer = reinterpret_cast<TComposer*>(data);
+  // The editor's own paste is not used: Wine's rich edit in plain-text mode
+  // puts the clipboard in place of the whole text, and takes any amount.
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0, alt = GetKeyState(VK_MENU) < 0;
+  const bool pasteKey =
+      msg == WM_KEYDOWN && !alt && ((wParam == 'V' && ctrl) || (wParam == VK_INSERT && shift && !ctrl));
+  if (msg == WM_PASTE || pasteKey) {
+    composer->Paste();
+    return 0;
+  }
+  // A full editor refuses a typed character; Wine's says nothing of it.
+  if (msg == WM_CHAR && (wParam >= L' ' || wParam == L'\r') && composer->Full()) composer->TellParentFull();
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, ComposerProc, 1);
+  return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
 void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height) {
   LoadLibraryW(L"Msftedit.dll");
   RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
@@ -25,6 +47,9 @@ void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height
                               x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                               GetModuleHandleW(nullptr), nullptr);
   SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kComposerMaxCharacters));
+  // EN_CHANGE lets the window hold the bound where the editor does not.
+  SendMessageW(RichEdit1, EM_SETEVENTMASK, 0, SendMessageW(RichEdit1, EM_GETEVENTMASK, 0, 0) | ENM_CHANGE);
+  SetWindowSubclass(RichEdit1, ComposerProc, 1, reinterpret_cast<DWORD_PTR>(this));
   SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
   SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
 }
@@ -103,8 +128,75 @@ std::string TComposer::PlainText() const {
 
 void TComposer::SetText(const std::string& cp932) { SetWindowTextW(RichEdit1, Widen(cp932).c_str()); }
 
-void TComposer::ReplaceSelection(const std::string& cp932) {
-  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Widen(cp932).c_str()));
+void TComposer::ReplaceSelection(const std::string& cp932) { InsertFitting(Widen(cp932)); }
+
+void TComposer::Paste() {
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(RichEdit1)) return;
+  std::wstring text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (auto* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      // Another program's data need not end where it says.
+      text.assign(units, wcsnlen(units, GlobalSize(data) / sizeof(wchar_t)));
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  InsertFitting(std::move(text));
+}
+
+long TComposer::Room() const {
+  CHARRANGE selection{};
+  SendMessageW(RichEdit1, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  return static_cast<long>(kComposerMaxCharacters) - (Length() - (selection.cpMax - selection.cpMin));
+}
+
+void TComposer::InsertFitting(std::wstring text) {
+  const long room = Room();
+  // The editor keeps a CR LF as one character.
+  std::size_t end = 0;
+  for (long taken = 0; end < text.size() && taken < room; ++taken)
+    end += text.compare(end, 2, L"\r\n") == 0 ? 2 : 1;
+  const bool cut = end < text.size();
+  if (cut && end > 0 && IS_HIGH_SURROGATE(text[end - 1])) --end;
+  text.resize(end);
+  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  if (cut) TellParentFull();
+}
+
+void TComposer::TellParentFull() {
+  SendMessageW(GetParent(RichEdit1), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(RichEdit1), EN_MAXTEXT),
+               reinterpret_cast<LPARAM>(RichEdit1));
+}
+
+long TComposer::Length() const {
+  GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
+  return static_cast<long>(SendMessageW(RichEdit1, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
+}
+
+bool TComposer::CutToBound() {
+  const long length = Length();
+  const long bound = static_cast<long>(kComposerMaxCharacters);
+  // Wine's editor raises its limit to take whatever is put in.
+  if (SendMessageW(RichEdit1, EM_GETLIMITTEXT, 0, 0) != bound)
+    SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(bound));
+  if (length <= bound) return false;
+  const long excess = length - bound;
+  CHARRANGE caret{};
+  SendMessageW(RichEdit1, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  // The text just put in ends at the caret; text set whole leaves the caret
+  // at the start, and then the end goes.
+  CHARRANGE cut = caret.cpMax >= excess ? CHARRANGE{caret.cpMax - excess, caret.cpMax} : CHARRANGE{bound, length};
+  // Never half a surrogate pair: the cut starts before its high half.
+  if (cut.cpMin > 0) {
+    wchar_t before[2] = {};
+    TEXTRANGEW range{{cut.cpMin - 1, cut.cpMin}, before};
+    SendMessageW(RichEdit1, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    if (IS_HIGH_SURROGATE(before[0])) --cut.cpMin;
+  }
+  SendMessageW(RichEdit1, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cut));
+  // Undoable, so that the editor's undo of what came before stays in step.
+  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+  return true;
 }
 
 }  // namespace vello

@@ -236,6 +236,7 @@ void TMainForm::FormCreate() {
   int height = ReadSetting(ini, setting::WindowHeight);
   int width = ReadSetting(ini, setting::WindowWidth);
   SetWindowPos(hwnd(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  FGeometryKnown = true;
   FFormCreateStepsDone = 4;
   // 5. Hiragana input whenever the composer has the focus.
   FImeOnFocus = ReadSetting(ini, setting::Ime);
@@ -259,6 +260,7 @@ void TMainForm::FormCreate() {
   // 13. No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
+  FCloseCommandRemoved = true;
   // 14. (A scheduled send's hand-over is the scheduler's own.)
   FMessageArrived = false;
   FFormCreateStepsDone = 14;
@@ -273,13 +275,15 @@ void TMainForm::FormClose() {
   // The other copies hear that this one has gone.
   FDiscovery.Stop();
   IniFile ini = SettingsFile();
-  RECT r;
-  GetWindowRect(hwnd(), &r);
-  WriteSetting(ini, setting::WindowHeight, r.bottom - r.top);
-  WriteSetting(ini, setting::WindowWidth, r.right - r.left);
-  WriteSetting(ini, setting::WindowTop, r.top);
-  WriteSetting(ini, setting::WindowLeft, r.left);
-  WriteSetting(ini, setting::Pri, ImportanceTicked());
+  if (FGeometryKnown) {
+    RECT r;
+    GetWindowRect(hwnd(), &r);
+    WriteSetting(ini, setting::WindowHeight, r.bottom - r.top);
+    WriteSetting(ini, setting::WindowWidth, r.right - r.left);
+    WriteSetting(ini, setting::WindowTop, r.top);
+    WriteSetting(ini, setting::WindowLeft, r.left);
+  }
+  if (FImportanceKnown) WriteSetting(ini, setting::Pri, ImportanceTicked());
 }
 
 void TMainForm::FormDestroy() { FTrayIcon.Remove(); }
@@ -309,9 +313,13 @@ void TMainForm::Close1Click() {
   PostQuitMessage(0);
 }
 
+void TMainForm::ShowHowToExit() {
+  ShowMessageBox(hwnd(), "[メニュー]・[ファイル]・[閉じる]で終了してください", ApplicationTitle(), MB_OK);
+}
+
 bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
   if (hitTest == HTCLOSE) {
-    ShowMessageBox(hwnd(), "[メニュー]・[ファイル]・[閉じる]で終了してください", ApplicationTitle(), MB_OK);
+    ShowHowToExit();
     return true;
   }
   if (hitTest == HTMINBUTTON) {
@@ -376,10 +384,16 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     return;
   }
   if (control == FComposer.hwnd()) {
-    if (code == EN_MAXTEXT) {
-      ShowMessageBox(hwnd(),
-                     "メッセージは " + std::to_string(kComposerMaxCharacters) + " 文字までです。それより後は入りません",
-                     "Vello", MB_OK | MB_ICONEXCLAMATION);
+    // The editor's own limit, or the cut the window makes where the editor
+    // let more in; the box waits until the editor has finished its change.
+    if ((code == EN_MAXTEXT || (code == EN_CHANGE && FComposer.CutToBound())) && !FComposerFullShown) {
+      FComposerFullShown = true;
+      Defer([this] {
+        ShowMessageBox(hwnd(),
+                       "メッセージは " + std::to_string(kComposerMaxCharacters) + " 文字までです。それより後は入りません",
+                       "Vello", MB_OK | MB_ICONEXCLAMATION);
+        FComposerFullShown = false;
+      });
     }
     if (code == EN_SETFOCUS && FImeOnFocus) {
       if (HIMC imc = ImmGetContext(control)) {
@@ -445,6 +459,12 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (CaptionButtonDown(wp)) return 0;
       break;
     case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_CLOSE && FCloseCommandRemoved) {
+        // Alt+F4 asks for the Close command the system menu no longer has:
+        // it gets what the greyed close box gives.
+        ShowHowToExit();
+        return 0;
+      }
       if ((wp & 0xFFF0) == SC_MINIMIZE) {
         // Minimising the main window minimises the program.
         SendMessageW(FApplication.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -454,6 +474,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       LayoutControls();
       return 0;
+    case WM_EXITSIZEMOVE:
+      FGeometryKnown = true;  // placed by the user
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
       info->ptMinTrackSize = {kMinWidth, kMinHeight};

@@ -116,6 +116,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void FormClose();
   void FormDestroy();
   bool CaptionButtonDown(WPARAM hitTest);
+  // The close box's answer: exit only through the menus.
+  void ShowHowToExit();
   void Close1Click();
   void S1Click();
   void About1Click();
@@ -188,6 +190,18 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   bool FSoundInWorkMode = true;
   bool FImeOnFocus = false;
   bool FClosing = false;
+  // The box saying the composer is full is waiting or open: one is enough
+  // for a burst of text that did not fit.
+  bool FComposerFullShown = false;
+  // The system menu's Close command is gone (start-up got that far), so
+  // the close box is greyed and Alt+F4 must not close either.
+  bool FCloseCommandRemoved = false;
+  // Whether the window's place and the importance tick are the user's: read
+  // from the settings at start-up or changed by the user since. After a
+  // start that stopped before reading them, the exit keeps what was saved
+  // instead of writing the defaults the window was left at.
+  bool FGeometryKnown = false;
+  bool FImportanceKnown = false;
   int FFormCreateStepsDone = 0;
 };
 

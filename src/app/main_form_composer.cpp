@@ -25,12 +25,14 @@ namespace vello {
 bool TMainForm::ImportanceTicked() const { return SendMessageW(CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TMainForm::SetImportance(bool ticked) {
+  FImportanceKnown = true;
   bool was = ImportanceTicked();
   SendMessageW(CheckBox1, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
   if (was != ticked) CheckBox1Click();
 }
 
 void TMainForm::CheckBox1Click() {
+  FImportanceKnown = true;
   // The caption's colour follows the tick (WM_CTLCOLORBTN reads it).
   InvalidateRect(CheckBox1, nullptr, TRUE);
 }

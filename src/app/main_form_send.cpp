@@ -64,14 +64,13 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
   }
   // 2.-3. A line that did not go out whole is not sent: no log, no
   // confirmation. One that did is sent once the receiver has taken it.
-  if (!socket.WriteAll(line)) {
+  if (!socket.Send(std::move(line))) {
     socket.Close();
     attempt.End(SendOutcome::Failed);
     ShowBrokenOff(attempt);
     return;
   }
   attempt.written = message->text;
-  socket.FinishSending();
 }
 
 void TMainForm::ClientSocket1Delivered(SendAttempt& attempt) {
@@ -99,8 +98,9 @@ void TMainForm::ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, i
     return;
   }
   if (attempt.written) {
-    // Written, but the receiver reset the connection or never said it took it.
-    bool unanswered = code == WSAETIMEDOUT;
+    // The receiver reset the connection, stopped reading the line, or never
+    // said it took it: only the last leaves room for doubt.
+    bool unanswered = code == WSAETIMEDOUT && attempt.client->wholeLineWritten();
     code = 0;
     attempt.End(SendOutcome::Failed);
     if (unanswered)

@@ -45,7 +45,7 @@ SendTicket SendAttempts::Start(SendRequest request) {
             EndAsFailed end{*a};
             Guard([&] { handlers_.onConnect(*a); });
             // A line written now waits to be taken; the attempt goes on.
-            end.stillGoing = a->client->awaitingDelivery();
+            end.stillGoing = a->client->sending();
             ForgetLater();
           },
       .onDelivered =
@@ -61,6 +61,7 @@ SendTicket SendAttempts::Start(SendRequest request) {
             handlers_.onError(*a, kind, code);
           }});
   a->client->SetDeliveryTimeout(deliveryTimeoutMs_);
+  a->client->SetSendBuffer(sendBufferBytes_);
   attempts_.push_back(std::move(attempt));
   a->client->Open(a->request.host, port_);
   return a->ticket;

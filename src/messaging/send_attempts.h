@@ -20,7 +20,7 @@ struct SendAttempt {
   SendRequest request;
   std::unique_ptr<TcpClient> client;
   bool ended = false;
-  // The text written, once the whole line has gone out (for the log).
+  // The text of the line once it is being written (for the log).
   std::optional<std::string> written;
 
   // Reports the end once; later calls change nothing.
@@ -43,8 +43,10 @@ class SendAttempts : public MessageOnlyWindow {
   // The port every attempt connects to.
   int port() const { return port_; }
   void SetPort(int port) { port_ = port; }
-  // How long a receiver may take to close its end after the line.
+  // How long a receiver may take to read the whole line and close its end.
   void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
+  // Each connection's send buffer (0: the system's choice); for tests.
+  void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
 
   SendTicket Start(SendRequest request);
   void Cancel(SendTicket ticket);
@@ -63,6 +65,7 @@ class SendAttempts : public MessageOnlyWindow {
   Handlers handlers_;
   int port_ = 0;
   unsigned deliveryTimeoutMs_ = TcpClient::kDeliveryTimeoutMs;
+  int sendBufferBytes_ = 0;
   SendTicket nextTicket_ = 1;
   std::vector<std::unique_ptr<SendAttempt>> attempts_;
 };

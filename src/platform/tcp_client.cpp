@@ -1,5 +1,7 @@
 #include "platform/tcp_client.h"
 
+#include <algorithm>
+
 #include "common/vello_error.h"
 #include "platform/socket_error.h"
 #include "platform/window_messages.h"
@@ -8,7 +10,6 @@ namespace vello {
 
 namespace {
 const wchar_t kClassName[] = L"VelloTcpClient";
-constexpr DWORD kWriteTimeoutMs = 10000;
 constexpr UINT_PTR kDeliveryTimer = 1;
 
 // Scope of a handler call: the attempt knows it is inside one.
@@ -35,6 +36,7 @@ void TcpClient::Open(const std::string& host, int port) {
   host_ = host;
   port_ = port;
   finished_ = false;
+  wholeLineWritten_ = false;
   lookupPending_ = true;
   unsigned number = ++lookupNumber_;
   lookups_.Run<HostAddress>([host = host_] { return LookUpHost(host); },
@@ -45,35 +47,65 @@ void TcpClient::Open(const std::string& host, int port) {
                             });
 }
 
-bool TcpClient::WriteAll(const std::string& bytes) {
+bool TcpClient::Send(std::string line) {
   if (!socket_) return false;
-  // Back to blocking mode for the write, with a time bound so that a peer
-  // that never reads cannot hold the user interface.
-  WSAAsyncSelect(socket_.get(), hwnd(), 0, 0);
-  u_long blocking = 0;
-  ioctlsocket(socket_.get(), FIONBIO, &blocking);
-  DWORD timeout = kWriteTimeoutMs;
-  setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    int n = send(socket_.get(), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+  line_ = std::move(line);
+  writtenBytes_ = 0;
+  wholeLineWritten_ = false;
+  writing_ = true;
+  // One deadline for the whole line: a receiver that reads it slowly or not
+  // at all ends the attempt as surely as one that never closes.
+  deliveryDeadline_ = GetTickCount64() + deliveryTimeoutMs_;
+  SetTimer(hwnd(), kDeliveryTimer, deliveryTimeoutMs_, nullptr);
+  // FD_WRITE says when the system takes more; FD_CLOSE, a receiver gone
+  // before the end of the line.
+  WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_WRITE | FD_READ | FD_CLOSE);
+  int failure = 0;
+  return WriteSome(failure);
+}
+
+bool TcpClient::WriteSome(int& failure) {
+  while (writtenBytes_ < line_.size()) {
+    const std::size_t left = line_.size() - writtenBytes_;
+    int n = send(socket_.get(), line_.data() + writtenBytes_, static_cast<int>(std::min<std::size_t>(left, 1 << 20)), 0);
+    if (n > 0) {
+      writtenBytes_ += static_cast<std::size_t>(n);
+      continue;
+    }
+    failure = WSAGetLastError();
+    if (failure == WSAEWOULDBLOCK) {
+      failure = 0;
+      return true;  // the next FD_WRITE goes on
+    }
+    if (failure == 0) failure = WSAECONNRESET;
+    return false;
   }
+  writing_ = false;
+  wholeLineWritten_ = true;
+  line_.clear();
+  shutdown(socket_.get(), SD_SEND);
+  awaitingDelivery_ = true;
+  WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
+  // A receiver quicker than this may have closed already: look once now.
+  PostMessageW(hwnd(), kSocketEventMessage, socket_.get(), WSAMAKESELECTREPLY(FD_READ, 0));
   return true;
 }
 
-void TcpClient::FinishSending() {
-  if (!socket_) return;
-  shutdown(socket_.get(), SD_SEND);
-  u_long nonBlocking = 1;
-  ioctlsocket(socket_.get(), FIONBIO, &nonBlocking);
-  awaitingDelivery_ = true;
-  deliveryDeadline_ = GetTickCount64() + deliveryTimeoutMs_;
-  WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_READ | FD_CLOSE);
-  SetTimer(hwnd(), kDeliveryTimer, deliveryTimeoutMs_, nullptr);
-  // A receiver quicker than this may have closed already: look once now.
-  PostMessageW(hwnd(), kSocketEventMessage, socket_.get(), WSAMAKESELECTREPLY(FD_READ, 0));
+void TcpClient::HandleWritingEvent(int error) {
+  if (error != 0) {
+    Fail(SocketErrorKind::Send, error);
+    return;
+  }
+  // Events that keep coming hold the timer back: the deadline is looked at
+  // here too.
+  if (GetTickCount64() >= deliveryDeadline_) {
+    Fail(SocketErrorKind::Send, WSAETIMEDOUT);
+    return;
+  }
+  // Whatever the event, write what fits: after a close the write itself
+  // tells a receiver that only stopped sending from one that went away.
+  int failure = 0;
+  if (!WriteSome(failure)) Fail(SocketErrorKind::Send, failure);
 }
 
 void TcpClient::Delivered() {
@@ -85,8 +117,10 @@ void TcpClient::Delivered() {
 
 void TcpClient::Close() {
   lookupPending_ = false;
-  if (awaitingDelivery_) {
+  if (writing_ || awaitingDelivery_) {
+    writing_ = false;
     awaitingDelivery_ = false;
+    line_.clear();
     if (hwnd()) KillTimer(hwnd(), kDeliveryTimer);
   }
   if (socket_) {
@@ -117,6 +151,9 @@ void TcpClient::Connect(const HostAddress& found) {
     Fail(SocketErrorKind::Connect, WSAGetLastError());
     return;
   }
+  if (sendBufferBytes_ > 0)
+    setsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBufferBytes_),
+               sizeof sendBufferBytes_);
   WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
   if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
       WSAGetLastError() != WSAEWOULDBLOCK) {
@@ -126,14 +163,18 @@ void TcpClient::Connect(const HostAddress& found) {
 
 LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_TIMER && wp == kDeliveryTimer) {
-    // Written, but the receiver never said it has it.
-    if (awaitingDelivery_) Fail(SocketErrorKind::Send, WSAETIMEDOUT);
+    // The receiver did not read the whole line, or never said it has it.
+    if (sending()) Fail(SocketErrorKind::Send, WSAETIMEDOUT);
     return 0;
   }
   if (msg == kSocketEventMessage) {
     if (!socket_ || static_cast<SOCKET>(wp) != socket_.get()) return 0;
     int event = WSAGETSELECTEVENT(lp);
     int error = WSAGETSELECTERROR(lp);
+    if (writing_) {
+      HandleWritingEvent(error);
+      return 0;
+    }
     if (awaitingDelivery_) {
       if (error != 0) {
         Fail(SocketErrorKind::Send, error);
@@ -173,7 +214,7 @@ LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (callbacks_.onConnect) callbacks_.onConnect(*this);
       }
       // Unless the line now waits to be taken, the attempt is over.
-      if (!awaitingDelivery_) {
+      if (!sending()) {
         finished_ = true;
         Close();
       }

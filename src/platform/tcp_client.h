@@ -23,15 +23,20 @@ class TcpClient : public Window {
  public:
   struct Callbacks {
     std::function<void(TcpClient&)> onConnect;
-    // After FinishSending: the receiver has closed its end, so it has read
-    // everything written.
+    // After Send: the receiver has closed its end, so it has read the whole
+    // line.
     std::function<void(TcpClient&)> onDelivered;
     // `code` may be set to 0 by the handler: then nothing more is reported.
     std::function<void(TcpClient&, SocketErrorKind, int& code)> onError;
   };
-  // How long a receiver may take to close its end after the last byte.
+  // How long a receiver may take to read the whole line and close its end,
+  // counted from the line's first byte.
   static constexpr unsigned kDeliveryTimeoutMs = 10000;
   void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
+  // The system's send buffer for the connection (0: the system's own
+  // choice). Tests make it small, so that a long line outlasts what the
+  // system takes at once.
+  void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
 
   explicit TcpClient(Callbacks callbacks);
   ~TcpClient() override;
@@ -41,20 +46,23 @@ class TcpClient : public Window {
   bool active() const { return lookupPending_ || static_cast<bool>(socket_); }
   // The attempt has ended (connected and closed, delivered, or failed).
   bool finished() const { return finished_; }
-  // Written and waiting for the receiver to close its end.
-  bool awaitingDelivery() const { return awaitingDelivery_; }
+  // A line is being written, or waits for the receiver to close its end.
+  bool sending() const { return writing_ || awaitingDelivery_; }
+  // Every byte of the line has gone to the system (the receiver may still
+  // not have read it). Kept after the connection closes.
+  bool wholeLineWritten() const { return wholeLineWritten_; }
   // A handler of this attempt is running (it may be inside a modal box).
   bool inCallback() const { return callbackDepth_ > 0; }
 
   // Hands the host text to the system's look-up, then connects.
   void Open(const std::string& host, int port);
-  // Writes every byte, however many writes the socket needs (bounded in time).
-  bool WriteAll(const std::string& bytes);
-  // Nothing more to send (the receiver sees the end of the line). The
+  // Sends the line and then nothing more (the receiver sees its end). The
+  // line goes out as fast as the receiver reads it, in writes that never
+  // wait, so a receiver that does not read cannot hold this thread. The
   // connection stays open until the receiver closes its end (onDelivered),
   // resets it or lets the delivery time-out pass (onError, kind Send, with
-  // WSAETIMEDOUT).
-  void FinishSending();
+  // WSAETIMEDOUT). False, with nothing reported, when the first write fails.
+  bool Send(std::string line);
   void Close();
 
  protected:
@@ -64,6 +72,10 @@ class TcpClient : public Window {
   void Fail(SocketErrorKind kind, int code);
   void Connect(const HostAddress& found);
   void Delivered();
+  // Writes what the system takes now; once the line is out, waits for the
+  // receiver. False when a write failed (its error in `failure`).
+  bool WriteSome(int& failure);
+  void HandleWritingEvent(int error);
 
   Callbacks callbacks_;
   std::string host_;
@@ -75,8 +87,13 @@ class TcpClient : public Window {
   unsigned lookupNumber_ = 0;
   UniqueSocket socket_;
   bool finished_ = false;
+  std::string line_;
+  std::size_t writtenBytes_ = 0;
+  bool writing_ = false;
+  bool wholeLineWritten_ = false;
   bool awaitingDelivery_ = false;
   unsigned deliveryTimeoutMs_ = kDeliveryTimeoutMs;
+  int sendBufferBytes_ = 0;
   ULONGLONG deliveryDeadline_ = 0;
   int callbackDepth_ = 0;
 };

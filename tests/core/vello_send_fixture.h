@@ -37,7 +37,8 @@ struct RunResult {
   bool inputRead = false;
 };
 
-inline RunResult RunWith(const std::vector<std::string>& args, const std::string& input = "") {
+inline RunResult RunWith(const std::vector<std::string>& args, const std::string& input = "",
+                         const std::string& commandLineLoss = "") {
   RunResult r;
   std::ostringstream out, err;
   r.status = RunVelloSend(
@@ -46,7 +47,7 @@ inline RunResult RunWith(const std::vector<std::string>& args, const std::string
         r.inputRead = true;
         return input;
       },
-      out, err);
+      out, err, commandLineLoss);
   r.out = out.str();
   r.err = err.str();
   return r;

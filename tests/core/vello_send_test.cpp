@@ -52,6 +52,34 @@ TEST(VelloSendRun, EmptyInputSendsAnEmptyTextAndAByteOrderMarkIsDropped) {
   }
 }
 
+TEST(VelloSendRun, WhereTheCommandLineLosesTextOnlyStandardInputCarriesIt) {
+  // Under Wine in a locale without UTF-8 the command line's text is not what
+  // was typed: text and font name given there are refused, nothing is sent.
+  const std::string lost = "the locale loses text";
+  struct Case {
+    std::vector<std::string> extra;  // after -p PORT 127.0.0.1
+    int status;
+    std::string says;
+  } cases[] = {
+      {{"plain"}, kExitText, "vello-send: the text cannot be sent: the locale loses text\n"},
+      {{"--font", "Arial"}, kExitText, "vello-send: the font name cannot be sent: the locale loses text\n"},
+      {{}, kExitSent, ""},  // the text from standard input
+  };
+  for (const Case& c : cases) {
+    // A refusal must come before any connection: that listener never
+    // accepts, so a send would end in a time-out instead.
+    Listener listener(c.status == kExitSent);
+    std::vector<std::string> args = {"-p", std::to_string(listener.port()), "127.0.0.1"};
+    if (!c.extra.empty() && c.extra[0] == "--font") args.insert(args.begin(), c.extra.begin(), c.extra.end());
+    else args.insert(args.end(), c.extra.begin(), c.extra.end());
+    RunResult r = RunWith(args, U8(u8"こんにちは\n"), lost);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.err, c.says);
+    if (c.status == kExitSent)
+      EXPECT_EQ(listener.Received(), "315,179,16777215,0,10,\"MS ゴシック\",0,N,\"こんにちは\r\n\"");
+  }
+}
+
 TEST(VelloSendRun, PortFromASettingsFile) {
   TempDir dir;
   Listener listener;

@@ -4,6 +4,9 @@
 # on its port from this (Linux) side. Screenshots go to build/screenshots.
 #   run_e2e.sh VELLO_EXE DRIVER_EXE [scenario...]
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 VELLO_EXE=$1
 DRIVER_EXE=$2
 shift 2
@@ -30,7 +33,8 @@ new_run() {
   RUN=$(mktemp -d /tmp/vello-e2e.XXXXXX)
   cp "$VELLO_EXE" "$RUN/vello.exe"
   PORT=$((port_base++))
-  printf '[setup]\r\nport=%s\r\n' "$PORT" > "$RUN/vello.ini"
+  # Discovery off as well: the run is isolated, and this says so twice.
+  printf '[setup]\r\nport=%s\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
 }
 start() {
   wine "$RUN/vello.exe" >/dev/null 2>&1 &
@@ -120,7 +124,7 @@ scenario_first_start() {
 
 scenario_hand_written_port() {
   new_run
-  printf '[SETUP]\r\nPORT=%s\r\n' "$PORT" > "$RUN/vello.ini"
+  printf '[SETUP]\r\nPORT=%s\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
   start
   line 'ポート指定' | send_raw "$PORT"
   check_true "a hand-written SETUP/PORT is honoured" "wait_count TForm 1"
@@ -149,7 +153,7 @@ scenario_receive() {
 
 scenario_send_to_itself() {
   new_run
-  printf '[setup]\r\nport=%s\r\nLog=1\r\n' "$PORT" > "$RUN/vello.ini"
+  printf '[setup]\r\nport=%s\r\nLog=1\r\nDiscovery=0\r\n' "$PORT" > "$RUN/vello.ini"
   start
   drv set-composer "自分に送ります"
   drv set-dest 127.0.0.1
@@ -288,8 +292,61 @@ scenario_flood() {
   stop
 }
 
+# vello-send.exe under Wine: the command line reaches it through Wine's
+# conversion from the Unix locale, which loses every byte above 0x7F where
+# the locale has no UTF-8 (LANG=C, as under cron). Text given there must be
+# refused, never sent as other bytes; text on standard input still goes.
+scenario_sender_locale() {
+  local exe status said received
+  exe=$(dirname "$VELLO_EXE")/vello-send.exe
+  received=$(mktemp /tmp/vello-e2e-received.XXXXXX)
+  PORT=$((port_base++))
+  python3 -c '
+import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.listen(8)
+s.settimeout(60)
+with open(sys.argv[2], "w") as out:
+    while True:
+        try:
+            c, _ = s.accept()
+        except socket.timeout:
+            break
+        data = b""
+        while True:
+            b = c.recv(65536)
+            if not b:
+                break
+            data += b
+        c.close()
+        out.write(data.hex() + "\n")
+        out.flush()
+' "$PORT" "$received" &
+  local listener=$!
+  sleep 0.5
+  local hello expected
+  hello=$(printf 'こんにちは' | iconv -f UTF-8 -t CP932 | od -An -tx1 | tr -d ' \n')
+  expected=$(printf '315,179,16777215,0,10,"MS ゴシック",0,N,"こんにちは\r\n"' | iconv -f UTF-8 -t CP932 |
+    od -An -tx1 | tr -d ' \n')
+  said=$( (unset LC_ALL LOCPATH; LANG=C timeout 30 wine "$exe" -p "$PORT" 127.0.0.1 'こんにちは' 2>&1 >/dev/null); echo "status $?")
+  check "LANG=C: Japanese text on the command line is refused (status 3)" "${said##*status }" "3"
+  check_true "LANG=C: the refusal says what to do" "grep -q 'C.UTF-8' <<< \"\$said\""
+  status=$( (unset LC_ALL LOCPATH; printf 'こんにちは\n' | LANG=C timeout 30 wine "$exe" -p "$PORT" 127.0.0.1 >/dev/null 2>&1); echo $?)
+  check "LANG=C: the same text on standard input is sent" "$status" "0"
+  status=$(timeout 30 wine "$exe" -p "$PORT" 127.0.0.1 'こんにちは' >/dev/null 2>&1; echo $?)
+  check "Japanese locale: the text on the command line is sent" "$status" "0"
+  for _ in $(seq 1 50); do [ "$(wc -l < "$received" 2>/dev/null)" -ge 2 ] && break; sleep 0.1; done
+  kill "$listener" 2>/dev/null; wait "$listener" 2>/dev/null
+  check "exactly two messages arrived" "$(wc -l < "$received")" "2"
+  check "each carries こんにちは in code page 932" "$(grep -c "^$expected\$" "$received")" "2"
+  check_true "(the expected bytes hold the text)" "grep -q '$hello' <<< '$expected'"
+  rm -f "$received"
+}
+
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(first_start hand_written_port receive send_to_itself flood)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(first_start hand_written_port receive send_to_itself flood sender_locale)
 for s in "${scenarios[@]}"; do
   echo "== $s"
   "scenario_$s"

@@ -6,6 +6,9 @@
 # user's files remain (and, after --purge, nothing).
 #   run_install_test.sh WIN_BUILD NATIVE_BUILD
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 WIN_BUILD=$1
 NATIVE_BUILD=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -109,7 +112,7 @@ as_user "$VELLO_ROOT/scripts/install.sh" --from "$zip" --autostart > /dev/null 2
 
 # The user's files as another copy left them, and a port of the test's own.
 PORT=$((20000 + RANDOM % 20000))
-printf '[setup]\r\nport=%s\r\nLog=1\r\n' "$PORT" > "$app/vello.ini"
+printf '[setup]\r\nport=%s\r\nLog=1\r\nDiscovery=0\r\n' "$PORT" > "$app/vello.ini"
 printf 'たろう : 127.0.0.1\r\n' | iconv -f UTF-8 -t CP932 > "$app/vello.dat"
 cp "$app/vello.dat" "$work/vello.dat.before"
 

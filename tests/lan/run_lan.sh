@@ -9,6 +9,9 @@
 # Scenarios in PENDING show faults the program still has; they run only when
 # named or with VELLO_LAN_PENDING=1.
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 VELLO_EXE=$(realpath "$1")
 DRIVER_EXE=$(realpath "$2")
 shift 2

@@ -1,4 +1,5 @@
 #include "app_fixture.h"
+#include "message_pump.h"
 
 #include <filesystem>
 #include <fstream>
@@ -103,22 +104,14 @@ void AppFixture::Pump(int ms) {
 }
 
 bool AppFixture::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      if (app_)
-        app_->Dispatch(msg);
-      else {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
+  return PumpMessagesUntil(done, timeoutMs, [this](MSG& msg) {
+    if (app_) {
+      app_->Dispatch(msg);
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
     }
-    if (done()) return true;
-    if (GetTickCount64() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
+  });
 }
 
 void AppFixture::SendRaw(const std::string& bytes, int pieces, int pauseMs) {

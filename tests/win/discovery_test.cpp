@@ -20,6 +20,7 @@
 #include "discovery/discovery.h"
 #include "discovery/mdns_types.h"
 #include "platform/socket_error.h"
+#include "message_pump.h"
 
 namespace vello::testing {
 namespace {
@@ -36,16 +37,7 @@ DiscoveryOptions Loopback() {
 // announcing on the loopback interface at the same time.
 std::string Unique(const std::string& base) { return base + "-" + std::to_string(GetCurrentProcessId()); }
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    if (done()) return true;
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) { return PumpMessagesUntil(done, timeoutMs); }
 void Pump(int ms) {
   PumpUntil([] { return false; }, ms);
 }

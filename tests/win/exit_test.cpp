@@ -74,6 +74,48 @@ TEST_F(ExitTest, GeometryAndImportanceAreWrittenAndAScheduleNeverReadStaysAsItWa
   }
 }
 
+TEST_F(ExitTest, AfterAStartThatStoppedEarlyTheSavedPlaceAndTickStayUnlessTheUserChangedThem) {
+  // The port is held by another program: start-up stops after its error,
+  // before the window's place and the importance tick are read.
+  const std::string saved =
+      "[setup]\r\nport=" + std::to_string(port_) + "\r\nPri=1\r\n[window]\r\nTop=100\r\nLeft=110\r\nHeight=300\r\nWidth=400\r\n";
+  struct Case {
+    const char* what;
+    bool userMoves, userTicks;
+  } cases[] = {{"the user changed nothing", false, false}, {"the user moved the window and unticked the box", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<u_short>(port_));
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    listen(holder, 1);
+    WriteBeside(".ini", saved);
+    StartApp();
+    closesocket(holder);
+    ASSERT_EQ(app_->main.FormCreateStepsDone(), 1);
+    if (c.userMoves) {
+      // As a drag ends: the system moves the window, then says the move ended.
+      SetWindowPos(app_->main.hwnd(), nullptr, 250, 260, 500, 350, SWP_NOZORDER | SWP_NOACTIVATE);
+      SendMessageW(app_->main.hwnd(), WM_EXITSIZEMOVE, 0, 0);
+    }
+    if (c.userTicks) {
+      SendMessageW(app_->main.CheckBox1, BM_CLICK, 0, 0);  // ticked, as the failed start left it unticked
+      SendMessageW(app_->main.CheckBox1, BM_CLICK, 0, 0);  // and unticked again
+    }
+    Exit();
+    IniFile ini = SettingsFile();
+    EXPECT_EQ(ReadSetting(ini, setting::WindowTop), c.userMoves ? 260 : 100);
+    EXPECT_EQ(ReadSetting(ini, setting::WindowLeft), c.userMoves ? 250 : 110);
+    EXPECT_EQ(ReadSetting(ini, setting::WindowHeight), c.userMoves ? 350 : 300);
+    EXPECT_EQ(ReadSetting(ini, setting::WindowWidth), c.userMoves ? 500 : 400);
+    EXPECT_EQ(ReadSetting(ini, setting::Pri), !c.userTicks);
+    StopApp();
+  }
+}
+
 TEST_F(ExitTest, AScheduleThatCouldNotBeSavedEarlierIsSavedAtTheEnd) {
   WriteBeside("t.dat", Record("2026/12/24 9:00", "イブ\r\n"));
   StartApp();

@@ -368,17 +368,22 @@ TEST_F(NetworkTest, APortThatCannotBeHadLeavesTheOldOneListening) {
   EXPECT_TRUE(PumpUntil([&] { return BalloonSaying("元のポート\r\n"); }));
 }
 
-// Accepts connections and reads them, but never closes its end: a receiver
-// that does not say it has the line. (A receiver that resets the connection
-// tells the same to a sender on Windows; Wine reports such a reset as an
-// orderly close to a window that waits for it.)
-// Takes the whole line, then either keeps quiet (`chatty` false) or sends
-// bytes without end; it closes only when the test is over.
+// A receiver that does not say it has the line: it reads the whole line and
+// then keeps quiet (Quiet) or sends bytes without end (Chatty), never
+// closing its end until the test is over; or it never reads at all (Deaf),
+// with a small receive buffer, so a long line stops half-way. (A receiver
+// that resets the connection tells the same to a sender on Windows; Wine
+// reports such a reset as an orderly close to a window that waits for it.)
 class SilentReceiver {
  public:
-  explicit SilentReceiver(bool chatty = false) {
+  enum Kind { Quiet, Chatty, Deaf };
+  explicit SilentReceiver(Kind kind = Quiet) {
     EnsureWinsock();
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (kind == Deaf) {
+      int small = 4096;
+      setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -387,20 +392,24 @@ class SilentReceiver {
     int len = sizeof a;
     getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this, chatty] {
+    thread_ = std::thread([this, kind] {
       SOCKET c = accept(listener_, nullptr, nullptr);
       if (c == INVALID_SOCKET) return;
       char buffer[4096];
-      while (recv(c, buffer, sizeof buffer, 0) > 0) {
+      if (kind != Deaf) {
+        while (recv(c, buffer, sizeof buffer, 0) > 0) {
+        }
       }
-      if (chatty) {
+      if (kind == Chatty) {
         u_long nonBlocking = 1;
         ioctlsocket(c, FIONBIO, &nonBlocking);
         std::string noise(65536, 'z');
         while (!done_)
           if (send(c, noise.data(), static_cast<int>(noise.size()), 0) < 0) Sleep(1);
       }
-      while (!done_) Sleep(10);
+      // A sender that waits for ever is let go at last, so that a broken
+      // one fails its test instead of hanging the suite.
+      for (int waited = 0; !done_ && waited < 20000; waited += 10) Sleep(10);
       closesocket(c);
     });
   }
@@ -438,7 +447,7 @@ TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
 // neither the bytes nor their read events keep the send from timing out.
 TEST_F(NetworkTest, AReceiverThatKeepsSendingCannotHoldTheSender) {
   StartApp();
-  SilentReceiver receiver(true);
+  SilentReceiver receiver(SilentReceiver::Chatty);
   app_->main.ClientSocket1().SetPort(receiver.port());
   app_->main.ClientSocket1().SetDeliveryTimeout(500);
   app_->main.SetComposerText("聞いてますか");
@@ -446,6 +455,55 @@ TEST_F(NetworkTest, AReceiverThatKeepsSendingCannotHoldTheSender) {
   app_->main.ToolButton5Click();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
   EXPECT_EQ(boxes_[0].text, "127.0.0.1さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
+}
+
+// A long line its receiver never reads: the window goes on answering while
+// the line waits, and the deadline ends the send as broken off (the line
+// did not go out whole), with nothing confirmed or logged.
+TEST_F(NetworkTest, ALongLineTheReceiverNeverReadsHoldsNeitherTheWindowNorTheSend) {
+  WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
+  StartApp();
+  SilentReceiver receiver(SilentReceiver::Deaf);
+  app_->main.ClientSocket1().SetPort(receiver.port());
+  app_->main.ClientSocket1().SetDeliveryTimeout(1500);
+  // On the loopback the system would take megabytes at once: a small send
+  // buffer makes the line wait for its receiver, as on a real link.
+  app_->main.ClientSocket1().SetSendBuffer(8192);
+  std::string text;
+  for (int line = 0; line < 4000; ++line) text += "abcdefghijklmn\r\n";  // short lines wrap at once
+  app_->main.SetComposerText(text);
+  app_->main.SetDestinationText("127.0.0.1");
+
+  // What a person sees: how long the window takes to answer, asked from
+  // another thread all along.
+  HWND window = app_->main.hwnd();
+  std::atomic<bool> watching{true}, watched{false};
+  std::atomic<ULONGLONG> longest{0};
+  std::thread watcher([&] {
+    while (watching) {
+      const ULONGLONG asked = GetTickCount64();
+      DWORD_PTR unused = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &unused);
+      longest = std::max<ULONGLONG>(longest, GetTickCount64() - asked);
+      Sleep(20);
+    }
+    watched = true;
+  });
+  app_->main.ToolButton5Click();
+  const ULONGLONG started = GetTickCount64();
+  const bool ended = PumpUntil([&] { return !boxes_.empty(); }, 6000);
+  const ULONGLONG took = GetTickCount64() - started;
+  watching = false;
+  PumpUntil([&] { return watched.load(); }, 35000);  // it may be waiting for an answer
+  watcher.join();
+
+  ASSERT_TRUE(ended) << "the send never ended";
+  EXPECT_LT(took, 4000u);
+  EXPECT_LT(longest.load(), 500u) << "the window did not answer for " << longest.load() << " ms";
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんへの送信が途中で切れました。メッセージは届いていません");
+  Pump(200);
+  EXPECT_EQ(boxes_.size(), 1u);  // no "送信しました！"
+  EXPECT_EQ(ReadBeside(".log"), "");
 }
 
 TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {

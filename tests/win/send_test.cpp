@@ -160,8 +160,16 @@ TEST_F(SendTest, TheLogWritesTheDateAsTheUsersShortDatePatternSpellsIt) {
     Compose(L"x");
     SendTo("127.0.0.1");
     ++sent;
-    ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == sent; }));
-    std::string log = ReadBeside(".log");
+    // The listener has the line before the sender hears it was taken, and
+    // only then is the entry written: wait for the entry itself.
+    std::string log;
+    ASSERT_TRUE(PumpUntil([&] {
+      log = ReadBeside(".log");
+      std::size_t entries = 0;
+      for (std::size_t at = log.find("【送信】"); at != std::string::npos; at = log.find("【送信】", at + 1)) ++entries;
+      return entries == sent;
+    }));
+    EXPECT_EQ(peer.received().size(), sent);
     std::size_t last = log.rfind("Date : ");
     ASSERT_NE(last, std::string::npos);
     EXPECT_EQ(log.substr(last, log.find("\r\n", last) - last), "Date : " + date + " 9:04:02");

@@ -209,6 +209,72 @@ TEST_F(ShellTest, TheCloseBoxOnlyExplainsHowToExit) {
   EXPECT_TRUE(IsWindow(app_->main.hwnd()));
 }
 
+// Alt+F4 as a person presses it, typing in the composer: with the close box
+// greyed it gets the close box's answer and the program goes on; after a
+// start that stopped early, the system menu still has Close and Alt+F4 ends
+// the program as File > Close does.
+TEST_F(ShellTest, AltF4AnswersAsTheCloseBoxDoes) {
+  struct Case {
+    const char* what;
+    bool portTaken;
+    bool ends;
+  } cases[] = {{"a whole start", false, false}, {"a start stopped by a taken port", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes_.clear();
+    SOCKET holder = INVALID_SOCKET;
+    if (c.portTaken) {
+      holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<u_short>(port_));
+      ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+      listen(holder, 1);
+    }
+    StartApp();
+    if (holder != INVALID_SOCKET) closesocket(holder);
+    ASSERT_EQ(CloseInSystemMenu(), c.portTaken);
+    boxes_.clear();  // the taken port's error
+    HWND main = app_->main.hwnd();
+    ShowWindow(main, SW_SHOW);
+    SetForegroundWindow(main);
+    SetFocus(app_->main.composer().hwnd());
+    Pump(100);
+    ASSERT_EQ(GetForegroundWindow(), main);
+
+    INPUT keys[4] = {};
+    const WORD strokes[4][2] = {{VK_MENU, 0}, {VK_F4, 0}, {VK_F4, KEYEVENTF_KEYUP}, {VK_MENU, KEYEVENTF_KEYUP}};
+    for (int i = 0; i < 4; ++i) {
+      keys[i].type = INPUT_KEYBOARD;
+      keys[i].ki.wVk = strokes[i][0];
+      keys[i].ki.dwFlags = strokes[i][1];
+    }
+    ASSERT_EQ(SendInput(4, keys, sizeof(INPUT)), 4u);
+    bool ended = false;
+    const ULONGLONG end = GetTickCount64() + 1000;
+    while (GetTickCount64() < end && !ended) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          ended = true;
+          break;
+        }
+        app_->Dispatch(msg);
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    EXPECT_EQ(ended, c.ends);
+    if (c.ends) {
+      EXPECT_TRUE(boxes_.empty());
+    } else {
+      ASSERT_EQ(boxes_.size(), 1u);
+      EXPECT_EQ(boxes_[0].text, "[メニュー]・[ファイル]・[閉じる]で終了してください");
+      EXPECT_TRUE(IsWindowVisible(main));
+    }
+    StopApp();
+  }
+}
+
 TEST_F(ShellTest, StartingInTheTrayShowsNoWindow) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nmini=1\r\n");
   StartApp();

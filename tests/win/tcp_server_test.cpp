@@ -15,6 +15,7 @@
 #include "app_fixture.h"
 #include "messaging/message_line.h"
 #include "platform/tcp_server.h"
+#include "message_pump.h"
 #include "platform/window_messages.h"
 #include "raw_connection.h"
 
@@ -75,14 +76,7 @@ class TcpServerTest : public ::testing::Test {
   }
   void Pump(int ms) { PumpUntil([] { return false; }, ms); }
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-    for (;;) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      if (done()) return true;
-      if (GetTickCount64() > end) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return PumpMessagesUntil(done, timeoutMs);
   }
 
   // The socket the server accepted for `client`, found as any program finds

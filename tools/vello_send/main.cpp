@@ -12,6 +12,9 @@
 
 #include <cstdio>
 #include <sstream>
+#include <string_view>
+
+#include "vello_send/text_convert.h"
 
 namespace {
 
@@ -52,9 +55,44 @@ std::string ReadAllInput() {
   return bytes;
 }
 
-// Standard input holds bytes in the console's input code page.
+// Under Wine the program runs among Linux programs: this is Wine's own call.
+using WineUnixToDos = WCHAR* (*)(const char* unixPath);
+WineUnixToDos WineUnixToDosCall() {
+  return reinterpret_cast<WineUnixToDos>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+}
+
+// Wine hands a program its command line converted from the Unix locale's
+// character set. In a locale without one (LANG=C, as under cron, or a
+// locale that is not installed) every byte above 0x7F loses its top bit on
+// the way, so "こんにちは" arrives as other, ASCII characters, control
+// characters among them, and nothing here could tell. Wine converts a file
+// name the same way: one with a known character shows whether text survives.
+// Returns why the command line's text cannot be trusted, or "".
+std::string CommandLineTextLoss() {
+  WineUnixToDos unixToDos = WineUnixToDosCall();
+  if (!unixToDos) return {};  // Windows: the command line is the system's own UTF-16
+  WCHAR* dos = unixToDos("/\xE3\x81\x93");  // "/こ" in UTF-8
+  const bool kept = dos && std::wstring_view(dos).ends_with(L"\u3053");
+  if (dos) HeapFree(GetProcessHeap(), 0, dos);
+  if (kept) return {};
+  return "Wine reads this command line in a locale that loses every character outside ASCII "
+         "(LANG is not a UTF-8 locale, or that locale is not installed); set LANG to one such as C.UTF-8, "
+         "or give the text on standard input";
+}
+
+// Standard input holds bytes in the console's input code page. Under Wine it
+// comes from the Linux side, which writes UTF-8: bytes that are UTF-8 are
+// taken as such (what is not goes the Windows way, through the code page).
 std::string ReadInput() {
   std::string bytes = ReadAllInput();
+  if (WineUnixToDosCall()) {
+    try {
+      vello::send::CheckUtf8(bytes);
+      return bytes;
+    } catch (const vello::send::TextError&) {
+    }
+  }
   UINT codePage = GetConsoleCP();
   if (codePage == 0) codePage = GetACP();
   if (codePage == CP_UTF8) return bytes;
@@ -89,7 +127,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
   std::ostringstream out, err;
-  int status = vello::send::RunVelloSend(args, ReadInput, out, err);
+  int status = vello::send::RunVelloSend(args, ReadInput, out, err, CommandLineTextLoss());
   WriteText(STD_OUTPUT_HANDLE, out.str());
   WriteText(STD_ERROR_HANDLE, err.str());
   return status;

@@ -82,7 +82,7 @@ uint16_t PortFromSettings(const std::string& utf8Path) {
 }
 
 int RunVelloSend(const std::vector<std::string>& args, const InputReader& readInput, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, const std::string& commandLineLoss) {
   auto fail = [&](int status, const std::string& message) {
     err << "vello-send: " << message << '\n';
     return status;
@@ -104,6 +104,11 @@ int RunVelloSend(const std::vector<std::string>& args, const InputReader& readIn
     else if (!o.settingsPath.empty()) port = PortFromSettings(o.settingsPath);
   } catch (const UsageError& e) {
     return fail(kExitUsage, e.what());
+  }
+
+  if (!commandLineLoss.empty()) {
+    if (!o.text.empty()) return fail(kExitText, "the text cannot be sent: " + commandLineLoss);
+    if (o.fontName != SendOptions{}.fontName) return fail(kExitText, "the font name cannot be sent: " + commandLineLoss);
   }
 
   std::string text;

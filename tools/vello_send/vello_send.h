@@ -36,8 +36,11 @@ std::string BuildLineFor(const SendOptions& options, std::string_view utf8Text);
 uint16_t PortFromSettings(const std::string& utf8Path);
 
 // `args` excludes the program name. Writes the help or version to `out` and
-// every message to `err` as one line starting "vello-send: ".
+// every message to `err` as one line starting "vello-send: ". A non-empty
+// `commandLineLoss` says why text on the command line may not be what was
+// typed: then TEXT words and a font name given there are refused (status 3)
+// rather than sent as other bytes; text on standard input still goes.
 int RunVelloSend(const std::vector<std::string>& args, const InputReader& readInput, std::ostream& out,
-                 std::ostream& err);
+                 std::ostream& err, const std::string& commandLineLoss = {});
 
 }  // namespace vello::send
