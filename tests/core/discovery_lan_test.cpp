@@ -143,12 +143,12 @@ TEST(DiscoveryLan, ACopyThatJoinsANetworkLaterAsksAgainAtOnce) {
   // it hears nothing, so its pauses between questions have grown to
   // minutes when it joins.
   b.connected = false;
-  lan.At(0, [&] { b.engine->SetAddresses({}, lan.now()); });
+  lan.At(0, [&] { b.engine->SetLink({}, lan.now()); });
   lan.RunUntil(600000);
   EXPECT_TRUE(lan.Listed(b).empty());
   lan.At(600000, [&] {
     b.connected = true;
-    b.engine->SetAddresses({Ip(198, 18, 0, 2)}, lan.now());
+    b.engine->SetLink({{Ip(198, 18, 0, 2), SimLan::kPrefix}}, lan.now());
   });
   lan.RunUntil(600000);
   // Joining, it announces and asks at once.
@@ -159,7 +159,7 @@ TEST(DiscoveryLan, ACopyThatJoinsANetworkLaterAsksAgainAtOnce) {
 
 TEST(DiscoveryEngine, IgnoresResponsesFromOtherPortsAndMalformedPackets) {
   DiscoveryEngine e(SeededRandom(1));
-  e.Start({"alpha", 5963, {Ip(198, 18, 0, 1)}, "1.5"}, 0);
+  e.Start({"alpha", 5963, {{Ip(198, 18, 0, 1), 24}}, "1.5"}, 0);
   const std::string announcement = ReadFixture("zeroconf_announcement.bin");
   e.Receive(announcement, {Ip(198, 18, 0, 7), 40000}, 10);
   e.Receive(announcement.substr(0, 50), {Ip(198, 18, 0, 7), kPort}, 10);

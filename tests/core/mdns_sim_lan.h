@@ -16,6 +16,8 @@ namespace vello::mdns::testing {
 
 class SimLan {
  public:
+  // Every copy's subnet: the link is 198.18.0.0/24.
+  static constexpr int kPrefix = 24;
   struct Copy {
     std::string name;
     std::uint32_t address = 0;
@@ -37,7 +39,7 @@ class SimLan {
     Copy& ref = *c;
     copies_.push_back(std::move(c));
     At(at, [this, &ref, port] {
-      ref.engine->Start({ref.name, port, {ref.address}, "1.5"}, now_);
+      ref.engine->Start({ref.name, port, {{ref.address, kPrefix}}, "1.5"}, now_);
       ref.up = true;
     });
     return ref;
