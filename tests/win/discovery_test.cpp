@@ -28,7 +28,7 @@ DiscoveryOptions Loopback() {
   DiscoveryOptions o;
   in_addr lo{};
   lo.s_addr = htonl(INADDR_LOOPBACK);
-  o.interfaces = {lo};
+  o.interfaces = {{lo, 8}};
   return o;
 }
 
