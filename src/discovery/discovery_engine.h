@@ -57,6 +57,7 @@ class DiscoveryEngine {
   const std::string& instanceName() const { return responder_.service().instance; }
   const std::string& hostName() const { return responder_.service().host; }
   const Counters& counters() const { return counters_; }
+  const MdnsBrowser& browser() const { return browser_; }
 
  private:
   MdnsResponder responder_;

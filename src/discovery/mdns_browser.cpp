@@ -291,15 +291,29 @@ std::vector<FoundInstance> MdnsBrowser::Found(Millis now) const {
     if (!p->Live(now) || !InstanceLabelOf(p->record.ptr()->target, label)) continue;
     const dns::Name& instance = p->record.ptr()->target;
     if (IsOwn(instance)) continue;
-    const CachedRecord* srv = NewestLive(instance, dns::kTypeSrv, now);
-    if (!srv || !OnLink(link_, srv->source)) continue;
-    const dns::SrvData& data = *srv->record.srv();
+    // The newest SRV that is whole: it came from an address on the link,
+    // and the host it names has that address among its own. A forged SRV
+    // (from anywhere else) cannot hide the copy's own.
+    std::vector<const CachedRecord*> srvs;
+    for (const CachedRecord* s : cache_.Named(instance, dns::kTypeSrv))
+      if (s->Live(now)) srvs.push_back(s);
+    std::sort(srvs.begin(), srvs.end(),
+              [](const CachedRecord* a, const CachedRecord* b) { return a->received > b->received; });
+    const CachedRecord* srv = nullptr;
     std::vector<const CachedRecord*> as;
-    for (const CachedRecord* a : cache_.Named(data.target, dns::kTypeA))
-      if (a->Live(now)) as.push_back(a);
-    // Whole: the host's own addresses include the one its SRV came from.
-    if (std::none_of(as.begin(), as.end(), [&](const CachedRecord* a) { return a->record.a()->address == srv->source; }))
-      continue;
+    for (const CachedRecord* candidate : srvs) {
+      if (!OnLink(link_, candidate->source)) continue;
+      as.clear();
+      for (const CachedRecord* a : cache_.Named(candidate->record.srv()->target, dns::kTypeA))
+        if (a->Live(now)) as.push_back(a);
+      if (std::any_of(as.begin(), as.end(),
+                      [&](const CachedRecord* a) { return a->record.a()->address == candidate->source; })) {
+        srv = candidate;
+        break;
+      }
+    }
+    if (!srv) continue;
+    const dns::SrvData& data = *srv->record.srv();
     std::stable_sort(as.begin(), as.end(),
                      [](const CachedRecord* a, const CachedRecord* b) { return a->received > b->received; });
     FoundInstance f;

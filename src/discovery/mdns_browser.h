@@ -10,7 +10,7 @@
 // its SRV or address is asked for at once, then after 1, 2 and 4 s (16 such
 // instances at a time, 2 of them from any one sender). A record that
 // another sender than its own says goodbye to, or flushes, is asked for
-// again at once and a second later, and dropped only when nobody answers.
+// again after one and two seconds, and dropped only when nobody answers.
 //
 // An instance is listed once its pointer, its SRV and an address record
 // of the SRV's host are live, and only where the SRV came from an address

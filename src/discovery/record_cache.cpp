@@ -56,7 +56,10 @@ Millis CachedRecord::RefreshDue() const {
 
 std::optional<Millis> CachedRecord::ConfirmDue() const {
   if (!Doubted() || ending || confirmsSent >= RecordCache::kConfirmQuestions) return std::nullopt;
-  return doubtedUntil - RecordCache::kConfirmWait + kConfirmInterval * confirmsSent;
+  // The first question a second after the doubt: the owner's answer then
+  // also flushes what the doubter sent, which the second-long grace of a
+  // flush would spare if it came at once.
+  return doubtedUntil - RecordCache::kConfirmWait + kConfirmInterval * (confirmsSent + 1);
 }
 
 std::size_t RecordCache::Budget() const {

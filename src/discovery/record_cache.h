@@ -65,7 +65,7 @@ class RecordCache {
   static constexpr std::uint32_t kMaxTtl = 4500;
   static constexpr std::uint32_t kMaxHostTtl = 120;
   static constexpr Millis kConfirmWait = 3000;
-  static constexpr int kConfirmQuestions = 2;  // at once and a second later
+  static constexpr int kConfirmQuestions = 2;  // 1 and 2 s after the doubt
   struct Bounds {
     std::size_t base = 1024;
     std::size_t perSource = 16;

@@ -281,3 +281,30 @@ TEST_F(BrowserTest, OurOwnInstanceIsKnownButNeitherAskedForNorListed) {
       listedAsKnown |= r.ptr() && dns::SameName(r.ptr()->target, InstanceName("alpha"));
   EXPECT_TRUE(listedAsKnown);
 }
+
+TEST_F(BrowserTest, ACopyIsListedAtTheAddressItsSrvCameFromAndOnlyWhereThatIsItsOwn) {
+  struct Case {
+    const char* what;
+    Endpoint srvFrom;
+    bool listed;
+  } cases[] = {
+      {"from its own first address", kBeta, true},
+      {"from its second address", {Ip(198, 18, 0, 22), kPort}, true},
+      {"from another host of the link", {Ip(198, 18, 0, 66), kPort}, false},
+      {"from beyond the link", {Ip(10, 0, 0, 22), kPort}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    b_.Start(now_);
+    // Its two addresses, the second heard last: the newest is not the one to use.
+    Hear({Ptr("beta"), Srv("beta", 5963), A("beta", Ip(198, 18, 0, 2))}, c.srvFrom);
+    RunTo(now_ + 1000);
+    Hear({A("beta", Ip(198, 18, 0, 22)), A("beta", Ip(10, 0, 0, 22))}, c.srvFrom);
+    std::vector<FoundInstance> found = b_.Found(now_);
+    ASSERT_EQ(found.size(), c.listed ? 1u : 0u);
+    if (!c.listed) continue;
+    EXPECT_EQ(found[0].address, c.srvFrom.address);
+    EXPECT_EQ(found[0].addresses.back(), Ip(198, 18, 0, 2));
+    EXPECT_EQ(found[0].addresses.size(), 3u);
+  }
+}

@@ -60,6 +60,24 @@ class SimLan {
   }
   void At(Millis at, std::function<void()> action) { actions_.emplace(std::max(at, now_), std::move(action)); }
 
+  // Bytes from any address and port (a host that is no copy, or one that
+  // forges), reaching every copy that is up at `at`, as multicast does.
+  void Inject(Millis at, std::uint32_t from, std::string bytes, std::uint16_t port = kPort) {
+    At(at, [this, from, port, bytes = std::move(bytes)] {
+      for (auto& c : copies_)
+        if (c->up && c->connected) c->engine->Receive(bytes, {from, port}, now_);
+    });
+  }
+  // The same, sent to one copy's address alone.
+  void InjectTo(Millis at, std::uint32_t to, std::uint32_t from, std::string bytes) {
+    At(at, [this, to, from, bytes = std::move(bytes)] {
+      for (auto& c : copies_)
+        if (c->up && c->connected && c->address == to) c->engine->Receive(bytes, {from, kPort}, now_);
+    });
+  }
+  // Sees every multicast datagram a copy sends, when it is sent.
+  std::function<void(const Copy& from, const Datagram& d, Millis now)> onMulticast;
+
   // Runs every event up to and including `until`.
   void RunUntil(Millis until) {
     for (;;) {
@@ -116,6 +134,7 @@ class SimLan {
     for (Datagram& d : out) {
       c.sent.push_back(d);
       c.sentAt.push_back(now_);
+      if (d.multicast && onMulticast) onMulticast(c, d, now_);
       if (!c.connected) continue;
       inFlight_.emplace(now_ + latency_, Flight{std::move(d), c.address});
     }
