@@ -243,11 +243,10 @@ void MdnsResponder::OnResponse(const dns::Message& m, Millis now) {
            (reclaim_->host && dns::SameName(r.name, HostName(reclaim_->candidate.host)))) &&
           !SameAsAny(r, reclaim_->records))
         ReclaimFailed(now);
-      const bool forInstance = dns::SameName(r.name, instance);
-      if (!forInstance && !dns::SameName(r.name, host)) continue;
       if (r.ttl == 0) {
-        // A goodbye for one of our live records, and not from us: it stays
-        // ours, and the others hear so again.
+        // A goodbye for one of our live records (the pointer to our
+        // instance too), and not from us: it stays ours, and the others
+        // hear so again.
         if (state_ != State::Owned) continue;
         for (std::size_t i = 0; i < records_.size(); ++i)
           if (records_[i].announced && dns::SameRecord(records_[i].record, r)) {
@@ -257,6 +256,8 @@ void MdnsResponder::OnResponse(const dns::Message& m, Millis now) {
           }
         continue;
       }
+      const bool forInstance = dns::SameName(r.name, instance);
+      if (!forInstance && !dns::SameName(r.name, host)) continue;
       // An identical record is ours coming back or a copy that does not
       // contradict us.
       if (SameAsAny(r, records_)) continue;
