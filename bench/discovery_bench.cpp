@@ -69,7 +69,7 @@ DiscoveryOptions Options(const char* interfaceIp) {
   DiscoveryOptions o;
   in_addr a{};
   a.s_addr = inet_addr(interfaceIp);
-  o.interfaces = {a};
+  o.interfaces = {{a, (ntohl(a.s_addr) >> 24) == 127 ? 8 : 24}};
   return o;
 }
 

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same bytes as a query or response reaching a running copy, from
   // the multicast port and from a one-shot querier's port.
   mdns::DiscoveryEngine engine(mdns::SeededRandom(size));
-  engine.Start({"alpha", 5963, {0xC6120001}, "1.5"}, 0);
+  engine.Start({"alpha", 5963, {{0xC6120001, 24}}, "1.5"}, 0);
   CheckOutgoing(engine.Poll(0));
   engine.Receive(bytes, {0xC6120007, mdns::kPort}, 10);
   CheckOutgoing(engine.Poll(10));

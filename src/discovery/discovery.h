@@ -2,9 +2,11 @@
 // Finding every running copy on the local network, for the main window. It
 // announces this copy ("<computer name>._vello._tcp.local" with the message
 // port), browses for the others, keeps the list of copies found and calls
-// back when that list changes. Everything runs on the user-interface
-// thread: a multicast socket and a timer of its own, and the name checks
-// are the system's asynchronous look-ups; nothing here blocks.
+// back when that list changes. The multicast socket and the engine run on
+// a thread of their own (DiscoveryWorker), so that nothing arriving there
+// can hold back this thread; the list they find comes back here, where the
+// name checks run as the system's asynchronous look-ups. Nothing here
+// blocks, but Stop, which waits for the goodbye to go out.
 //
 //   TDiscovery discovery([&] { RefreshDestinations(); });
 //   discovery.SetEnabled(settingIsOn);      // before or after Start
@@ -17,6 +19,7 @@
 // port cannot be had this copy stays unannounced and lastError() says why.
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,9 +28,9 @@
 #include <vector>
 
 #include "common/version.h"
-#include "discovery/discovery_engine.h"
+#include "discovery/discovery_worker.h"
 #include "platform/host_lookups.h"
-#include "platform/multicast_socket.h"
+#include "platform/network_interfaces.h"
 #include "platform/window.h"
 
 namespace vello {
@@ -44,10 +47,14 @@ struct FoundCopy {
 };
 
 struct DiscoveryOptions {
-  // The interfaces to announce and browse on, by address; empty means every
-  // IPv4 interface that is up and can multicast (read again every 30 s).
-  std::vector<in_addr> interfaces;
+  // The interfaces to announce and browse on, with their subnets; empty
+  // means every IPv4 interface that is up and can multicast (read again
+  // every 30 s).
+  std::vector<Ipv4Interface> interfaces;
   std::string version = VELLO_VERSION;  // the TXT record's "ver="
+  // The multicast DNS port; another only where a test must not meet the
+  // programs that hold 5353 on the machine.
+  std::uint16_t port = mdns::kPort;
 };
 
 class TDiscovery : public MessageOnlyWindow {
@@ -64,13 +71,13 @@ class TDiscovery : public MessageOnlyWindow {
   void SetEnabled(bool on);
 
   bool enabled() const { return enabled_; }
-  bool running() const { return engine_.running(); }
+  bool running() const { return worker_.running(); }
   // The other copies, by computer name; never this one.
   const std::vector<FoundCopy>& Copies() const { return copies_; }
   const std::string& lastError() const { return lastError_; }
   // Our instance name as announced (changed when another copy held it).
   std::string AnnouncedName() const;
-  const mdns::DiscoveryEngine::Counters& counters() const { return engine_.counters(); }
+  mdns::DiscoveryEngine::Counters counters() const { return worker_.counters(); }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -83,29 +90,21 @@ class TDiscovery : public MessageOnlyWindow {
 
   void Open();
   void Close();
-  void OnDatagram(std::string_view bytes, const sockaddr_in& from);
-  void Step();
-  void Send(const std::vector<mdns::Datagram>& out);
   void UpdateCopies();
-  void RefreshInterfaces();
-  std::vector<in_addr> Interfaces() const;
-  static std::vector<std::uint32_t> Addresses(const std::vector<in_addr>& interfaces);
-  mdns::Millis Now() const;
 
   std::function<void()> onChanged_;
   DiscoveryOptions options_;
-  mdns::DiscoveryEngine engine_;
-  MulticastSocket socket_;
+  DiscoveryWorker worker_;
+  HWND window_ = nullptr;  // where the worker's news is posted
+  std::atomic<bool> updatePosted_{false};
   HostLookups lookups_;
   bool enabled_ = true;
   bool started_ = false;  // Start called, Stop not since
   std::string computerName_;
   int port_ = 0;
-  std::vector<in_addr> interfaces_;
   std::vector<FoundCopy> copies_;
   std::map<std::string, NameCheck> nameChecks_;  // by name and address
   std::string lastError_;
-  bool stepPosted_ = false;
 };
 
 }  // namespace vello

@@ -4,25 +4,41 @@
 
 namespace vello::mdns {
 
-DiscoveryEngine::DiscoveryEngine(RandomRange random) : responder_(random), browser_(random) {}
+namespace {
+std::vector<std::uint32_t> AddressesOf(const std::vector<LinkAddress>& link) {
+  std::vector<std::uint32_t> addresses;
+  for (const LinkAddress& l : link) addresses.push_back(l.address);
+  return addresses;
+}
+}  // namespace
+
+DiscoveryEngine::DiscoveryEngine(RandomRange random, std::uint16_t port, RecordCache::Bounds bounds)
+    : responder_(random, port), browser_(random, bounds), port_(port) {}
 
 void DiscoveryEngine::Start(const ServiceSettings& s, Millis now) {
   OwnService own;
   own.instance = InstanceLabelFor(s.computerName);
   own.host = HostLabelFor(s.computerName);
   own.port = s.port;
-  own.addresses = s.addresses;
+  own.addresses = AddressesOf(s.link);
   own.version = s.version;
+  link_ = s.link;
   responder_.Start(std::move(own), now);
   browser_.Start(now);
   browser_.SetOwnInstance(instanceName());
+  browser_.SetLink(link_);
   running_ = true;
+  ++restarts_;
 }
 
 void DiscoveryEngine::SetPort(std::uint16_t port, Millis now) { responder_.SetPort(port, now); }
 
-void DiscoveryEngine::SetAddresses(std::vector<std::uint32_t> addresses, Millis now) {
-  if (!running_ || addresses == responder_.service().addresses) return;
+void DiscoveryEngine::SetLink(std::vector<LinkAddress> link, Millis now) {
+  if (!running_ || link == link_) return;
+  link_ = std::move(link);
+  browser_.SetLink(link_);
+  std::vector<std::uint32_t> addresses = AddressesOf(link_);
+  if (addresses == responder_.service().addresses) return;
   responder_.SetAddresses(std::move(addresses), now);
   // A new network may hold copies that announced before we joined it.
   browser_.RestartQueries(now);
@@ -32,6 +48,7 @@ std::vector<Datagram> DiscoveryEngine::Stop(Millis now) {
   std::vector<Datagram> goodbye = responder_.Stop(now);
   browser_.Stop();
   running_ = false;
+  ++restarts_;
   counters_.sent += goodbye.size();
   return goodbye;
 }
@@ -39,6 +56,10 @@ std::vector<Datagram> DiscoveryEngine::Stop(Millis now) {
 void DiscoveryEngine::Receive(std::string_view bytes, const Endpoint& from, Millis now) {
   if (!running_) return;
   ++counters_.received;
+  if (!OnLink(link_, from.address)) {
+    ++counters_.offLink;
+    return;
+  }
   dns::Message m;
   try {
     m = dns::ReadMessage(bytes);
@@ -52,7 +73,7 @@ void DiscoveryEngine::Receive(std::string_view bytes, const Endpoint& from, Mill
   }
   if (m.IsResponse()) {
     // Responses come from port 5353 with no error, or not at all.
-    if (from.port != kPort || m.Rcode() != 0) {
+    if (from.port != port_ || m.Rcode() != 0) {
       ++counters_.ignored;
       return;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <tuple>
 
 namespace vello::mdns {
@@ -13,21 +14,35 @@ constexpr Millis kMaxInterval = 3600 * 1000;
 constexpr int kResolveAttempts = 4;  // at once, then after 1, 2 and 4 s
 constexpr int kRefreshes = 4;
 constexpr std::size_t kMaxChases = 16;
+constexpr std::size_t kChasesPerSender = 2;
+// The walks over the whole cache (expiry, refreshes, incomplete instances)
+// run at most this often, so that a flood that keeps something due at
+// every packet costs a walk per pause, not per packet.
+constexpr Millis kWalkGap = 50;
+constexpr Millis kResolveWalkGap = 200;
 
 bool IsServicePtr(const dns::Record& r) { return r.ptr() && dns::SameName(r.name, ServiceType()); }
 
+Millis After(const std::optional<Millis>& last, Millis gap) {
+  return last ? *last + gap : std::numeric_limits<Millis>::min();
+}
+
 }  // namespace
 
-MdnsBrowser::MdnsBrowser(RandomRange random, std::size_t cacheCapacity)
-    : random_(std::move(random)), cache_(cacheCapacity) {}
+MdnsBrowser::MdnsBrowser(RandomRange random, RecordCache::Bounds bounds)
+    : random_(std::move(random)), cache_(bounds) {}
 
 void MdnsBrowser::Start(Millis now) {
   running_ = true;
   cache_.Clear();
   resolves_.clear();
+  resolvesDirty_ = false;
+  lastWalk_.reset();
+  lastResolveWalk_.reset();
   interval_ = kFirstInterval;
   lastQuery_ = now;
   nextQuery_ = now + random_(20, 120);
+  ++version_;
 }
 
 void MdnsBrowser::RestartQueries(Millis now) {
@@ -41,6 +56,20 @@ void MdnsBrowser::Stop() {
   running_ = false;
   cache_.Clear();
   resolves_.clear();
+  ++version_;
+}
+
+void MdnsBrowser::SetOwnInstance(const std::string& label) {
+  if (label == own_) return;
+  own_ = label;
+  resolvesDirty_ = true;
+  ++version_;
+}
+
+void MdnsBrowser::SetLink(std::vector<LinkAddress> link) {
+  if (link == link_) return;
+  link_ = std::move(link);
+  ++version_;
 }
 
 bool MdnsBrowser::IsOwn(const dns::Name& instance) const {
@@ -48,83 +77,86 @@ bool MdnsBrowser::IsOwn(const dns::Name& instance) const {
   return InstanceLabelOf(instance, label) && dns::SameLabel(label, own_);
 }
 
-MdnsBrowser::Index MdnsBrowser::BuildIndex(Millis now) const {
-  Index index;
-  auto newer = [](const CachedRecord*& slot, const CachedRecord& c) {
-    if (!slot || c.received > slot->received) slot = &c;
-  };
-  for (const CachedRecord& c : cache_.entries()) {
-    if (!c.Live(now)) continue;
-    if (IsServicePtr(c.record)) index.instances.insert(dns::NameKey(c.record.ptr()->target));
-    else if (c.record.srv()) newer(index.srv[dns::NameKey(c.record.name)], c);
-    else if (c.record.txt()) newer(index.txt[dns::NameKey(c.record.name)], c);
-    else if (c.record.a()) index.a[dns::NameKey(c.record.name)].push_back(&c);
-  }
-  for (const auto& [instance, srv] : index.srv)
-    if (index.instances.count(instance)) index.targets.insert(dns::NameKey(srv->record.srv()->target));
-  return index;
+bool MdnsBrowser::HasPointerTo(const dns::Name& instance) const {
+  return cache_.Find(dns::MakePtr(ServiceType(), instance, 0)) != nullptr;
+}
+
+const CachedRecord* MdnsBrowser::NewestLive(const dns::Name& name, std::uint16_t type, Millis now) const {
+  const CachedRecord* newest = nullptr;
+  for (const CachedRecord* c : cache_.Named(name, type))
+    if (c->Live(now) && (!newest || c->received > newest->received)) newest = c;
+  return newest;
+}
+
+void MdnsBrowser::Keep(const dns::Record& r, std::uint32_t source, Millis now, int jitter) {
+  const CachedRecord* before = cache_.Find(r);
+  const std::uint32_t beforeSource = before ? before->source : 0;
+  const std::size_t size = cache_.size();
+  const CachedRecord* after = cache_.Insert(r, source, now, jitter);
+  // A new record, one that changed its sender, or an eviction to make room
+  // may change what is listed; a goodbye or a flush changes it a second
+  // later, at the expiry.
+  if (!before || cache_.size() != size || (after && after->source != beforeSource)) ++version_;
+  if (!before || !after) resolvesDirty_ = true;
 }
 
 void MdnsBrowser::OnResponse(const dns::Message& m, const Endpoint& from, Millis now) {
   if (!running_) return;
   const int jitter = static_cast<int>(random_(0, 20000));
   std::vector<const dns::Record*> records;
-  for (const dns::Record& r : m.answers) records.push_back(&r);
-  for (const dns::Record& r : m.additionals) records.push_back(&r);
+  for (const dns::Record& r : m.answers)
+    if (r.rrclass == dns::kClassIn) records.push_back(&r);
+  for (const dns::Record& r : m.additionals)
+    if (r.rrclass == dns::kClassIn) records.push_back(&r);
   // Only what leads to an instance of our service is kept: its pointers,
   // then the SRV and TXT of instances so named, then the addresses of the
   // hosts those SRV name. Records of the same packet may come in any order.
   std::string label;
-  bool named = false, addressed = false;
-  for (const dns::Record* r : records) {
-    if (IsServicePtr(*r) && InstanceLabelOf(r->ptr()->target, label)) cache_.Insert(*r, from.address, now, jitter);
-    named |= r->srv() || r->txt();
-    addressed |= r->a() != nullptr;
-  }
-  if (named) {
-    const std::set<std::string> instances = BuildIndex(now).instances;
-    for (const dns::Record* r : records)
-      if ((r->srv() || r->txt()) && instances.count(dns::NameKey(r->name)))
-        cache_.Insert(*r, from.address, now, jitter);
-  }
-  if (addressed) {
-    const std::set<std::string> targets = BuildIndex(now).targets;
-    for (const dns::Record* r : records)
-      if (r->a() && targets.count(dns::NameKey(r->name))) cache_.Insert(*r, from.address, now, jitter);
-  }
-  UpdateResolves(now);
+  for (const dns::Record* r : records)
+    if (IsServicePtr(*r) && InstanceLabelOf(r->ptr()->target, label)) Keep(*r, from.address, now, jitter);
+  for (const dns::Record* r : records)
+    if ((r->srv() || r->txt()) && HasPointerTo(r->name)) Keep(*r, from.address, now, jitter);
+  for (const dns::Record* r : records)
+    if (r->a() && cache_.IsSrvTarget(r->name)) Keep(*r, from.address, now, jitter);
 }
 
 void MdnsBrowser::UpdateResolves(Millis now) {
-  const Index index = BuildIndex(now);
+  lastResolveWalk_ = now;
+  resolvesDirty_ = false;
   std::map<std::string, Resolve> still;
   std::size_t chasing = 0;
-  for (const CachedRecord& c : cache_.entries()) {
-    if (!c.Live(now) || c.ending || !IsServicePtr(c.record)) continue;
-    const dns::Name& instance = c.record.ptr()->target;
+  std::map<std::uint32_t, std::size_t> chasingFrom;
+  for (const CachedRecord* c : cache_.Named(ServiceType(), dns::kTypePtr)) {
+    if (!c->Live(now) || c->ending) continue;
+    const dns::Name& instance = c->record.ptr()->target;
     if (IsOwn(instance)) continue;
-    std::string key = dns::NameKey(instance);
-    auto srv = index.srv.find(key);
-    const bool hasSrv = srv != index.srv.end();
-    if (hasSrv && index.a.count(dns::NameKey(srv->second->record.srv()->target))) continue;
+    const CachedRecord* srv = NewestLive(instance, dns::kTypeSrv, now);
+    const bool hasSrv = srv != nullptr;
+    if (hasSrv && NewestLive(srv->record.srv()->target, dns::kTypeA, now)) continue;
     // A new step (the SRV came, the address did not) starts its own tries.
+    std::string key = dns::NameKey(instance);
     auto known = resolves_.find(key);
     Resolve r = known != resolves_.end() && known->second.forAddress == hasSrv
                     ? known->second
-                    : Resolve{instance, hasSrv, 0, now};
-    // A bounded number at a time: a flood of bare pointers must not turn
-    // into a flood of our questions.
-    if (r.attempts < kResolveAttempts && ++chasing > kMaxChases) continue;
-    still[key] = std::move(r);
+                    : Resolve{instance, c->source, hasSrv, 0, now};
+    // A bounded number at a time, and a share of it for each sender: a
+    // flood of bare pointers must not turn into a flood of our questions,
+    // nor keep another sender's instances from being asked for.
+    if (r.attempts < kResolveAttempts) {
+      if (chasing >= kMaxChases || chasingFrom[r.source] >= kChasesPerSender) continue;
+      ++chasing;
+      ++chasingFrom[r.source];
+    }
+    still[std::move(key)] = std::move(r);
   }
   resolves_.swap(still);
 }
 
-bool MdnsBrowser::WantsRefresh(const CachedRecord& c, const Index& index) const {
+bool MdnsBrowser::WantsRefresh(const CachedRecord& c) const {
   const dns::Record& r = c.record;
   if (IsServicePtr(r)) return !IsOwn(r.ptr()->target);
-  if (r.srv()) return !IsOwn(r.name) && index.instances.count(dns::NameKey(r.name));
-  if (r.a()) return index.targets.count(dns::NameKey(r.name)) > 0;
+  if (r.srv()) return !IsOwn(r.name) && HasPointerTo(r.name);
+  if (r.a()) return cache_.IsSrvTarget(r.name);
   return false;
 }
 
@@ -134,34 +166,47 @@ void MdnsBrowser::AdvanceQuery(Millis now) {
   interval_ = std::min(interval_ * 2, kMaxInterval);
 }
 
-void MdnsBrowser::Poll(Millis now, std::vector<Datagram>& out) {
-  if (!running_) return;
-  cache_.Expire(now);
-  UpdateResolves(now);
-  std::vector<dns::Question> questions;
-  auto ask = [&](const dns::Name& name, std::uint16_t type) {
-    for (const dns::Question& q : questions)
-      if (q.type == type && dns::SameName(q.name, name)) return;
-    questions.push_back({name, type, dns::kClassIn, false});
-  };
-  if (now >= nextQuery_) {
-    ask(ServiceType(), dns::kTypePtr);
-    AdvanceQuery(now);
+void MdnsBrowser::Walk(Millis now, const std::function<void(const dns::Name&, std::uint16_t)>& ask) {
+  lastWalk_ = now;
+  if (cache_.Expire(now) > 0) {
+    ++version_;
+    resolvesDirty_ = true;
   }
-  const Index index = BuildIndex(now);
-  for (CachedRecord& c : cache_.entries()) {
+  for (const auto& [key, entry] : cache_.records()) {
+    CachedRecord& c = *cache_.Mutable(&entry);
+    if (auto confirm = c.ConfirmDue(); confirm && *confirm <= now) {
+      ask(c.record.name, c.record.type);
+      ++c.confirmsSent;
+    }
     if (c.ending || c.refreshesSent >= kRefreshes || now < c.RefreshDue()) continue;
-    if (!WantsRefresh(c, index)) {
+    if (!WantsRefresh(c)) {
       c.refreshesSent = kRefreshes;
       continue;
     }
     ask(c.record.name, c.record.type);
     ++c.refreshesSent;
   }
+  cache_.Recompute();
+}
+
+void MdnsBrowser::Poll(Millis now, std::vector<Datagram>& out) {
+  if (!running_) return;
+  std::vector<dns::Question> questions;
+  auto ask = [&](const dns::Name& name, std::uint16_t type) {
+    for (const dns::Question& q : questions)
+      if (q.type == type && dns::SameName(q.name, name)) return;
+    questions.push_back({name, type, dns::kClassIn, false});
+  };
+  if (cache_.NextDue() && *cache_.NextDue() <= now && now >= After(lastWalk_, kWalkGap)) Walk(now, ask);
+  if (resolvesDirty_ && now >= After(lastResolveWalk_, kResolveWalkGap)) UpdateResolves(now);
+  if (now >= nextQuery_) {
+    ask(ServiceType(), dns::kTypePtr);
+    AdvanceQuery(now);
+  }
   for (auto& [key, resolve] : resolves_) {
     if (resolve.attempts >= kResolveAttempts || now < resolve.next) continue;
-    if (auto srv = index.srv.find(key); srv != index.srv.end()) {
-      ask(srv->second->record.srv()->target, dns::kTypeA);
+    if (const CachedRecord* srv = NewestLive(resolve.instance, dns::kTypeSrv, now)) {
+      ask(srv->record.srv()->target, dns::kTypeA);
     } else {
       ask(resolve.instance, dns::kTypeSrv);
       ask(resolve.instance, dns::kTypeTxt);
@@ -174,8 +219,12 @@ void MdnsBrowser::Poll(Millis now, std::vector<Datagram>& out) {
 
 std::vector<const CachedRecord*> MdnsBrowser::KnownAnswers(const dns::Question& q, Millis now) const {
   std::vector<const CachedRecord*> known;
-  for (const CachedRecord& c : cache_.entries())
-    if (c.Live(now) && c.Fresh(now) && dns::Answers(c.record, q)) known.push_back(&c);
+  const std::uint16_t type = q.type == dns::kTypeAny ? 0 : q.type;
+  for (std::uint16_t t : {dns::kTypePtr, dns::kTypeSrv, dns::kTypeTxt, dns::kTypeA}) {
+    if (type && t != type) continue;
+    for (const CachedRecord* c : cache_.Named(q.name, t))
+      if (c->Live(now) && c->Fresh(now) && dns::Answers(c->record, q)) known.push_back(c);
+  }
   return known;
 }
 
@@ -209,7 +258,6 @@ void MdnsBrowser::Send(const std::vector<dns::Question>& questions, Millis now, 
 
 void MdnsBrowser::OnQuery(const dns::Message& m, Millis now) {
   if (!running_ || m.IsResponse() || m.IsTruncated() || !m.authorities.empty()) return;
-  const dns::Question ours{ServiceType(), dns::kTypePtr, dns::kClassIn, false};
   const bool same = std::any_of(m.questions.begin(), m.questions.end(), [&](const dns::Question& q) {
     return !q.unicastResponse && q.type == dns::kTypePtr && q.qclass == dns::kClassIn &&
            dns::SameName(q.name, ServiceType());
@@ -217,12 +265,10 @@ void MdnsBrowser::OnQuery(const dns::Message& m, Millis now) {
   if (!same) return;
   // Their known answers must all be ours too, or responders would keep
   // quiet about something we have not heard of.
-  const std::vector<const CachedRecord*> known = KnownAnswers(ours, now);
   for (const dns::Record& k : m.answers) {
     if (!IsServicePtr(k)) continue;
-    if (std::none_of(known.begin(), known.end(),
-                     [&](const CachedRecord* c) { return dns::SameRecord(c->record, k); }))
-      return;
+    const CachedRecord* c = cache_.Find(k);
+    if (!c || !c->Live(now) || !c->Fresh(now)) return;
   }
   const Millis gap = nextQuery_ - lastQuery_;
   if (nextQuery_ - now <= std::max<Millis>(kFirstInterval, gap / 2)) AdvanceQuery(now);
@@ -231,32 +277,43 @@ void MdnsBrowser::OnQuery(const dns::Message& m, Millis now) {
 std::optional<Millis> MdnsBrowser::NextWake() const {
   if (!running_) return std::nullopt;
   Millis wake = nextQuery_;
-  for (const CachedRecord& c : cache_.entries()) {
-    wake = std::min(wake, c.expires);
-    if (!c.ending && c.refreshesSent < kRefreshes) wake = std::min(wake, c.RefreshDue());
-  }
+  if (auto due = cache_.NextDue()) wake = std::min(wake, std::max(*due, After(lastWalk_, kWalkGap)));
+  if (resolvesDirty_) wake = std::min(wake, After(lastResolveWalk_, kResolveWalkGap));
   for (const auto& [key, resolve] : resolves_)
     if (resolve.attempts < kResolveAttempts) wake = std::min(wake, resolve.next);
   return wake;
 }
 
 std::vector<FoundInstance> MdnsBrowser::Found(Millis now) const {
-  const Index index = BuildIndex(now);
   std::vector<FoundInstance> found;
-  std::set<std::string> seen;
-  for (const CachedRecord& p : cache_.entries()) {
+  for (const CachedRecord* p : cache_.Named(ServiceType(), dns::kTypePtr)) {
     std::string label;
-    if (!p.Live(now) || !IsServicePtr(p.record) || !InstanceLabelOf(p.record.ptr()->target, label)) continue;
-    const dns::Name& instance = p.record.ptr()->target;
-    const std::string key = dns::NameKey(instance);
-    if (IsOwn(instance) || seen.count(key)) continue;
-    auto srv = index.srv.find(key);
-    if (srv == index.srv.end()) continue;
-    const dns::SrvData& data = *srv->second->record.srv();
-    auto hosts = index.a.find(dns::NameKey(data.target));
-    if (hosts == index.a.end()) continue;
-    seen.insert(key);
-    std::vector<const CachedRecord*> as = hosts->second;
+    if (!p->Live(now) || !InstanceLabelOf(p->record.ptr()->target, label)) continue;
+    const dns::Name& instance = p->record.ptr()->target;
+    if (IsOwn(instance)) continue;
+    // The newest SRV that is whole: it came from an address on the link,
+    // and the host it names has that address among its own. A forged SRV
+    // (from anywhere else) cannot hide the copy's own.
+    std::vector<const CachedRecord*> srvs;
+    for (const CachedRecord* s : cache_.Named(instance, dns::kTypeSrv))
+      if (s->Live(now)) srvs.push_back(s);
+    std::sort(srvs.begin(), srvs.end(),
+              [](const CachedRecord* a, const CachedRecord* b) { return a->received > b->received; });
+    const CachedRecord* srv = nullptr;
+    std::vector<const CachedRecord*> as;
+    for (const CachedRecord* candidate : srvs) {
+      if (!OnLink(link_, candidate->source)) continue;
+      as.clear();
+      for (const CachedRecord* a : cache_.Named(candidate->record.srv()->target, dns::kTypeA))
+        if (a->Live(now)) as.push_back(a);
+      if (std::any_of(as.begin(), as.end(),
+                      [&](const CachedRecord* a) { return a->record.a()->address == candidate->source; })) {
+        srv = candidate;
+        break;
+      }
+    }
+    if (!srv) continue;
+    const dns::SrvData& data = *srv->record.srv();
     std::stable_sort(as.begin(), as.end(),
                      [](const CachedRecord* a, const CachedRecord* b) { return a->received > b->received; });
     FoundInstance f;
@@ -264,10 +321,8 @@ std::vector<FoundInstance> MdnsBrowser::Found(Millis now) const {
     f.host = data.target.ToText();
     f.port = data.port;
     for (const CachedRecord* a : as) f.addresses.push_back(a->record.a()->address);
-    f.address = f.addresses.front();
-    for (std::uint32_t a : f.addresses)
-      if (a == srv->second->source) f.address = a;
-    if (auto txt = index.txt.find(key); txt != index.txt.end()) f.txt = txt->second->record.txt()->strings;
+    f.address = srv->source;
+    if (const CachedRecord* txt = NewestLive(instance, dns::kTypeTxt, now)) f.txt = txt->record.txt()->strings;
     found.push_back(std::move(f));
   }
   std::sort(found.begin(), found.end(), [](const FoundInstance& a, const FoundInstance& b) {

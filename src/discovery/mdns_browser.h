@@ -8,11 +8,18 @@
 // instance pointers, their SRV and the hosts' addresses) are asked for again
 // at 80-95 % of their lifetime and forgotten at its end; an instance lacking
 // its SRV or address is asked for at once, then after 1, 2 and 4 s (16 such
-// instances at a time).
+// instances at a time, 2 of them from any one sender). A record that
+// another sender than its own says goodbye to, or flushes, is asked for
+// again after one and two seconds, and dropped only when nobody answers.
+//
+// An instance is listed once its pointer, its SRV and an address record
+// of the SRV's host are live, and only where the SRV came from an address
+// on the link that is also among the host's addresses: that address is
+// where the copy is, as its own packets show.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
-#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,9 +34,9 @@ struct FoundInstance {
   std::string name;  // the instance label, UTF-8
   std::string host;  // the SRV target, as text
   std::uint16_t port = 0;
-  std::vector<std::uint32_t> addresses;  // every address of the host
-  // The address to use: the one the host's own records came from when it
-  // is among them (the host is reachable there), else the newest.
+  std::vector<std::uint32_t> addresses;  // every address of the host, newest first
+  // The address to use: the one the instance's SRV came from, which is
+  // always among `addresses`.
   std::uint32_t address = 0;
   std::vector<std::string> txt;
   bool operator==(const FoundInstance&) const = default;
@@ -37,8 +44,7 @@ struct FoundInstance {
 
 class MdnsBrowser {
  public:
-  static constexpr std::size_t kCacheCapacity = 1024;
-  explicit MdnsBrowser(RandomRange random, std::size_t cacheCapacity = kCacheCapacity);
+  explicit MdnsBrowser(RandomRange random, RecordCache::Bounds bounds = {});
 
   void Start(Millis now);
   void Stop();
@@ -47,38 +53,39 @@ class MdnsBrowser {
   void RestartQueries(Millis now);
   // Our own instance: its records come back to us and are kept (they are
   // known answers to our own queries), but never asked for or listed.
-  void SetOwnInstance(const std::string& label) { own_ = label; }
+  void SetOwnInstance(const std::string& label);
+  // This host's addresses and subnets: only copies whose packets come from
+  // within them are listed.
+  void SetLink(std::vector<LinkAddress> link);
 
   void OnResponse(const dns::Message& m, const Endpoint& from, Millis now);
   void OnQuery(const dns::Message& m, Millis now);
   void Poll(Millis now, std::vector<Datagram>& out);
   std::optional<Millis> NextWake() const;
 
-  // Other instances with a live SRV and at least one address, by name.
+  // Other instances that are whole and on the link, by name.
   std::vector<FoundInstance> Found(Millis now) const;
+  // Changes whenever Found may have changed, apart from the passing of time
+  // (which Poll turns into changes at the moments it matters).
+  std::uint64_t version() const { return version_; }
   const RecordCache& cache() const { return cache_; }
 
  private:
   struct Resolve {
     dns::Name instance;
-    bool forAddress = false;  // the SRV is there, its host's address is not
+    std::uint32_t source = 0;  // where its pointer came from
+    bool forAddress = false;   // the SRV is there, its host's address is not
     int attempts = 0;
     Millis next = 0;
   };
-  // The live records by what they name, built once per step so that no
-  // step walks the cache once per record.
-  struct Index {
-    std::set<std::string> instances;                            // live PTR targets
-    std::map<std::string, const CachedRecord*> srv;             // the newest SRV of an instance
-    std::map<std::string, const CachedRecord*> txt;             // the newest TXT of an instance
-    std::map<std::string, std::vector<const CachedRecord*>> a;  // the addresses of a host
-    std::set<std::string> targets;                              // hosts named by an instance's SRV
-  };
-  Index BuildIndex(Millis now) const;
-  bool WantsRefresh(const CachedRecord& c, const Index& index) const;
   bool IsOwn(const dns::Name& instance) const;
+  bool HasPointerTo(const dns::Name& instance) const;
+  const CachedRecord* NewestLive(const dns::Name& name, std::uint16_t type, Millis now) const;
+  bool WantsRefresh(const CachedRecord& c) const;
   std::vector<const CachedRecord*> KnownAnswers(const dns::Question& q, Millis now) const;
+  void Keep(const dns::Record& r, std::uint32_t source, Millis now, int jitter);
   void UpdateResolves(Millis now);
+  void Walk(Millis now, const std::function<void(const dns::Name&, std::uint16_t)>& ask);
   void Send(const std::vector<dns::Question>& questions, Millis now, std::vector<Datagram>& out) const;
   void AdvanceQuery(Millis now);
 
@@ -89,7 +96,11 @@ class MdnsBrowser {
   Millis lastQuery_ = 0;
   Millis interval_ = 0;
   std::map<std::string, Resolve> resolves_;  // by NameKey of the instance
+  bool resolvesDirty_ = false;
+  std::optional<Millis> lastResolveWalk_, lastWalk_;
   std::string own_;
+  std::vector<LinkAddress> link_;
+  std::uint64_t version_ = 0;
 };
 
 }  // namespace vello::mdns

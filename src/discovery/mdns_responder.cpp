@@ -1,6 +1,7 @@
 #include "discovery/mdns_responder.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <tuple>
 
@@ -13,21 +14,32 @@ constexpr Millis kProbeInterval = 250;
 constexpr int kAnnouncements = 2;
 constexpr Millis kAnnouncementInterval = 1000;
 constexpr Millis kRateLimit = 1000;
-constexpr Millis kProbeDefenceRateLimit = 250;
+constexpr Millis kDefenceRateLimit = 250;
 constexpr Millis kCrossedWindow = 250;
 constexpr Millis kTiebreakLossWait = 1000;
 constexpr std::uint32_t kLegacyTtl = 10;  // answers to one-shot queriers
 constexpr std::size_t kConflictBurst = 15;
 constexpr Millis kConflictWindow = 10000;
 constexpr Millis kConflictPause = 5000;
+constexpr int kAnsweredProbesToYield = 2;
+constexpr Millis kFirstReclaim = 60 * 1000;
+constexpr Millis kMaxReclaimPause = 3600 * 1000;
+// One-shot queriers: an answer per querier every 250 ms, 20 a second in all.
+constexpr Millis kLegacyGap = 250;
+constexpr std::size_t kLegacyPerSecond = 20;
 
 using Key = std::tuple<std::uint16_t, std::uint16_t, std::string>;
 
 Key SortKey(const dns::Record& r) { return {r.rrclass, r.type, dns::RdataBytes(r)}; }
 
+bool SameAsAny(const dns::Record& r, const std::vector<OwnRecord>& records) {
+  return std::any_of(records.begin(), records.end(),
+                     [&](const OwnRecord& own) { return dns::SameRecord(own.record, r); });
+}
+
 }  // namespace
 
-MdnsResponder::MdnsResponder(RandomRange random) : random_(std::move(random)) {}
+MdnsResponder::MdnsResponder(RandomRange random, std::uint16_t port) : random_(std::move(random)), port_(port) {}
 
 void MdnsResponder::Start(OwnService service, Millis now) {
   wanted_ = service;
@@ -36,6 +48,13 @@ void MdnsResponder::Start(OwnService service, Millis now) {
   conflictCount_ = 0;
   recentConflicts_.clear();
   queued_.clear();
+  announced_ = false;
+  lastDefence_.reset();
+  reclaim_.reset();
+  reclaimAt_.reset();
+  reclaimPause_ = kFirstReclaim;
+  legacyAnswers_.clear();
+  legacyByQuerier_.clear();
   Rebuild();
   StartProbing(now + random_(0, kProbeInterval));
 }
@@ -51,6 +70,9 @@ void MdnsResponder::StartProbing(Millis at) {
   probesSent_ = 0;
   nextProbe_ = at;
   announcementsLeft_ = 0;
+  instanceAnswered_ = hostAnswered_ = 0;
+  heard_.clear();
+  reclaim_.reset();
   std::fill(pending_.begin(), pending_.end(), std::nullopt);
 }
 
@@ -58,6 +80,7 @@ void MdnsResponder::SetPort(std::uint16_t port, Millis now) {
   if (port == service_.port) return;
   wanted_.port = service_.port = port;
   if (state_ == State::Idle) return;
+  reclaim_.reset();  // its records held the old port: asked again at the next turn
   Rebuild();
   if (state_ == State::Owned) {
     announcementsLeft_ = kAnnouncements;
@@ -67,15 +90,16 @@ void MdnsResponder::SetPort(std::uint16_t port, Millis now) {
 
 void MdnsResponder::SetAddresses(std::vector<std::uint32_t> addresses, Millis now) {
   if (addresses == service_.addresses) return;
-  if (state_ == State::Owned) {
-    dns::MessageWriter goodbye(0, dns::kFlagResponse | dns::kFlagAuthoritative);
+  if (state_ != State::Idle && announced_) {
+    std::vector<dns::Record> gone;
     for (std::uint32_t old : service_.addresses)
       if (std::find(addresses.begin(), addresses.end(), old) == addresses.end())
-        goodbye.AddAnswer(dns::MakeA(HostName(service_.host), old, 0, true), kMaxPacketBytes);
-    if (goodbye.recordCount() > 0) queued_.push_back({goodbye.bytes(), true, {}});
+        gone.push_back(dns::MakeA(HostName(service_.host), old, 0, true));
+    Goodbye(gone);
   }
   wanted_.addresses = service_.addresses = std::move(addresses);
   if (state_ == State::Idle) return;
+  reclaim_.reset();
   Rebuild();
   if (state_ == State::Owned) {
     announcementsLeft_ = kAnnouncements;
@@ -85,11 +109,32 @@ void MdnsResponder::SetAddresses(std::vector<std::uint32_t> addresses, Millis no
 
 std::vector<Datagram> MdnsResponder::Stop(Millis) {
   std::vector<Datagram> out;
-  if (state_ == State::Owned) out.push_back({Announcement(0, true), true, {}});
+  if (state_ != State::Idle && announced_) {
+    std::vector<dns::Record> all;
+    for (const OwnRecord& own : records_)
+      if (own.announced) all.push_back(own.record);
+    queued_.clear();
+    Goodbye(all);
+    out = std::move(queued_);
+  }
   state_ = State::Idle;
   queued_.clear();
+  reclaim_.reset();
   std::fill(pending_.begin(), pending_.end(), std::nullopt);
   return out;
+}
+
+void MdnsResponder::Goodbye(const std::vector<dns::Record>& records) {
+  dns::MessageWriter w(0, dns::kFlagResponse | dns::kFlagAuthoritative);
+  for (dns::Record r : records) {
+    r.ttl = 0;
+    if (!w.AddAnswer(r, kMaxPacketBytes)) {
+      queued_.push_back({w.bytes(), true, {}});
+      w = dns::MessageWriter(0, dns::kFlagResponse | dns::kFlagAuthoritative);
+      w.AddAnswer(r, kMaxPacketBytes);
+    }
+  }
+  if (w.recordCount() > 0) queued_.push_back({w.bytes(), true, {}});
 }
 
 bool MdnsResponder::KnownToQuerier(const dns::Message& m, const dns::Record& r) const {
@@ -100,14 +145,24 @@ bool MdnsResponder::KnownToQuerier(const dns::Message& m, const dns::Record& r) 
 
 void MdnsResponder::OnQuery(const dns::Message& m, const Endpoint& from, Millis now) {
   if (state_ == State::Idle || m.Opcode() != 0) return;
+  const bool probe = !m.authorities.empty();
+  // Another host probing for a name we want back claims it first.
+  if (reclaim_ && probe &&
+      ((reclaim_->instance && LosesTiebreak(m, InstanceName(reclaim_->candidate.instance), reclaim_->records)) ||
+       (reclaim_->host && LosesTiebreak(m, HostName(reclaim_->candidate.host), reclaim_->records)) ||
+       std::any_of(m.authorities.begin(), m.authorities.end(), [&](const dns::Record& r) {
+         return ((reclaim_->instance && dns::SameName(r.name, InstanceName(reclaim_->candidate.instance))) ||
+                 (reclaim_->host && dns::SameName(r.name, HostName(reclaim_->candidate.host)))) &&
+                !SameAsAny(r, reclaim_->records);
+       })))
+    ReclaimFailed(now);
   if (state_ == State::Probing) {
-    if (!m.authorities.empty() && (LosesTiebreak(m, InstanceName(service_.instance)) ||
-                                   LosesTiebreak(m, HostName(service_.host))))
+    if (probe && (LosesTiebreak(m, InstanceName(service_.instance), records_) ||
+                  LosesTiebreak(m, HostName(service_.host), records_)))
       StartProbing(now + kTiebreakLossWait);
     return;
   }
-  const bool legacy = from.port != kPort;
-  const bool probe = !m.authorities.empty();
+  const bool legacy = from.port != port_;
   // Known answers also cancel answers already waiting: a querier whose list
   // did not fit one packet sends the rest in the packets that follow.
   if (!legacy)
@@ -124,7 +179,7 @@ void MdnsResponder::OnQuery(const dns::Message& m, const Endpoint& from, Millis 
   }
   if (matched.empty()) return;
   if (legacy) {
-    AnswerLegacy(m, matched, from);
+    AnswerLegacy(m, matched, from, now);
     return;
   }
   const bool shared = std::any_of(matched.begin(), matched.end(), [&](std::size_t i) {
@@ -136,14 +191,24 @@ void MdnsResponder::OnQuery(const dns::Message& m, const Endpoint& from, Millis 
     if (lastMulticast_[i]) {
       // A query that crossed our answer on the wire is served by it.
       if (!probe && now - *lastMulticast_[i] <= kCrossedWindow) continue;
-      due = std::max(due, *lastMulticast_[i] + (probe ? kProbeDefenceRateLimit : kRateLimit));
+      due = std::max(due, *lastMulticast_[i] + (probe ? kDefenceRateLimit : kRateLimit));
     }
     pending_[i] = pending_[i] ? std::min(*pending_[i], due) : due;
   }
 }
 
 void MdnsResponder::AnswerLegacy(const dns::Message& m, const std::vector<std::size_t>& answers,
-                                 const Endpoint& from) {
+                                 const Endpoint& from, Millis now) {
+  // A share for each querier and a bound for all: a flood of one-shot
+  // queries must not become a flood of our answers.
+  std::erase_if(legacyAnswers_, [&](Millis t) { return now - t >= 1000; });
+  if (legacyByQuerier_.size() > 256)
+    std::erase_if(legacyByQuerier_, [&](const auto& entry) { return now - entry.second >= kLegacyGap; });
+  auto last = legacyByQuerier_.find(from.address);
+  if (legacyAnswers_.size() >= kLegacyPerSecond || (last != legacyByQuerier_.end() && now - last->second < kLegacyGap))
+    return;
+  legacyAnswers_.push_back(now);
+  legacyByQuerier_[from.address] = now;
   // A one-shot querier (not on port 5353) gets a plain unicast DNS answer:
   // its id and questions, short lifetimes, no cache-flush bits.
   dns::MessageWriter w(m.id, dns::kFlagResponse | dns::kFlagAuthoritative);
@@ -171,46 +236,146 @@ void MdnsResponder::OnResponse(const dns::Message& m, Millis now) {
   const dns::Name host = HostName(service_.host);
   for (const auto* section : {&m.answers, &m.authorities, &m.additionals}) {
     for (const dns::Record& r : *section) {
+      if (r.rrclass != dns::kClassIn) continue;
+      // Someone answering for a name we want back holds it still.
+      if (reclaim_ && r.ttl > 0 &&
+          ((reclaim_->instance && dns::SameName(r.name, InstanceName(reclaim_->candidate.instance))) ||
+           (reclaim_->host && dns::SameName(r.name, HostName(reclaim_->candidate.host)))) &&
+          !SameAsAny(r, reclaim_->records))
+        ReclaimFailed(now);
+      if (r.ttl == 0) {
+        // A goodbye for one of our live records (the pointer to our
+        // instance too), and not from us: it stays ours, and the others
+        // hear so again.
+        if (state_ != State::Owned) continue;
+        for (std::size_t i = 0; i < records_.size(); ++i)
+          if (records_[i].announced && dns::SameRecord(records_[i].record, r)) {
+            Millis due = now;
+            if (lastMulticast_[i]) due = std::max(due, *lastMulticast_[i] + kDefenceRateLimit);
+            pending_[i] = pending_[i] ? std::min(*pending_[i], due) : due;
+          }
+        continue;
+      }
       const bool forInstance = dns::SameName(r.name, instance);
       if (!forInstance && !dns::SameName(r.name, host)) continue;
-      // A goodbye claims nothing; an identical record is ours coming back
-      // or a copy that does not contradict us.
-      if (r.ttl == 0 || r.rrclass != dns::kClassIn) continue;
-      if (std::any_of(records_.begin(), records_.end(),
-                      [&](const OwnRecord& own) { return dns::SameRecord(own.record, r); }))
-        continue;
+      // An identical record is ours coming back or a copy that does not
+      // contradict us.
+      if (SameAsAny(r, records_)) continue;
       if (state_ == State::Probing) {
-        Conflict(forInstance, now);
-        return;
+        // Before our first probe nobody can have answered it.
+        if (probesSent_ == 0) continue;
+        const unsigned bit = 1u << (probesSent_ - 1);
+        (forInstance ? instanceAnswered_ : hostAnswered_) |= bit;
+        heard_.push_back(r);
+        continue;
       }
       const bool contradicts = std::any_of(records_.begin(), records_.end(), [&](const OwnRecord& own) {
         return own.record.cacheFlush && own.record.type == r.type && dns::SameName(own.record.name, r.name);
       });
       if (contradicts) {
-        StartProbing(now);  // probing again settles who keeps the name
+        Defend(now);
         return;
       }
     }
   }
+  if (state_ == State::Probing) {
+    const bool instanceTaken = std::popcount(instanceAnswered_) >= kAnsweredProbesToYield;
+    const bool hostTaken = std::popcount(hostAnswered_) >= kAnsweredProbesToYield;
+    if (instanceTaken || hostTaken) Conflict(instanceTaken, hostTaken, now);
+  }
 }
 
-void MdnsResponder::Conflict(bool instance, Millis now) {
+void MdnsResponder::Defend(Millis now) {
+  // Our records go out again at once, so that caches flush the other's,
+  // and probing settles whether another host really holds the name.
+  if (!lastDefence_ || now - *lastDefence_ >= kDefenceRateLimit) {
+    queued_.push_back({Announcement(), true, {}});
+    lastDefence_ = now;
+  }
+  StartProbing(now + random_(0, kProbeInterval));
+}
+
+void MdnsResponder::Conflict(bool instance, bool host, Millis now) {
   ++conflictCount_;
   recentConflicts_.push_back(now);
   std::erase_if(recentConflicts_, [&](Millis t) { return now - t > kConflictWindow; });
-  if (instance) service_.instance = RenamedInstance(wanted_.instance, ++instanceTries_);
-  else service_.host = RenamedHost(wanted_.host, ++hostTries_);
+  if (announced_) {
+    // The others may hold what we announced under the name we leave: our
+    // records that differ from the other owner's go with a goodbye. Records
+    // it holds too (the pointer to the instance, an equal TXT) stay, as
+    // they are its.
+    std::vector<dns::Record> leaving;
+    for (const OwnRecord& own : records_) {
+      const dns::Record& r = own.record;
+      const bool lost = (instance && dns::SameName(r.name, InstanceName(service_.instance))) ||
+                        (host && dns::SameName(r.name, HostName(service_.host)));
+      if (!own.announced || !r.cacheFlush || !lost) continue;
+      if (std::any_of(heard_.begin(), heard_.end(), [&](const dns::Record& theirs) {
+            return theirs.type == r.type && dns::SameName(theirs.name, r.name);
+          }))
+        leaving.push_back(r);
+    }
+    Goodbye(leaving);
+  }
+  if (instance) {
+    service_.instance = RenamedInstance(wanted_.instance, ++instanceTries_);
+    announced_ = false;
+  }
+  if (host) service_.host = RenamedHost(wanted_.host, ++hostTries_);
   Rebuild();
   StartProbing(recentConflicts_.size() >= kConflictBurst ? now + kConflictPause
                                                          : now + random_(0, kProbeInterval));
 }
 
-bool MdnsResponder::LosesTiebreak(const dns::Message& probe, const dns::Name& name) const {
+void MdnsResponder::StartReclaim(Millis now) {
+  reclaimAt_.reset();
+  Reclaim r;
+  r.candidate = service_;
+  r.instance = service_.instance != wanted_.instance;
+  r.host = service_.host != wanted_.host;
+  if (!r.instance && !r.host) return;
+  if (r.instance) r.candidate.instance = wanted_.instance;
+  if (r.host) r.candidate.host = wanted_.host;
+  r.records = OwnRecords(r.candidate);
+  r.next = now;
+  reclaim_ = std::move(r);
+}
+
+void MdnsResponder::ReclaimFailed(Millis now) {
+  if (!reclaim_) return;
+  reclaim_.reset();
+  reclaimPause_ = std::min(reclaimPause_ * 2, kMaxReclaimPause);
+  reclaimAt_ = now + reclaimPause_;
+}
+
+void MdnsResponder::FinishReclaim(Millis now) {
+  Reclaim r = std::move(*reclaim_);
+  reclaim_.reset();
+  // Goodbye to every record of the names we leave; the wanted names'
+  // records replace them.
+  std::vector<dns::Record> leaving;
+  for (const OwnRecord& own : records_)
+    if (own.announced && !SameAsAny(own.record, r.records)) leaving.push_back(own.record);
+  Goodbye(leaving);
+  service_ = std::move(r.candidate);
+  if (r.instance) {
+    instanceTries_ = 1;
+    announced_ = false;
+  }
+  if (r.host) hostTries_ = 1;
+  reclaimPause_ = kFirstReclaim;
+  Rebuild();
+  announcementsLeft_ = kAnnouncements;
+  nextAnnouncement_ = now;
+}
+
+bool MdnsResponder::LosesTiebreak(const dns::Message& probe, const dns::Name& name,
+                                  const std::vector<OwnRecord>& records) const {
   std::vector<Key> theirs, ours;
   for (const dns::Record& r : probe.authorities)
     if (dns::SameName(r.name, name)) theirs.push_back(SortKey(r));
   if (theirs.empty()) return false;
-  for (const OwnRecord& own : records_)
+  for (const OwnRecord& own : records)
     if (own.record.cacheFlush && dns::SameName(own.record.name, name)) ours.push_back(SortKey(own.record));
   std::sort(theirs.begin(), theirs.end());
   std::sort(ours.begin(), ours.end());
@@ -219,23 +384,24 @@ bool MdnsResponder::LosesTiebreak(const dns::Message& probe, const dns::Name& na
   return std::lexicographical_compare(ours.begin(), ours.end(), theirs.begin(), theirs.end());
 }
 
-std::string MdnsResponder::Probe() const {
+std::string MdnsResponder::Probe(const OwnService& names, const std::vector<OwnRecord>& records, bool instance,
+                                 bool host) {
   dns::MessageWriter w(0, 0);
-  w.AddQuestion({InstanceName(service_.instance), dns::kTypeAny, dns::kClassIn, false});
-  w.AddQuestion({HostName(service_.host), dns::kTypeAny, dns::kClassIn, false});
-  for (const OwnRecord& own : records_)
-    if (own.record.cacheFlush) w.AddAuthority(own.record, kMaxPacketBytes);
+  if (instance) w.AddQuestion({InstanceName(names.instance), dns::kTypeAny, dns::kClassIn, false});
+  if (host) w.AddQuestion({HostName(names.host), dns::kTypeAny, dns::kClassIn, false});
+  for (const OwnRecord& own : records) {
+    if (!own.record.cacheFlush) continue;
+    const bool probed = (instance && dns::SameName(own.record.name, InstanceName(names.instance))) ||
+                        (host && dns::SameName(own.record.name, HostName(names.host)));
+    if (probed) w.AddAuthority(own.record, kMaxPacketBytes);
+  }
   return w.bytes();
 }
 
-std::string MdnsResponder::Announcement(std::uint32_t ttl, bool goodbye) const {
+std::string MdnsResponder::Announcement() const {
   dns::MessageWriter w(0, dns::kFlagResponse | dns::kFlagAuthoritative);
-  for (const OwnRecord& own : records_) {
-    if (!own.announced) continue;
-    dns::Record r = own.record;
-    if (goodbye) r.ttl = ttl;
-    w.AddAnswer(r, kMaxPacketBytes);
-  }
+  for (const OwnRecord& own : records_)
+    if (own.announced) w.AddAnswer(own.record, kMaxPacketBytes);
   return w.bytes();
 }
 
@@ -244,18 +410,33 @@ void MdnsResponder::Poll(Millis now, std::vector<Datagram>& out) {
   queued_.clear();
   if (state_ == State::Probing && now >= nextProbe_) {
     if (probesSent_ < kProbes) {
-      out.push_back({Probe(), true, {}});
+      out.push_back({Probe(service_, records_, true, true), true, {}});
       ++probesSent_;
       nextProbe_ = now + kProbeInterval;
     } else {
       state_ = State::Owned;
       announcementsLeft_ = kAnnouncements;
       nextAnnouncement_ = now;
+      if ((service_.instance != wanted_.instance || service_.host != wanted_.host) && !reclaimAt_)
+        reclaimAt_ = now + reclaimPause_;
     }
   }
   if (state_ != State::Owned) return;
+  if (reclaimAt_ && now >= *reclaimAt_ && !reclaim_) StartReclaim(now);
+  if (reclaim_ && now >= reclaim_->next) {
+    if (reclaim_->probesSent < kProbes) {
+      out.push_back({Probe(reclaim_->candidate, reclaim_->records, reclaim_->instance, reclaim_->host), true, {}});
+      ++reclaim_->probesSent;
+      reclaim_->next = now + kProbeInterval;
+    } else {
+      FinishReclaim(now);  // the goodbye for the names left goes first
+      for (Datagram& d : queued_) out.push_back(std::move(d));
+      queued_.clear();
+    }
+  }
   if (announcementsLeft_ > 0 && now >= nextAnnouncement_) {
-    out.push_back({Announcement(0, false), true, {}});
+    out.push_back({Announcement(), true, {}});
+    announced_ = true;
     for (std::size_t i = 0; i < records_.size(); ++i)
       if (records_[i].announced) {
         lastMulticast_[i] = now;
@@ -298,6 +479,8 @@ std::optional<Millis> MdnsResponder::NextWake() const {
   if (state_ == State::Probing) consider(nextProbe_);
   if (state_ == State::Owned) {
     if (announcementsLeft_ > 0) consider(nextAnnouncement_);
+    if (reclaimAt_ && !reclaim_) consider(*reclaimAt_);
+    if (reclaim_) consider(reclaim_->next);
     for (const auto& p : pending_)
       if (p) consider(*p);
   }

@@ -5,6 +5,18 @@
 
 namespace vello::mdns {
 
+bool LinkAddress::Contains(std::uint32_t other) const {
+  if (prefixLength <= 0) return true;
+  const std::uint32_t mask = prefixLength >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefixLength);
+  return (address & mask) == (other & mask);
+}
+
+bool OnLink(const std::vector<LinkAddress>& link, std::uint32_t address) {
+  for (const LinkAddress& l : link)
+    if (l.Contains(address)) return true;
+  return false;
+}
+
 RandomRange SeededRandom(std::uint64_t seed) {
   auto engine = std::make_shared<std::mt19937_64>(seed);
   return [engine](Millis lo, Millis hi) { return std::uniform_int_distribution<Millis>(lo, hi)(*engine); };

@@ -24,6 +24,16 @@ inline constexpr std::size_t kMaxPacketBytes = 1232;
 inline constexpr std::uint32_t kHostTtl = 120;
 inline constexpr std::uint32_t kOtherTtl = 4500;
 
+// One of this host's IPv4 addresses with its subnet: hosts within the
+// subnet are on the link, where multicast DNS speaks; others are not.
+struct LinkAddress {
+  std::uint32_t address = 0;  // host order
+  int prefixLength = 32;
+  bool Contains(std::uint32_t other) const;
+  bool operator==(const LinkAddress&) const = default;
+};
+bool OnLink(const std::vector<LinkAddress>& link, std::uint32_t address);
+
 // IPv4 address and port, both in host order.
 struct Endpoint {
   std::uint32_t address = 0;

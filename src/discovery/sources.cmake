@@ -14,4 +14,5 @@ list(APPEND VELLO_CORE_SOURCES
 )
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/discovery_worker.cpp
 )

@@ -6,29 +6,23 @@
 
 #include "common/vello_error.h"
 #include "platform/socket_error.h"
-#include "platform/window_messages.h"
 
 namespace vello {
 
 namespace {
 
-const wchar_t kClassName[] = L"VelloMulticastSocket";
-// Datagrams taken per read event: the rest wait for the next event, which
-// the system posts while any remain, so a flood cannot hold the thread.
-constexpr int kDatagramsPerEvent = 32;
-
 bool SameAddress(const in_addr& a, const in_addr& b) { return a.s_addr == b.s_addr; }
 
 }  // namespace
 
-MulticastSocket::MulticastSocket(DatagramHandler onDatagram)
-    : MessageOnlyWindow(kClassName), onDatagram_(std::move(onDatagram)), buffer_(kMaxDatagram) {
+MulticastSocket::MulticastSocket() : buffer_(kMaxDatagram) {
   EnsureWinsock();
+  event_ = WSACreateEvent();
 }
 
 MulticastSocket::~MulticastSocket() {
   Close();
-  Destroy();
+  if (event_) WSACloseEvent(event_);
 }
 
 void MulticastSocket::Open(std::uint16_t port, in_addr group, const std::vector<in_addr>& interfaces) {
@@ -49,7 +43,7 @@ void MulticastSocket::Open(std::uint16_t port, in_addr group, const std::vector<
   DWORD ttl = 255, loop = 1;
   setsockopt(s.get(), IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl), sizeof ttl);
   setsockopt(s.get(), IPPROTO_IP, IP_MULTICAST_LOOP, reinterpret_cast<const char*>(&loop), sizeof loop);
-  if (WSAAsyncSelect(s.get(), window(), kSocketEventMessage, FD_READ) != 0) fail("WSAAsyncSelect");
+  if (!event_ || WSAEventSelect(s.get(), event_, FD_READ) != 0) fail("WSAEventSelect");
   socket_ = std::move(s);
   group_ = group;
   port_ = port;
@@ -86,6 +80,7 @@ void MulticastSocket::Leave(in_addr iface) {
 void MulticastSocket::Close() {
   socket_.reset();
   joined_.clear();
+  if (event_) WSAResetEvent(event_);
 }
 
 int MulticastSocket::SendToGroup(std::string_view bytes) {
@@ -110,15 +105,8 @@ bool MulticastSocket::SendTo(std::string_view bytes, const sockaddr_in& to) {
                 sizeof to) == static_cast<int>(bytes.size());
 }
 
-LRESULT MulticastSocket::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg != kSocketEventMessage) return Default(msg, wp, lp);
-  // An event for a socket closed since it was posted is stale.
-  if (socket_ && static_cast<SOCKET>(wp) == socket_.get() && WSAGETSELECTEVENT(lp) == FD_READ) ReadSome();
-  return 0;
-}
-
-void MulticastSocket::ReadSome() {
-  for (int i = 0; i < kDatagramsPerEvent && socket_; ++i) {
+bool MulticastSocket::ReadSome(int most, const DatagramHandler& handler) {
+  for (int i = 0; i < most && socket_; ++i) {
     sockaddr_in from{};
     int fromLength = sizeof from;
     int n = recvfrom(socket_.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0,
@@ -127,10 +115,11 @@ void MulticastSocket::ReadSome() {
       int error = WSAGetLastError();
       // Too long, or an earlier send's "port unreachable": skip it.
       if (error == WSAEMSGSIZE || error == WSAECONNRESET) continue;
-      return;  // WSAEWOULDBLOCK: nothing more for now
+      return false;  // WSAEWOULDBLOCK: nothing more for now
     }
-    if (onDatagram_) onDatagram_(std::string_view(buffer_.data(), static_cast<std::size_t>(n)), from);
+    handler(std::string_view(buffer_.data(), static_cast<std::size_t>(n)), from);
   }
+  return static_cast<bool>(socket_);
 }
 
 }  // namespace vello

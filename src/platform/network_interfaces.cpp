@@ -8,19 +8,20 @@
 namespace vello {
 
 namespace {
-std::optional<std::vector<in_addr>>& Override() {
-  static std::optional<std::vector<in_addr>> interfaces;
+// Set once by a test's main before anything reads it.
+std::optional<std::vector<Ipv4Interface>>& Override() {
+  static std::optional<std::vector<Ipv4Interface>> interfaces;
   return interfaces;
 }
 }  // namespace
 
-void SetMulticastInterfacesForTests(std::optional<std::vector<in_addr>> interfaces) {
+void SetMulticastInterfacesForTests(std::optional<std::vector<Ipv4Interface>> interfaces) {
   Override() = std::move(interfaces);
 }
 
-std::vector<in_addr> MulticastIpv4Interfaces() {
+std::vector<Ipv4Interface> MulticastIpv4Interfaces() {
   if (Override()) return *Override();
-  std::vector<in_addr> result;
+  std::vector<Ipv4Interface> result;
   ULONG size = 16 * 1024;
   std::vector<unsigned char> buffer;
   ULONG rc = ERROR_BUFFER_OVERFLOW;
@@ -40,7 +41,11 @@ std::vector<in_addr> MulticastIpv4Interfaces() {
       if (!u->Address.lpSockaddr || u->Address.lpSockaddr->sa_family != AF_INET) continue;
       in_addr addr = reinterpret_cast<sockaddr_in*>(u->Address.lpSockaddr)->sin_addr;
       if ((ntohl(addr.s_addr) >> 24) == 127) continue;
-      result.push_back(addr);
+      // Filled by every system since Vista and by Wine; a length that makes
+      // no sense is taken as the usual local network's.
+      int prefix = u->OnLinkPrefixLength;
+      if (prefix < 1 || prefix > 32) prefix = 24;
+      result.push_back({addr, prefix});
     }
   }
   return result;

@@ -143,12 +143,12 @@ TEST(DiscoveryLan, ACopyThatJoinsANetworkLaterAsksAgainAtOnce) {
   // it hears nothing, so its pauses between questions have grown to
   // minutes when it joins.
   b.connected = false;
-  lan.At(0, [&] { b.engine->SetAddresses({}, lan.now()); });
+  lan.At(0, [&] { b.engine->SetLink({}, lan.now()); });
   lan.RunUntil(600000);
   EXPECT_TRUE(lan.Listed(b).empty());
   lan.At(600000, [&] {
     b.connected = true;
-    b.engine->SetAddresses({Ip(198, 18, 0, 2)}, lan.now());
+    b.engine->SetLink({{Ip(198, 18, 0, 2), SimLan::kPrefix}}, lan.now());
   });
   lan.RunUntil(600000);
   // Joining, it announces and asks at once.
@@ -159,7 +159,7 @@ TEST(DiscoveryLan, ACopyThatJoinsANetworkLaterAsksAgainAtOnce) {
 
 TEST(DiscoveryEngine, IgnoresResponsesFromOtherPortsAndMalformedPackets) {
   DiscoveryEngine e(SeededRandom(1));
-  e.Start({"alpha", 5963, {Ip(198, 18, 0, 1)}, "1.5"}, 0);
+  e.Start({"alpha", 5963, {{Ip(198, 18, 0, 1), 24}}, "1.5"}, 0);
   const std::string announcement = ReadFixture("zeroconf_announcement.bin");
   e.Receive(announcement, {Ip(198, 18, 0, 7), 40000}, 10);
   e.Receive(announcement.substr(0, 50), {Ip(198, 18, 0, 7), kPort}, 10);
@@ -173,4 +173,46 @@ TEST(DiscoveryEngine, IgnoresResponsesFromOtherPortsAndMalformedPackets) {
   e.Receive(announcement, {Ip(198, 18, 0, 7), kPort}, 40);
   EXPECT_TRUE(e.Found(40).empty());
   EXPECT_FALSE(e.NextWake().has_value());
+}
+
+TEST(DiscoveryEngine, ALongComputerNameIsCutToLabelsThatGoOnTheWire) {
+  struct Case {
+    const char* what;
+    std::string computerName;
+    std::string instance, host;
+  } cases[] = {
+      {"70 letters: both labels at their 63 bytes", std::string(70, 'x'), std::string(63, 'x'),
+       std::string(57, 'x') + "-vello"},
+      {"exactly 63", std::string(63, 'y'), std::string(63, 'y'), std::string(57, 'y') + "-vello"},
+      // "経" is 3 bytes in UTF-8: 21 of them make 63 bytes, the 22nd does not fit.
+      {"Japanese, cut between characters", [] {
+         std::string s;
+         for (int i = 0; i < 22; ++i) s += "\xE7\xB5\x8C";
+         return s;
+       }(),
+       [] {
+         std::string s;
+         for (int i = 0; i < 21; ++i) s += "\xE7\xB5\x8C";
+         return s;
+       }(),
+       "pc-vello"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DiscoveryEngine e(SeededRandom(1));
+    e.Start({c.computerName, 5963, {{Ip(198, 18, 0, 1), 24}}, "1.5"}, 0);
+    std::vector<Datagram> sent;
+    for (Millis t = 0; t <= 2000; t += 5)
+      for (Datagram& d : e.Poll(t)) sent.push_back(std::move(d));
+    ASSERT_TRUE(e.running());
+    EXPECT_EQ(e.instanceName(), c.instance);
+    EXPECT_EQ(e.hostName(), c.host);
+    // Probes and the announcement went out, naming us in full.
+    bool announced = false;
+    for (const Datagram& d : sent)
+      for (const dns::Record& r : dns::ReadMessage(d.bytes).answers)
+        announced |= r.srv() && dns::SameName(r.name, InstanceName(c.instance)) &&
+                     dns::SameName(r.srv()->target, HostName(c.host));
+    EXPECT_TRUE(announced);
+  }
 }

@@ -266,3 +266,27 @@ TEST(DnsName, ComparesAsciiLettersWithoutCaseAndOtherBytesExactly) {
   EXPECT_EQ(dotted.ToText(), "my\\.pc.local");
   EXPECT_NE(NameKey(dotted), NameKey(N("my.pc.local")));
 }
+
+TEST(DnsName, FoldsTheCaseOfEveryAsciiLetterAndOfNothingElse) {
+  struct Case {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"A", "a", true},      {"Z", "z", true},   {"pc-Z", "PC-z", true}, {"zulu", "ZULU", true},
+      {"@", "`", false},     {"[", "{", false},  {"Z", "[", false},      {"\xC3\x9A", "\xC3\xBA", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.a + " / " + c.b);
+    EXPECT_EQ(SameLabel(c.a, c.b), c.same);
+    EXPECT_EQ(NameKey(Name{{c.a, "local"}}) == NameKey(Name{{c.b, "local"}}), c.same);
+  }
+}
+
+TEST(DnsName, LabelsOfUpTo63BytesAreValid) {
+  for (std::size_t bytes : {1u, 62u, 63u, 64u}) {
+    SCOPED_TRACE(bytes);
+    Name name;
+    name.labels = {std::string(bytes, 'x'), "local"};
+    EXPECT_EQ(name.IsValid(), bytes <= 63);
+  }
+}

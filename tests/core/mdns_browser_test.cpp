@@ -20,6 +20,8 @@ using dns::Record;
 namespace {
 
 const Endpoint kZeroconf{Ip(198, 18, 0, 7), kPort};
+// Where "beta" (the records made below) answers from: its own address.
+const Endpoint kBeta{Ip(198, 18, 0, 2), kPort};
 const Name kPeer = Name::FromDotted("zc-peer._vello._tcp.local");
 const Name kPeerHost = Name::FromDotted("zc-host.local");
 
@@ -30,7 +32,10 @@ struct Sent {
 
 class BrowserTest : public ::testing::Test {
  protected:
-  BrowserTest() : b_([](Millis lo, Millis hi) { return lo + (hi - lo) / 2; }) { b_.Start(0); }
+  BrowserTest() : b_([](Millis lo, Millis hi) { return lo + (hi - lo) / 2; }) {
+    b_.Start(0);
+    b_.SetLink({{Ip(198, 18, 0, 1), 24}});
+  }
 
   void RunTo(Millis until) {
     while (auto wake = b_.NextWake()) {
@@ -48,7 +53,7 @@ class BrowserTest : public ::testing::Test {
   void Hear(const std::string& fixture, Endpoint from = kZeroconf) {
     b_.OnResponse(dns::ReadMessage(ReadFixture(fixture)), from, now_);
   }
-  void Hear(std::vector<Record> records, Endpoint from = kZeroconf) {
+  void Hear(std::vector<Record> records, Endpoint from = kBeta) {
     Message m;
     m.flags = dns::kFlagResponse;
     m.answers = std::move(records);
@@ -119,17 +124,27 @@ TEST_F(BrowserTest, KeepsOnlyWhatLeadsToOurService) {
         dns::MakeA(Name::FromDotted("web.local"), 1, 120, true),
         // an address nobody's SRV names, and a PTR whose target is not one label under our type
         A("stray", 2), dns::MakePtr(ServiceType(), Name::FromDotted("a.b._vello._tcp.local"), 4500)});
-  EXPECT_TRUE(b_.cache().entries().empty());
+  EXPECT_TRUE(b_.cache().records().empty());
 }
 
 TEST_F(BrowserTest, AFloodCannotGrowTheCacheOrOurQuestionsPastTheirBounds) {
+  // From one sender: the cache stops at its least size.
   for (int i = 0; i < 3000; ++i) Hear({Ptr("flood-" + std::to_string(i))});
-  EXPECT_EQ(b_.cache().entries().size(), MdnsBrowser::kCacheCapacity);
-  // Each bare pointer would be chased for its SRV and TXT: 16 at a time.
+  EXPECT_EQ(b_.cache().size(), RecordCache::Bounds{}.base);
+  // Each bare pointer would be chased for its SRV and TXT: 2 a sender, 16
+  // at a time in all, however many senders take part.
   RunTo(100);
-  std::size_t questions = 0;
-  for (const Sent& s : sent_) questions += s.message.questions.size();
-  EXPECT_EQ(questions, 1u + 2u * 16u);
+  auto questions = [&] {
+    std::size_t n = 0;
+    for (const Sent& s : sent_) n += s.message.questions.size();
+    return n;
+  };
+  EXPECT_EQ(questions(), 1u + 2u * 2u);
+  b_.Start(now_);
+  sent_.clear();
+  for (int i = 0; i < 3000; ++i) Hear({Ptr("flood-" + std::to_string(i))}, {Ip(198, 18, 0, 10 + i % 100), kPort});
+  RunTo(200);
+  EXPECT_EQ(questions(), 1u + 2u * 16u);
 }
 
 TEST_F(BrowserTest, QueriesListWhatIsKnownWhileHalfItsLifetimeIsLeft) {
@@ -158,7 +173,7 @@ TEST_F(BrowserTest, AGoodbyeRemovesTheInstanceOneSecondLater) {
   EXPECT_EQ(Listed(), std::vector<std::string>{"zc-peer"});
   RunTo(6000);
   EXPECT_TRUE(Listed().empty());
-  EXPECT_TRUE(b_.cache().entries().empty());
+  EXPECT_TRUE(b_.cache().records().empty());
 }
 
 TEST_F(BrowserTest, ANewPortFlushesTheOldOneASecondLater) {
@@ -169,7 +184,7 @@ TEST_F(BrowserTest, ANewPortFlushesTheOldOneASecondLater) {
   EXPECT_EQ(b_.Found(now_)[0].port, 6001);
   RunTo(4000);
   int srvs = 0;
-  for (const CachedRecord& c : b_.cache().entries()) srvs += c.record.srv() != nullptr;
+  for (const auto& [key, c] : b_.cache().records()) srvs += c.record.srv() != nullptr;
   EXPECT_EQ(srvs, 1);
   // Records of one packet do not flush each other: a host with two addresses keeps both.
   Hear({A("beta", Ip(198, 18, 0, 2)), A("beta", Ip(10, 0, 0, 2))});
@@ -265,4 +280,31 @@ TEST_F(BrowserTest, OurOwnInstanceIsKnownButNeitherAskedForNorListed) {
     for (const Record& r : s.message.answers)
       listedAsKnown |= r.ptr() && dns::SameName(r.ptr()->target, InstanceName("alpha"));
   EXPECT_TRUE(listedAsKnown);
+}
+
+TEST_F(BrowserTest, ACopyIsListedAtTheAddressItsSrvCameFromAndOnlyWhereThatIsItsOwn) {
+  struct Case {
+    const char* what;
+    Endpoint srvFrom;
+    bool listed;
+  } cases[] = {
+      {"from its own first address", kBeta, true},
+      {"from its second address", {Ip(198, 18, 0, 22), kPort}, true},
+      {"from another host of the link", {Ip(198, 18, 0, 66), kPort}, false},
+      {"from beyond the link", {Ip(10, 0, 0, 22), kPort}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    b_.Start(now_);
+    // Its two addresses, the second heard last: the newest is not the one to use.
+    Hear({Ptr("beta"), Srv("beta", 5963), A("beta", Ip(198, 18, 0, 2))}, c.srvFrom);
+    RunTo(now_ + 1000);
+    Hear({A("beta", Ip(198, 18, 0, 22)), A("beta", Ip(10, 0, 0, 22))}, c.srvFrom);
+    std::vector<FoundInstance> found = b_.Found(now_);
+    ASSERT_EQ(found.size(), c.listed ? 1u : 0u);
+    if (!c.listed) continue;
+    EXPECT_EQ(found[0].address, c.srvFrom.address);
+    EXPECT_EQ(found[0].addresses.back(), Ip(198, 18, 0, 2));
+    EXPECT_EQ(found[0].addresses.size(), 3u);
+  }
 }

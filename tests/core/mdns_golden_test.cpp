@@ -61,7 +61,7 @@ const Datagram& Only(const std::vector<Datagram>& sent, bool response, std::size
 
 TEST(MdnsGolden, OurPacketsAsZeroconfReadThem) {
   DiscoveryEngine alpha(Lowest());
-  alpha.Start({"alpha", 5963, {Ip(198, 18, 0, 1)}, "1.5"}, 0);
+  alpha.Start({"alpha", 5963, {{Ip(198, 18, 0, 1), 24}}, "1.5"}, 0);
   std::vector<Datagram> out = RunTo(alpha, 0);
   ASSERT_EQ(out.size(), 1u);
   ExpectGolden("vello_probe", out[0].bytes);
@@ -99,7 +99,7 @@ TEST(MdnsGolden, OurPacketsAsZeroconfReadThem) {
 
   // A computer name in Japanese ("経理のPC" in UTF-8).
   DiscoveryEngine kanji(Lowest());
-  kanji.Start({"\xE7\xB5\x8C\xE7\x90\x86\xE3\x81\xAE" "PC", 6000, {Ip(198, 18, 0, 2)}, "1.5"}, 0);
+  kanji.Start({"\xE7\xB5\x8C\xE7\x90\x86\xE3\x81\xAE" "PC", 6000, {{Ip(198, 18, 0, 2), 24}}, "1.5"}, 0);
   out = RunTo(kanji, 750);
   ExpectGolden("vello_japanese_announcement", Only(out, true).bytes);
 }

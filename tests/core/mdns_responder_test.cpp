@@ -242,18 +242,26 @@ TEST_F(ResponderTest, OneShotQueriersGetAUnicastAnswerWithShortLifetimes) {
 
 TEST_F(ResponderTest, AConflictWhileProbingChangesTheName) {
   r_.Start(Alpha(), 0);
-  RunTo(200);
+  RunTo(200);  // the first probe went at 125
   // Our own probe coming back, and a goodbye for the name, are no conflict.
-  Message own;
-  own.authorities = {dns::MakeSrv(kInstance, 5963, kHost, 120, true)};
-  own.questions = {Q(kInstance, dns::kTypeAny)};
-  Query(own);
+  ASSERT_EQ(sent_.size(), 1u);
+  Query(sent_[0].message);
   Response(Answer({dns::MakeSrv(kInstance, 1234, Name::FromDotted("x.local"), 0, true)}));
   EXPECT_EQ(r_.service().instance, "alpha");
+  EXPECT_EQ(r_.NextWake(), 375);  // probing goes on
 
+  // One answer, which anyone may send, is not enough; the answer to a
+  // second probe is.
+  Response(Answer({dns::MakeTxt(kInstance, {"someone else"}, 4500, true)}));
+  EXPECT_EQ(r_.service().instance, "alpha");
+  RunTo(400);  // the second probe went at 375
   Response(Answer({dns::MakeTxt(kInstance, {"someone else"}, 4500, true)}));
   EXPECT_EQ(r_.service().instance, "alpha (2)");
   EXPECT_EQ(r_.service().host, "alpha-vello");
+  // Probing again from 525: the host's name answered twice.
+  RunTo(600);
+  Response(Answer({dns::MakeA(kHost, Ip(198, 18, 0, 99), 120, true)}));
+  RunTo(800);
   Response(Answer({dns::MakeA(kHost, Ip(198, 18, 0, 99), 120, true)}));
   EXPECT_EQ(r_.service().host, "alpha-vello-2");
   EXPECT_EQ(r_.conflicts(), 2);
@@ -267,10 +275,11 @@ TEST_F(ResponderTest, AConflictWhileProbingChangesTheName) {
 
 TEST_F(ResponderTest, ManyConflictsInARowSlowProbingDown) {
   r_.Start(Alpha(), 0);
-  for (int i = 0; i < 15; ++i) {
-    RunTo(now_ + 100);
-    Response(Answer({dns::MakeSrv(InstanceName(r_.service().instance), 1, kHost, 120, true)}));
-  }
+  for (int i = 0; i < 15; ++i)
+    for (int probe = 0; probe < 2; ++probe) {
+      RunTo(*r_.NextWake());  // the next probe goes; someone answers it
+      Response(Answer({dns::MakeSrv(InstanceName(r_.service().instance), 1, kHost, 120, true)}));
+    }
   EXPECT_EQ(r_.service().instance, "alpha (16)");
   sent_.clear();
   const Millis at = now_;

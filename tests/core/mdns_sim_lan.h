@@ -16,6 +16,8 @@ namespace vello::mdns::testing {
 
 class SimLan {
  public:
+  // Every copy's subnet: the link is 198.18.0.0/24.
+  static constexpr int kPrefix = 24;
   struct Copy {
     std::string name;
     std::uint32_t address = 0;
@@ -37,7 +39,7 @@ class SimLan {
     Copy& ref = *c;
     copies_.push_back(std::move(c));
     At(at, [this, &ref, port] {
-      ref.engine->Start({ref.name, port, {ref.address}, "1.5"}, now_);
+      ref.engine->Start({ref.name, port, {{ref.address, kPrefix}}, "1.5"}, now_);
       ref.up = true;
     });
     return ref;
@@ -57,6 +59,24 @@ class SimLan {
     });
   }
   void At(Millis at, std::function<void()> action) { actions_.emplace(std::max(at, now_), std::move(action)); }
+
+  // Bytes from any address and port (a host that is no copy, or one that
+  // forges), reaching every copy that is up at `at`, as multicast does.
+  void Inject(Millis at, std::uint32_t from, std::string bytes, std::uint16_t port = kPort) {
+    At(at, [this, from, port, bytes = std::move(bytes)] {
+      for (auto& c : copies_)
+        if (c->up && c->connected) c->engine->Receive(bytes, {from, port}, now_);
+    });
+  }
+  // The same, sent to one copy's address alone.
+  void InjectTo(Millis at, std::uint32_t to, std::uint32_t from, std::string bytes) {
+    At(at, [this, to, from, bytes = std::move(bytes)] {
+      for (auto& c : copies_)
+        if (c->up && c->connected && c->address == to) c->engine->Receive(bytes, {from, kPort}, now_);
+    });
+  }
+  // Sees every multicast datagram a copy sends, when it is sent.
+  std::function<void(const Copy& from, const Datagram& d, Millis now)> onMulticast;
 
   // Runs every event up to and including `until`.
   void RunUntil(Millis until) {
@@ -114,6 +134,7 @@ class SimLan {
     for (Datagram& d : out) {
       c.sent.push_back(d);
       c.sentAt.push_back(now_);
+      if (d.multicast && onMulticast) onMulticast(c, d, now_);
       if (!c.connected) continue;
       inFlight_.emplace(now_ + latency_, Flight{std::move(d), c.address});
     }

@@ -15,6 +15,7 @@
 
 LAB_NAME=vlan$$                  # names of this run's namespaces start with it
 LAB_NET=198.18.0                 # benchmarking range: nothing real lives there
+LAB_PREFIX=${LAB_PREFIX:-24}     # the hosts' subnet: LAB_NET.0/24, or wider for crowds
 LAB_DIR=
 LAB_HOSTS=()
 declare -A HOST_PID HOST_ADDR HOST_NAME HOST_DIR HOST_DISPLAY
@@ -74,7 +75,7 @@ host_add() {
   ip -n "$LAB_NAME-lan" link add "v-$id" type veth peer name eth0 netns "$ns"
   ip -n "$LAB_NAME-lan" link set "v-$id" master br0 up
   ip -n "$ns" link set lo up
-  ip -n "$ns" addr add "$addr/24" dev eth0
+  ip -n "$ns" addr add "$addr/$LAB_PREFIX" dev eth0
   ip -n "$ns" link set eth0 up
   # Multicast needs a route; there is none to anywhere else.
   ip -n "$ns" route add 224.0.0.0/4 dev eth0
@@ -99,6 +100,17 @@ host_add() {
   done
   lab_log "host $name did not come up"
   return 1
+}
+
+# host_addresses ID FIRST COUNT: COUNT more addresses on the host's
+# interface, from FIRST (dotted) on, in the lab's subnet.
+host_addresses() {
+  local id=$1 first=$2 count=$3
+  python3 -c '
+import ipaddress, sys
+first, count, prefix = ipaddress.IPv4Address(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+for i in range(count): print("addr add %s/%s dev eth0" % (first + i, prefix))' "$first" "$count" "$LAB_PREFIX" |
+    ip -n "$LAB_NAME-$id" -batch -
 }
 
 # host_files ID HOSTS-LINES RESOLV-LINES: what the host's /etc/hosts and

@@ -36,6 +36,31 @@
                                         MS", "registered MS" once its names are
                                         its own, and "line TEXT" for each line;
                                         unregisters (its goodbye) when terminated
+  lan_peer.py mdns-flood ADDRESS RATE SECONDS KIND[,KIND...]
+                                        sends RATE multicast DNS packets a second
+                                        from ADDRESS port 5353 for SECONDS, the
+                                        kinds in turn: "forged" (four made-up
+                                        whole copies of the service at ADDRESS
+                                        with lifetimes of 4500 s, 4,000 names in
+                                        turn), "malformed" (counts that promise
+                                        more than the bytes hold, pointers that
+                                        loop, cut records), "queries" (for the
+                                        service, and one-shot ones from another
+                                        port); prints "flooded N S" at the end
+  lan_peer.py mdns-crowd FIRST COUNT    COUNT copies of the service on this host,
+                                        "crowd-0000" on, each announcing and
+                                        answering from an address of its own
+                                        (FIRST and the COUNT-1 after it, which
+                                        the host must hold) on port 5353, as a
+                                        responder should: known answers and
+                                        truncated queries honoured, shared
+                                        answers 20-120 ms late, a record at most
+                                        once a second; prints "announced MS",
+                                        then "sent N" every 10 s
+  lan_peer.py mdns-count ADDRESS SECONDS [SOURCE...]
+                                        counts the multicast DNS packets on the
+                                        interface of ADDRESS for SECONDS: "packets
+                                        N" in all and "from SOURCE N" for each
 (MS: Unix time in milliseconds.)
 """
 import select
@@ -188,6 +213,255 @@ def count_mdns_packets(address):
         print_line("packet %s %d" % (source[0], now_ms()))
 
 
+# Multicast DNS packets, built by hand: what a hostile host sends needs no
+# library, and some of it no library would write.
+
+MDNS_GROUP = ("224.0.0.251", 5353)
+
+
+def wire_name(name):
+    out = b""
+    for label in name.rstrip(".").split("."):
+        raw = label.encode("utf-8")
+        out += bytes([len(raw)]) + raw
+    return out + b"\0"
+
+
+def record(name, rtype, ttl, rdata, flush=False):
+    return wire_name(name) + struct.pack(">HHIH", rtype, 1 | (0x8000 if flush else 0), ttl, len(rdata)) + rdata
+
+
+def response(records):
+    return struct.pack(">HHHHHH", 0, 0x8400, 0, len(records), 0, 0) + b"".join(records)
+
+
+def query(questions, ident=0):
+    body = b"".join(wire_name(name) + struct.pack(">HH", rtype, 1) for name, rtype in questions)
+    return struct.pack(">HHHHHH", ident, 0, len(questions), 0, 0, 0) + body
+
+
+def instance_records(name, port, address, host_ttl=120, other_ttl=4500, ttl=None):
+    """A whole copy of the service as its responder announces it."""
+    instance = name + "._vello._tcp.local"
+    host = name + "-vello.local"
+    srv = struct.pack(">HHH", 0, 0, port) + wire_name(host)
+    txt = b"\x07ver=1.5"
+    return [record("_vello._tcp.local", 12, other_ttl if ttl is None else ttl, wire_name(instance)),
+            record(instance, 33, host_ttl if ttl is None else ttl, srv, True),
+            record(instance, 16, other_ttl if ttl is None else ttl, txt, True),
+            record(host, 1, host_ttl if ttl is None else ttl, socket.inet_aton(address), True)]
+
+
+def flood_packets(kind, address, n):
+    if kind == "forged":
+        records = []
+        for i in range(4):
+            records += instance_records("forged-%d" % ((n * 4 + i) % 4000), 5963, address, ttl=4500)
+        return [response(records)]
+    if kind == "malformed":
+        return [struct.pack(">HHHHHH", 0, 0x8400, 0, 40, 0, 0) + b"\x05local\0" * 3,  # counts the bytes cannot hold
+                struct.pack(">HHHHHH", 0, 0x8400, 0, 1, 0, 0) + b"\xc0\x0c" + b"\0" * 10,  # a pointer to itself
+                response([record("_vello._tcp.local", 12, 120, wire_name("x._vello._tcp.local"))])[:40]]
+    return [query([("_vello._tcp.local", 12)]), query([("_services._dns-sd._udp.local", 12)])]
+
+
+def mdns_socket(address):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+    s.bind((address, 5353))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(address))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 255)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 0)
+    return s
+
+
+def mdns_flood(address, rate, seconds, kinds):
+    multicast = mdns_socket(address)
+    oneshot = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)  # another port: a one-shot querier
+    oneshot.bind((address, 0))
+    oneshot.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(address))
+    kinds = kinds.split(",")
+    rate, seconds = float(rate), float(seconds)
+    started = time.monotonic()
+    sent = 0
+    while time.monotonic() - started < seconds:
+        # As many as the rate asks for by now, then a pause of 10 ms.
+        due = int((time.monotonic() - started) * rate)
+        while sent < due:
+            kind, m = kinds[sent % len(kinds)], sent // len(kinds)
+            choices = flood_packets(kind, address, m)
+            packet = choices[m % len(choices)]
+            (oneshot if kind == "queries" and m % 4 == 3 else multicast).sendto(packet, MDNS_GROUP)
+            sent += 1
+        time.sleep(0.01)
+    print_line("flooded %d %.2f" % (sent, time.monotonic() - started))
+
+
+def read_name(data, at):
+    """The name at `at` (with compression) and the offset after it."""
+    labels, end, jumps = [], None, 0
+    while True:
+        length = data[at]
+        if length & 0xC0 == 0xC0:
+            if end is None:
+                end = at + 2
+            at = ((length & 0x3F) << 8) | data[at + 1]
+            jumps += 1
+            if jumps > 64:
+                raise ValueError("pointer loop")
+            continue
+        if length == 0:
+            return ".".join(labels).lower(), (end if end is not None else at + 1)
+        labels.append(data[at + 1:at + 1 + length].decode("utf-8", "replace"))
+        at += 1 + length
+
+
+def read_message(data):
+    """(flags, questions [(name, type)], answers [(name, type, ttl, rdata name or None)])."""
+    ident, flags, qd, an, ns, ar = struct.unpack(">HHHHHH", data[:12])
+    at, questions, answers = 12, [], []
+    for _ in range(qd):
+        name, at = read_name(data, at)
+        qtype, _ = struct.unpack(">HH", data[at:at + 4])
+        questions.append((name, qtype))
+        at += 4
+    for _ in range(an):
+        name, at = read_name(data, at)
+        rtype, _, ttl, length = struct.unpack(">HHIH", data[at:at + 10])
+        target = read_name(data, at + 10)[0] if rtype == 12 else None
+        answers.append((name, rtype, ttl, target))
+        at += 10 + length
+    return flags, questions, answers
+
+
+def mdns_crowd(first, count):
+    import heapq
+    import random
+
+    count = int(count)
+    base = struct.unpack(">I", socket.inet_aton(first))[0]
+    addresses = [socket.inet_ntoa(struct.pack(">I", base + i)) for i in range(count)]
+    mine = set(addresses)
+    names = ["crowd-%04d" % i for i in range(count)]
+    by_instance = {n + "._vello._tcp.local": i for i, n in enumerate(names)}
+    by_host = {n + "-vello.local": i for i, n in enumerate(names)}
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+    s.bind(("", 5353))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                 struct.pack("4s4s", socket.inet_aton("224.0.0.251"), socket.inet_aton(first)))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(first))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 255)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 0)
+    records = [instance_records(names[i], 5963, addresses[i]) for i in range(count)]
+    sent = [0]
+    last = {}  # (instance, what) -> when it last went out
+
+    def send(i, what, packet):
+        # From the copy's own address: the source chosen per datagram.
+        info = struct.pack("@I4s4s", 0, socket.inet_aton(addresses[i]), b"\0" * 4)
+        s.sendmsg([packet], [(socket.IPPROTO_IP, socket.IP_PKTINFO, info)], 0, MDNS_GROUP)
+        last[(i, what)] = time.monotonic()
+        sent[0] += 1
+
+    def answer(i, what):
+        ptr, srv, txt, a = records[i]
+        if what == "ptr":
+            send(i, what, struct.pack(">HHHHHH", 0, 0x8400, 0, 1, 0, 3) + ptr + srv + txt + a)
+        elif what == "srv":
+            send(i, what, struct.pack(">HHHHHH", 0, 0x8400, 0, 2, 0, 1) + srv + txt + a)
+        else:
+            send(i, what, response([a]))
+
+    for _ in range(2):  # announced twice, 1 s apart, spread over that second
+        start = time.monotonic()
+        for i in range(count):
+            send(i, "ptr", response(records[i]))
+            pause = start + (i + 1) / count - time.monotonic()
+            if pause > 0:
+                time.sleep(pause)
+        if _ == 0:
+            print_line("announced %d" % now_ms())
+    due = []  # (when, instance, what)
+    pending = {}  # querier -> (deadline, questions, known) while its truncated query goes on
+    report = time.monotonic() + 10
+
+    def take(questions, known):
+        now = time.monotonic()
+        for name, qtype in questions:
+            wanted = []
+            if name == "_vello._tcp.local" and qtype in (12, 255):
+                wanted = [(i, "ptr") for i in range(count)
+                          if (names[i] + "._vello._tcp.local") not in known]
+            elif name in by_instance and qtype in (33, 16, 255):
+                wanted = [(by_instance[name], "srv")]
+            elif name in by_host and qtype in (1, 255):
+                wanted = [(by_host[name], "a")]
+            for i, what in wanted:
+                if now - last.get((i, what), -10) < 1:
+                    continue  # at most once a second
+                delay = random.uniform(0.02, 0.12) if what == "ptr" else 0
+                heapq.heappush(due, (now + delay, i, what))
+
+    while True:
+        now = time.monotonic()
+        while due and due[0][0] <= now:
+            _, i, what = heapq.heappop(due)
+            if now - last.get((i, what), -10) >= 1:
+                answer(i, what)
+        for querier in [q for q, (deadline, _, _) in pending.items() if deadline <= now]:
+            _, questions, known = pending.pop(querier)
+            take(questions, known)
+        if now >= report:
+            print_line("sent %d" % sent[0])
+            report = now + 10
+        wait = min(due[0][0] - now, 0.05) if due else 0.05
+        readable, _, _ = select.select([s], [], [], max(0.0, wait))
+        if not readable:
+            continue
+        data, source = s.recvfrom(9000)
+        if source[0] in mine:
+            continue
+        try:
+            flags, questions, answers = read_message(data)
+        except (ValueError, IndexError, struct.error):
+            continue
+        if flags & 0x8000:
+            continue
+        known = {target for name, rtype, ttl, target in answers if rtype == 12 and ttl >= 2250}
+        deadline, earlier, known_before = pending.pop(source, (None, [], set()))
+        questions, known = earlier + questions, known_before | known
+        if flags & 0x0200:  # more known answers follow
+            pending[source] = (now + random.uniform(0.4, 0.5), questions, known)
+        else:
+            take(questions, known)
+
+
+def mdns_count(address, seconds, *sources):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+    s.bind(("", 5353))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                 struct.pack("4s4s", socket.inet_aton("224.0.0.251"), socket.inet_aton(address)))
+    s.settimeout(0.2)
+    end = time.monotonic() + float(seconds)
+    total, by_source = 0, {source: 0 for source in sources}
+    while time.monotonic() < end:
+        try:
+            _, source = s.recvfrom(9000)
+        except socket.timeout:
+            continue
+        total += 1
+        if source[0] in by_source:
+            by_source[source[0]] += 1
+    print_line("packets %d" % total)
+    for source in sources:
+        print_line("from %s %d" % (source, by_source[source]))
+
+
 def zeroconf_browse(address):
     from zeroconf import ServiceBrowser, Zeroconf
 
@@ -255,8 +529,9 @@ def zeroconf_register(name, port, address):
 
 
 def main(argv):
-    commands = {"send": send, "trickle": trickle, "deliver": deliver, "hold": hold, "swallow-dns": swallow_dns, "slow-dns": slow_dns,
-                "zeroconf-browse": zeroconf_browse, "zeroconf-register": zeroconf_register}
+    commands = {"send": send, "trickle": trickle, "deliver": deliver, "hold": hold, "swallow-dns": swallow_dns,
+                "slow-dns": slow_dns, "zeroconf-browse": zeroconf_browse, "zeroconf-register": zeroconf_register,
+                "mdns-flood": mdns_flood, "mdns-crowd": mdns_crowd, "mdns-count": mdns_count}
     if len(argv) < 2 or argv[1] not in commands:
         sys.exit(__doc__)
     commands[argv[1]](*argv[2:])

@@ -20,16 +20,12 @@ source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
 SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle held_connections discovery
-  discovery_addresses)
+  discovery_addresses discovery_flood)
 # Scenarios that show a fault the program still has, each with what it
 # waits for; one moves to SCENARIOS once it passes.
 PENDING=()
 
-SHOTS=$VELLO_BUILD/screenshots
-PEER=(python3 "$here/lan_peer.py")
-# Debian's python3 has python3-zeroconf, the independent implementation.
-ZPEER=(/usr/bin/python3 "$here/lan_peer.py")
-PORT=5963
+source "$here/lab_drive.sh"
 passed=0
 failed=0
 
@@ -40,116 +36,6 @@ check() {
 check_true() {
   if eval "$2"; then passed=$((passed + 1)); echo "ok   $1"
   else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
-
-# drv HOST ARGS...: the driver inside the host, against its Vello.
-drv() {
-  host_run "$1" timeout 30 wine "$DRIVER_EXE" "${@:2}" 2> >(grep -a "^driver:" >&2) | tr -d '\r'
-}
-now_ms() { date +%s%3N; }
-shot() { import -display "${HOST_DISPLAY[$1]}" -window root "$SHOTS/lan-$2.png" 2>/dev/null; }
-
-declare -A VELLO_PID VELLO_RUN VELLO_STARTED
-# vello_start HOST [INI-LINES]: Vello started in a fresh folder on the host,
-# logging, its main window at the left so that balloons in the middle of the
-# screen stay clear; INI-LINES ("key=value\r\n"...) join [setup]. Sets
-# VELLO_STARTED[HOST], the Unix time in ms just before the start.
-vello_start() {
-  local id=$1 run
-  run=$(mktemp -d "${HOST_DIR[$id]}/run.XXXXXX")
-  cp "$VELLO_EXE" "$run/vello.exe"
-  printf '[setup]\r\nport=%s\r\nLog=1\r\n%b[window]\r\nLeft=20\r\nTop=60\r\n' "$PORT" "${2:-}" > "$run/vello.ini"
-  VELLO_STARTED[$id]=$(now_ms)
-  host_spawn "$id" wine "$run/vello.exe" </dev/null >/dev/null 2>&1
-  VELLO_PID[$id]=$!
-  VELLO_RUN[$id]=$run
-}
-# vello_wait HOST: its main window is up.
-vello_wait() {
-  for _ in $(seq 1 100); do [ "$(drv "$1" count TMainForm)" = 1 ] && break; sleep 0.1; done
-  sleep 0.3
-}
-vello_up() {
-  vello_start "$@"
-  vello_wait "$1"
-}
-vello_down() {
-  local id=$1 pid=${VELLO_PID[$1]:-}
-  [ -n "$pid" ] || return 0
-  if kill -0 "$pid" 2>/dev/null; then
-    drv "$id" menu "閉じる(&X)"
-    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill "$pid" 2>/dev/null
-  fi
-  wait "$pid" 2>/dev/null
-  VELLO_PID[$id]=
-}
-# log_lines HOST: the host's Vello log as UTF-8, without CR.
-log_lines() { iconv -f CP932 -t UTF-8 2>/dev/null < "${VELLO_RUN[$1]}/vello.log" | tr -d '\r'; }
-
-# wait_balloon HOST TEXT: a balloon showing TEXT (one of its lines) appears
-# within 10 s.
-wait_balloon() {
-  local end=$((SECONDS + 10))
-  while [ $SECONDS -le $end ]; do
-    drv "$1" texts TForm | grep -qFx -- "$2" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# send_from_composer HOST DESTINATION TEXT: typed and sent as a person
-# would, through the menu; prints the box that answered.
-send_from_composer() {
-  drv "$1" set-composer "$3"
-  drv "$1" set-dest "$2"
-  drv "$1" menu "送信(&S)"
-  drv "$1" box
-}
-
-# timed_send FROM TO TIMEOUT HOLD TEXT: a message line from a peer on FROM
-# to TO's Vello while TO's driver watches for the balloon and pings TO's
-# main window. Sets LATENCY (ms from the connect to the balloon, or empty),
-# SENT (the connect, Unix ms), PINGS and LATE (pings not answered within
-# 100 ms).
-timed_send() {
-  local from=$1 to=$2 watch=$LAB_DIR/watch.$RANDOM sent shown
-  # Straight into the file (a pipe would hold the start line back).
-  host_run "$to" timeout 60 wine "$DRIVER_EXE" watch-balloon "$3" "$4" > "$watch" 2>/dev/null &
-  local watcher=$!
-  for _ in $(seq 1 200); do grep -q '^start ' "$watch" && break; sleep 0.05; done
-  sent=$(host_run "$from" "${PEER[@]}" send "${HOST_ADDR[$to]}" "$PORT" "$5")
-  SENT=$sent
-  wait "$watcher"
-  shown=$(tr -d '\r' < "$watch" | awk '$1 == "balloon" && $2 != "none" {print $2}')
-  LATENCY=
-  [ -n "$shown" ] && [ -n "$sent" ] && LATENCY=$((shown - sent))
-  read -r _ PINGS _ LATE _ <<<"$(tr -d '\r' < "$watch" | grep '^pings ')"
-  PINGS=${PINGS:-0}
-  LATE=${LATE:-?}
-}
-
-# wait_line FILE REGEX SECONDS: a line matching REGEX is in FILE in time.
-wait_line() {
-  local end=$((SECONDS + $3))
-  while [ $SECONDS -le $end ]; do
-    tr -d '\r' 2>/dev/null < "$1" | grep -qa -- "$2" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-# first_ms FILE WORD NAME: the time of the line "WORD NAME MS" from dest-watch.
-first_ms() { tr -d '\r' < "$1" | awk -v w="$2" -v n="$3" '$1 == w && $2 == n {print $3; exit}'; }
-# list_rows FILE: the rows dest-watch saw last, each followed by a blank;
-# those after the separator sorted (the list appends copies as they come).
-list_rows() {
-  local rows=() row head= sep= tail=()
-  read -ra rows <<<"$(tr -d '\r' < "$1" | grep '^rows' | tail -1)"
-  for row in "${rows[@]:1}"; do
-    if [ -n "$sep" ]; then tail+=("$row"); else head+="$row "; [ "$row" = ------ ] && sep=1; fi
-  done
-  printf '%s' "$head"
-  [ ${#tail[@]} -eq 0 ] || printf '%s\n' "${tail[@]}" | sort | tr '\n' ' '
 }
 
 # --- Scenarios ----------------------------------------------------------
@@ -505,6 +391,45 @@ scenario_discovery_addresses() {
       "[ -n '$gone' ] && [ $((${gone:-0} - t0)) -le 2000 ]"
   done
   for id in a b c; do vello_down "$id"; done
+}
+
+# D floods the link with multicast DNS, 3,000 packets a second: made-up
+# copies of the service (enough to fill B's cache), malformed packets and
+# queries, in turn. A's messages to B must be shown within 500 ms of the
+# connection and B's window answer within 100 ms throughout; C, started
+# while the flood goes on, must be in B's list within 2 s, and the made-up
+# copies take one row at most (they all stand at D's address).
+scenario_discovery_flood() {
+  local flood=$LAB_DIR/flood seen id
+  for id in a b c; do host_files "$id" "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'; done
+  vello_up b
+  host_spawn d "${PEER[@]}" mdns-flood "${HOST_ADDR[d]}" 3000 14 forged,malformed,queries > "$flood" 2>&1
+  local flooder=$!
+  sleep 1.5  # the made-up copies have filled B's cache
+  local i
+  for i in 1 2; do
+    timed_send a b 3000 500 "洪水の最中に $i"
+    check_true "during the flood, a message from A is shown within 500 ms of the connection (${LATENCY:-none} ms)" \
+      "[ -n '$LATENCY' ] && [ $LATENCY -le 500 ]"
+    check "B's window answers every ping within 100 ms meanwhile ($PINGS pings)" "$LATE" "0"
+  done
+  vello_start c
+  drv c dest-watch 8000 seen pc-b > "$LAB_DIR/flood-c" &
+  local watcher=$!
+  drv b dest-watch 8000 seen pc-c > "$LAB_DIR/flood-b"
+  wait "$watcher"
+  local window_c
+  window_c=$(awk '$1 == "window" {print $2}' "$LAB_DIR/flood-c")
+  seen=$(first_ms "$LAB_DIR/flood-b" seen pc-c)
+  check_true "during the flood, B lists C within 2 s of its start (${seen:+$((seen - window_c)) ms})" \
+    "[ -n '$seen' ] && [ -n '$window_c' ] && [ $((seen - window_c)) -le 2000 ]"
+  check "B's list: C, and the made-up copies at D's address in one row" "$(list_rows "$LAB_DIR/flood-b")" \
+    "------ ${HOST_ADDR[d]} pc-c "
+  wait "$flooder"
+  check_true "D sent its flood ($(cat "$flood"))" "grep -q '^flooded [0-9]' '$flood'"
+  shot b discovery-flood-pc-b
+  vello_down c
+  vello_down b
 }
 
 # --- The run ----------------------------------------------------------------

@@ -29,7 +29,7 @@ DiscoveryOptions Loopback() {
   DiscoveryOptions o;
   in_addr lo{};
   lo.s_addr = htonl(INADDR_LOOPBACK);
-  o.interfaces = {lo};
+  o.interfaces = {{lo, 8}};
   return o;
 }
 
@@ -113,10 +113,10 @@ TEST(Discovery, ACopyIsListedByNameOnlyWhereTheNameLeadsToIt) {
   EXPECT_EQ(Find(*watcher, unknown)->Destination(), "127.0.0.1");
 }
 
-// A plain UDP socket on 5353, joined on loopback, as a system's own
-// responder holds it.
+// A plain UDP socket on 5353 (or, with port 0, on a port of its own),
+// joined on loopback, as a system's own responder holds it.
 struct OtherListener {
-  explicit OtherListener(bool shared) {
+  explicit OtherListener(bool shared, std::uint16_t wanted = mdns::kPort) {
     EnsureWinsock();
     s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     BOOL on = TRUE;
@@ -124,8 +124,11 @@ struct OtherListener {
                sizeof on);
     sockaddr_in any{};
     any.sin_family = AF_INET;
-    any.sin_port = htons(mdns::kPort);
+    any.sin_port = htons(wanted);
     bound = bind(s, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0;
+    int length = sizeof any;
+    getsockname(s, reinterpret_cast<sockaddr*>(&any), &length);
+    port = ntohs(any.sin_port);
     ip_mreq m{};
     m.imr_multiaddr.s_addr = htonl(mdns::kGroup);
     m.imr_interface.s_addr = htonl(INADDR_LOOPBACK);
@@ -149,6 +152,7 @@ struct OtherListener {
   }
   SOCKET s;
   bool bound = false;
+  std::uint16_t port = 0;
 };
 
 TEST(Discovery, SharesPort5353WithAnotherProgram) {
@@ -165,9 +169,13 @@ TEST(Discovery, SharesPort5353WithAnotherProgram) {
 }
 
 TEST(Discovery, WithoutThePortItStaysQuietAndSaysWhy) {
-  OtherListener exclusive(false);
-  if (!exclusive.bound) GTEST_FAIL() << "could not hold the port for the test";
-  Owner a;
+  // A port of the test's own, held exclusively: another program on the
+  // machine may hold 5353 itself.
+  OtherListener exclusive(false, 0);
+  ASSERT_TRUE(exclusive.bound) << "could not hold a port for the test";
+  DiscoveryOptions options = Loopback();
+  options.port = exclusive.port;
+  Owner a(options);
   EXPECT_NO_THROW(a->Start(Unique("refused"), FreePort()));
   EXPECT_FALSE(a->running());
   EXPECT_NE(a->lastError().find("bind"), std::string::npos) << a->lastError();

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   // Every copy a test starts announces itself on the loopback only.
   in_addr loopback{};
   loopback.s_addr = htonl(INADDR_LOOPBACK);
-  vello::SetMulticastInterfacesForTests(std::vector<in_addr>{loopback});
+  vello::SetMulticastInterfacesForTests(std::vector<vello::Ipv4Interface>{{loopback, 8}});
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
