@@ -72,16 +72,16 @@ run_flood() {
 
 run_crowd() {
   header "crowd: $CROWD copies on one host, each from an address of its own"
-  local first=198.18.4.0 addresses=() i t0 last seen window_c count
+  local first=${CROWD_FIRST:-198.18.4.0} addresses=() i t0 last seen window_c count
   host_addresses crowd "$first" "$CROWD"
-  for i in $(seq 0 $((CROWD - 1))); do
-    addresses+=("$(python3 -c "import ipaddress,sys; print(ipaddress.IPv4Address(sys.argv[1]) + int(sys.argv[2]))" "$first" "$i")")
-  done
+  # One interpreter for all of them: a start each would take minutes.
+  mapfile -t addresses < <(python3 -c "import ipaddress,sys
+for i in range(int(sys.argv[2])): print(ipaddress.IPv4Address(sys.argv[1]) + i)" "$first" "$CROWD")
   vello_up b
-  host_spawn crowd "${PEER[@]}" mdns-crowd "$first" "$CROWD" > "$LAB_DIR/crowd" 2>&1
+  host_spawn crowd "${PEER[@]}" mdns-crowd "$first" "$CROWD" > "$LAB_DIR/crowd-announcer" 2>&1
   local responder=$!
-  for _ in $(seq 1 300); do grep -q '^announced' "$LAB_DIR/crowd" && break; sleep 0.1; done
-  t0=$(awk '$1 == "announced" {print $2}' "$LAB_DIR/crowd")
+  for _ in $(seq 1 300); do grep -q '^announced' "$LAB_DIR/crowd-announcer" && break; sleep 0.1; done
+  t0=$(awk '$1 == "announced" {print $2}' "$LAB_DIR/crowd-announcer")
   drv b dest-watch 120000 seen "${addresses[@]}" > "$LAB_DIR/crowd-b"
   count=$(grep -c '^seen' "$LAB_DIR/crowd-b")
   last=$(awk '$1 == "seen" {print $3}' "$LAB_DIR/crowd-b" | sort -n | tail -1)

@@ -217,6 +217,8 @@ def count_mdns_packets(address):
 # library, and some of it no library would write.
 
 MDNS_GROUP = ("224.0.0.251", 5353)
+# Linux's number, which not every Python names.
+IP_PKTINFO = getattr(socket, "IP_PKTINFO", 8)
 
 
 def wire_name(name):
@@ -362,7 +364,7 @@ def mdns_crowd(first, count):
     def send(i, what, packet):
         # From the copy's own address: the source chosen per datagram.
         info = struct.pack("@I4s4s", 0, socket.inet_aton(addresses[i]), b"\0" * 4)
-        s.sendmsg([packet], [(socket.IPPROTO_IP, socket.IP_PKTINFO, info)], 0, MDNS_GROUP)
+        s.sendmsg([packet], [(socket.IPPROTO_IP, IP_PKTINFO, info)], 0, MDNS_GROUP)
         last[(i, what)] = time.monotonic()
         sent[0] += 1
 
