@@ -1,10 +1,10 @@
 #include "app/composer.h"
 
-#include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
 #include <cwchar>
+#include <map>
 
 #include "messaging/message_line.h"
 #include "platform/colors.h"
@@ -20,21 +20,43 @@ std::string JoinComposerLines(const std::vector<std::string>& displayedLines) {
 
 namespace {
 
-LRESULT CALLBACK ComposerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-  auto* composer = reinterpret_cast<TComposer*>(data);
+// The editors this file has subclassed, each with its composer and the
+// editor's own procedure. Not the common controls' subclassing: under Wine
+// that looks up window properties, a call to its server, for every message,
+// and reading a long text line by line sends thousands.
+struct Subclassed {
+  TComposer* composer;
+  WNDPROC original;
+};
+std::map<HWND, Subclassed>& SubclassedEditors() {
+  static std::map<HWND, Subclassed> editors;  // the user-interface thread's alone
+  return editors;
+}
+
+LRESULT CALLBACK ComposerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto found = SubclassedEditors().find(hwnd);
+  if (found == SubclassedEditors().end()) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  const Subclassed editor = found->second;
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor.original));
+    SubclassedEditors().erase(found);
+    return CallWindowProcW(editor.original, hwnd, msg, wParam, lParam);
+  }
   // The editor's own paste is not used: Wine's rich edit in plain-text mode
   // puts the clipboard in place of the whole text, and takes any amount.
-  const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0, alt = GetKeyState(VK_MENU) < 0;
-  const bool pasteKey =
-      msg == WM_KEYDOWN && !alt && ((wParam == 'V' && ctrl) || (wParam == VK_INSERT && shift && !ctrl));
+  bool pasteKey = false;
+  if (msg == WM_KEYDOWN && (wParam == 'V' || wParam == VK_INSERT)) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0, alt = GetKeyState(VK_MENU) < 0;
+    pasteKey = !alt && ((wParam == 'V' && ctrl) || (wParam == VK_INSERT && shift && !ctrl));
+  }
   if (msg == WM_PASTE || pasteKey) {
-    composer->Paste();
+    editor.composer->Paste();
     return 0;
   }
   // A full editor refuses a typed character; Wine's says nothing of it.
-  if (msg == WM_CHAR && (wParam >= L' ' || wParam == L'\r') && composer->Full()) composer->TellParentFull();
-  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, ComposerProc, 1);
-  return DefSubclassProc(hwnd, msg, wParam, lParam);
+  if (msg == WM_CHAR && (wParam >= L' ' || wParam == L'\r') && editor.composer->Full())
+    editor.composer->TellParentFull();
+  return CallWindowProcW(editor.original, hwnd, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -49,7 +71,8 @@ void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height
   SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kComposerMaxCharacters));
   // EN_CHANGE lets the window hold the bound where the editor does not.
   SendMessageW(RichEdit1, EM_SETEVENTMASK, 0, SendMessageW(RichEdit1, EM_GETEVENTMASK, 0, 0) | ENM_CHANGE);
-  SetWindowSubclass(RichEdit1, ComposerProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  SubclassedEditors()[RichEdit1] = {this, reinterpret_cast<WNDPROC>(GetWindowLongPtrW(RichEdit1, GWLP_WNDPROC))};
+  SetWindowLongPtrW(RichEdit1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ComposerProc));
   SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
   SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
 }
