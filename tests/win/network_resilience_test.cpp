@@ -540,8 +540,9 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
 TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   // The look-up answers late, after the send it was for has gone: deleted
   // from the schedule, or the program ended.
-  std::atomic<int> answered{0};
+  std::atomic<int> started{0}, answered{0};
   SetHostLookupForTests([&](const std::string&) {
+    ++started;
     Sleep(300);
     ++answered;
     return std::vector<in_addr>{Address("127.0.0.1")};
@@ -562,9 +563,13 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   // And a send from the composer, then the program ends at once.
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.ToolButton5Click();
+  // Both look-ups under way (one not yet started would simply be dropped
+  // with its owner), then the program ends before either answers.
+  ASSERT_TRUE(PumpUntil([&] { return started == 2; }, 2000));
+  ASSERT_EQ(answered, 0);
   StopApp();
   SetClockForTests({});
-  for (int i = 0; i < 100 && answered < 2; ++i) Pump(10);
+  for (int i = 0; i < 500 && answered < 2; ++i) Pump(10);  // two look-ups of 300 ms, maybe in turn
   Pump(100);
   EXPECT_EQ(answered, 2);
   EXPECT_TRUE(boxes_.empty());
