@@ -15,19 +15,10 @@ source "$here/../../scripts/env.sh"
 source "$here/../../scripts/xvfb.sh"
 SHOTS=$VELLO_BUILD/screenshots
 mkdir -p "$SHOTS"
-passed=0
-failed=0
+source "$here/../checks.sh"
 port_base=$((20000 + RANDOM % 20000))
 
 drv() { timeout 30 wine "$DRIVER_EXE" "$@" 2> >(grep -a "^driver:" >&2) | tr -d '\r'; }
-check() {
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1: expected [$3], got [$2]"; fi
-}
-check_true() {
-  if eval "$2"; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
 # A fresh folder with vello.exe and, optionally, a settings file.
 new_run() {
   RUN=$(mktemp -d /tmp/vello-e2e.XXXXXX)

@@ -21,16 +21,7 @@ fi
 source "$here/../../scripts/xvfb.sh"
 SHOTS=$VELLO_BUILD/screenshots
 mkdir -p "$SHOTS"
-passed=0
-failed=0
-check() {
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1: expected [$3], got [$2]"; fi
-}
-check_true() {
-  if eval "$2"; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+source "$here/../checks.sh"
 
 work=$(mktemp -d /tmp/vello-deb-test.XXXXXX)
 chmod 755 "$work"

@@ -26,17 +26,7 @@ SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle he
 PENDING=()
 
 source "$here/lab_drive.sh"
-passed=0
-failed=0
-
-check() {
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1: expected [$3], got [$2]"; fi
-}
-check_true() {
-  if eval "$2"; then passed=$((passed + 1)); echo "ok   $1"
-  else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+source "$here/../checks.sh"
 
 # --- Scenarios ----------------------------------------------------------
 
