@@ -559,12 +559,14 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   TScheduler& scheduler = app_->main.scheduler();
   scheduler.Timer1Timer();
   ASSERT_EQ(scheduler.inFlightCount(), 1u);
+  // Each look-up is let get under way before its owner goes: one not yet
+  // started is simply dropped with it, and never answers at all.
+  ASSERT_TRUE(PumpUntil([&] { return started == 1; }, 2000));
   scheduler.Delete(scheduler.entries()[0].id);
   // And a send from the composer, then the program ends at once.
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.ToolButton5Click();
-  // Both look-ups under way (one not yet started would simply be dropped
-  // with its owner), then the program ends before either answers.
+  // Both under way, the program ends before either answers.
   ASSERT_TRUE(PumpUntil([&] { return started == 2; }, 2000));
   ASSERT_EQ(answered, 0);
   StopApp();
