@@ -339,13 +339,13 @@ bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
 }
 
 void TMainForm::S1Click() {
-  if (FSetupForm) FSetupForm->ShowPage(0);
+  if (FSetupForm) FSetupForm->ShowPage(SetupPage::General1);
 }
 void TMainForm::About1Click() {
-  if (FSetupForm) FSetupForm->ShowPage(5);
+  if (FSetupForm) FSetupForm->ShowPage(SetupPage::Version);
 }
 void TMainForm::T1Click() {
-  if (FSetupForm) FSetupForm->ShowPage(4);
+  if (FSetupForm) FSetupForm->ShowPage(SetupPage::Timer);
 }
 
 void TMainForm::Help2Click() {

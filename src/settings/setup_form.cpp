@@ -21,8 +21,10 @@
 namespace vello {
 
 namespace {
-enum : UINT { kButton1 = 1001, kButton2 = 1002, kPageControl1 = 1003 };
-const wchar_t* const kPageCaptions[6] = {L"一般(1)", L"一般(2)", L"送信先", L"定型文", L"タイマー", L"バージョン情報"};
+enum : UINT { kCancelButtonId = 1001, kOkButtonId = 1002, kPageTabsId = 1003 };
+// The tabs' captions, in the order of SetupPage.
+const wchar_t* const kPageCaptions[kSetupPageCount] = {L"一般(1)", L"一般(2)", L"送信先", L"定型文", L"タイマー",
+                                                       L"バージョン情報"};
 constexpr wchar_t kPageClass[] = L"TTabSheet";
 
 LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -62,30 +64,29 @@ void TSetupForm::CreateForm() {
   font_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                           DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック"));
   // A tab stop of its own (arrows switch pages); the pages are its siblings.
-  PageControl1 = CreateWindowExW(0, WC_TABCONTROLW, nullptr,
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 353, 217, hwnd(),
-                                 reinterpret_cast<HMENU>(kPageControl1), inst, nullptr);
-  SendMessageW(PageControl1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
-  for (int i = 0; i < 6; ++i) {
+  pageTabs = CreateWindowExW(0, WC_TABCONTROLW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0,
+                             353, 217, hwnd(), reinterpret_cast<HMENU>(kPageTabsId), inst, nullptr);
+  SendMessageW(pageTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  for (int i = 0; i < kSetupPageCount; ++i) {
     TCITEMW item{};
     item.mask = TCIF_TEXT;
     item.pszText = const_cast<wchar_t*>(kPageCaptions[i]);
-    SendMessageW(PageControl1, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(pageTabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
   // All six tabs in one row: where the font is wider than the one the dialog
   // was laid out for, the tabs' side padding shrinks rather than the strip
   // hiding tabs behind its scroll arrows.
   RECT last{};
-  SendMessageW(PageControl1, TCM_GETITEMRECT, 5, reinterpret_cast<LPARAM>(&last));
+  SendMessageW(pageTabs, TCM_GETITEMRECT, kSetupPageCount - 1, reinterpret_cast<LPARAM>(&last));
   if (last.right > 353 - 2) {
-    SendMessageW(PageControl1, TCM_SETPADDING, 0, MAKELPARAM(2, 3));
-    SendMessageW(PageControl1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    SendMessageW(pageTabs, TCM_SETPADDING, 0, MAKELPARAM(2, 3));
+    SendMessageW(pageTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   }
-  RECT page{0, 0, 353, 217};
-  SendMessageW(PageControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-  for (int i = 0; i < 6; ++i) {
-    Pages[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, page.left,
-                               page.top, page.right - page.left, page.bottom - page.top, hwnd(), nullptr, inst,
+  RECT pageArea{0, 0, 353, 217};
+  SendMessageW(pageTabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pageArea));
+  for (int i = 0; i < kSetupPageCount; ++i) {
+    pages_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, pageArea.left,
+                               pageArea.top, pageArea.right - pageArea.left, pageArea.bottom - pageArea.top, hwnd(), nullptr, inst,
                                nullptr);
   }
   auto button = [&](const wchar_t* caption, int x, UINT id) {
@@ -94,77 +95,80 @@ void TSetupForm::CreateForm() {
     SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     return b;
   };
-  Button1 = button(L"&Cancel", 176, kButton1);
-  Button2 = button(L"&OK", 256, kButton2);
+  cancelButton = button(L"&Cancel", 176, kCancelButtonId);
+  okButton = button(L"&OK", 256, kOkButtonId);
   VELLO_TIMING_ONLY(watch.Step("frame and tabs");)
-  generalPages_ = std::make_unique<TGeneralPages>(Pages[0], Pages[1], font_.get());
+  generalPages_ = std::make_unique<TGeneralPages>(page(SetupPage::General1), page(SetupPage::General2), font_.get());
   VELLO_TIMING_ONLY(watch.Step("general pages");)
-  destinationsPage_ = std::make_unique<TDestinationsPage>(Pages[2], font_.get());
+  destinationsPage_ = std::make_unique<TDestinationsPage>(page(SetupPage::Destinations), font_.get());
   VELLO_TIMING_ONLY(watch.Step("destinations page");)
-  phrasesPage_ = std::make_unique<TPhrasesPage>(Pages[3], font_.get());
+  phrasesPage_ = std::make_unique<TPhrasesPage>(page(SetupPage::Phrases), font_.get());
   VELLO_TIMING_ONLY(watch.Step("phrases page");)
-  SelectPage(0);
+  SelectPage(SetupPage::General1);
 }
 
-bool TSetupForm::pageBuilt(int index) const {
-  switch (index) {
-    case 0: case 1: return generalPages_ != nullptr;
-    case 2: return destinationsPage_ != nullptr;
-    case 3: return phrasesPage_ != nullptr;
-    case 4: return timerPage_ != nullptr;
-    case 5: return versionPage_ != nullptr;
+bool TSetupForm::pageBuilt(SetupPage which) const {
+  switch (which) {
+    case SetupPage::General1: case SetupPage::General2: return generalPages_ != nullptr;
+    case SetupPage::Destinations: return destinationsPage_ != nullptr;
+    case SetupPage::Phrases: return phrasesPage_ != nullptr;
+    case SetupPage::Timer: return timerPage_ != nullptr;
+    case SetupPage::Version: return versionPage_ != nullptr;
   }
   return false;
 }
 
-void TSetupForm::BuildPage(int index) {
+void TSetupForm::BuildPage(SetupPage which) {
   if (!built()) CreateForm();
-  if (index == 4 && !timerPage_) {
+  if (which == SetupPage::Timer && !timerPage_) {
     VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build"); )
-    timerPage_ = std::make_unique<TTimerPage>(Pages[4], font_.get(), host_, scheduler_);
+    timerPage_ = std::make_unique<TTimerPage>(page(SetupPage::Timer), font_.get(), host_, scheduler_);
     VELLO_TIMING_ONLY(watch.Step("timer page");)
     if (IsWindowVisible(hwnd())) timerPage_->FormShow();
   }
-  if (index == 5 && !versionPage_) {
+  if (which == SetupPage::Version && !versionPage_) {
     VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build");)
-    versionPage_ = std::make_unique<TVersionPage>(Pages[5], font_.get());
+    versionPage_ = std::make_unique<TVersionPage>(page(SetupPage::Version), font_.get());
     VELLO_TIMING_ONLY(watch.Step("version page");)
   }
 }
 
 TTimerPage& TSetupForm::timerPage() {
-  BuildPage(4);
+  BuildPage(SetupPage::Timer);
   return *timerPage_;
 }
 TGeneralPages& TSetupForm::generalPages() {
-  BuildPage(0);
+  BuildPage(SetupPage::General1);
   return *generalPages_;
 }
 TDestinationsPage& TSetupForm::destinationsPage() {
-  BuildPage(2);
+  BuildPage(SetupPage::Destinations);
   return *destinationsPage_;
 }
 TPhrasesPage& TSetupForm::phrasesPage() {
-  BuildPage(3);
+  BuildPage(SetupPage::Phrases);
   return *phrasesPage_;
 }
 TVersionPage& TSetupForm::versionPage() {
-  BuildPage(5);
+  BuildPage(SetupPage::Version);
   return *versionPage_;
 }
 
-int TSetupForm::currentPage() const { return static_cast<int>(SendMessageW(PageControl1, TCM_GETCURSEL, 0, 0)); }
-
-void TSetupForm::SelectPage(int index) {
-  BuildPage(index);
-  SendMessageW(PageControl1, TCM_SETCURSEL, index, 0);
-  for (int i = 0; i < 6; ++i) ShowWindow(Pages[i], i == index ? SW_SHOW : SW_HIDE);
-  SetWindowPos(Pages[index], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+SetupPage TSetupForm::currentPage() const {
+  return static_cast<SetupPage>(SendMessageW(pageTabs, TCM_GETCURSEL, 0, 0));
 }
 
-void TSetupForm::ShowPage(int index) {
+void TSetupForm::SelectPage(SetupPage which) {
+  BuildPage(which);
+  const int index = static_cast<int>(which);
+  SendMessageW(pageTabs, TCM_SETCURSEL, index, 0);
+  for (int i = 0; i < kSetupPageCount; ++i) ShowWindow(pages_[i], i == index ? SW_SHOW : SW_HIDE);
+  SetWindowPos(page(which), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void TSetupForm::ShowPage(SetupPage which) {
   VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog open");)
-  SelectPage(index);
+  SelectPage(which);
   if (IsWindowVisible(hwnd())) {
     SetForegroundWindow(hwnd());
     return;
@@ -201,7 +205,7 @@ void TSetupForm::FormShow() {
     if (timerPage_) timerPage_->FormShow();
     else scheduler_.LoadSchedule();
   } catch (const VelloError& e) {
-    SelectPage(4);
+    SelectPage(SetupPage::Timer);
     timerPage_->ShowPresentTime();
     timerPage_->ShowScheduleError(e.text());
     return;
@@ -211,9 +215,9 @@ void TSetupForm::FormShow() {
 
 void TSetupForm::FormDestroy() { scheduler_.SaveAtExit(); }
 
-void TSetupForm::Button1Click() { ShowWindow(hwnd(), SW_HIDE); }
+void TSetupForm::OnCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
-void TSetupForm::Button2Click() {
+void TSetupForm::OnOkClicked() {
   // Any error on the way leaves the dialog open, with what was done so far kept.
   TGeneralPages& g = generalPages();
   // 1.
@@ -259,12 +263,12 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             phrasesPage_->HandleCommand(code, control))
           return 0;
       }
-      if (LOWORD(wp) == kButton1) Button1Click();
-      if (LOWORD(wp) == kButton2) Button2Click();
+      if (LOWORD(wp) == kCancelButtonId) OnCancelClicked();
+      if (LOWORD(wp) == kOkButtonId) OnOkClicked();
       return 0;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lp);
-      if (header->hwndFrom == PageControl1 && header->code == TCN_SELCHANGE) SelectPage(currentPage());
+      if (header->hwndFrom == pageTabs && header->code == TCN_SELCHANGE) SelectPage(currentPage());
       else if (timerPage_) timerPage_->HandleNotify(header);
       return 0;
     }
@@ -289,7 +293,7 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_CLOSE:
-      Button1Click();
+      OnCancelClicked();
       return 0;
   }
   return Default(msg, wp, lp);

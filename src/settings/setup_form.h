@@ -22,6 +22,10 @@ class TDestinationsPage;
 class TPhrasesPage;
 class TVersionPage;
 
+// The dialog's pages, in the order of their tabs.
+enum class SetupPage { General1, General2, Destinations, Phrases, Timer, Version };
+inline constexpr int kSetupPageCount = 6;
+
 class TSetupForm : public Window {
  public:
   static constexpr wchar_t kClassName[] = L"TSetupForm";
@@ -34,40 +38,42 @@ class TSetupForm : public Window {
   bool built() const { return hwnd() != nullptr; }
   // Builds the dialog if needed, selects the page, then shows the dialog
   // (or brings it to the front).
-  void ShowPage(int index);
-  int currentPage() const;
+  void ShowPage(SetupPage page);
+  SetupPage currentPage() const;
   // Keyboard navigation for the modeless dialog, from the message loop.
   bool PreTranslate(MSG& msg);
 
   void FormShow();
   void FormDestroy();
-  void Button1Click();
-  void Button2Click();
+  void OnCancelClicked();
+  void OnOkClicked();
   void LoadSchedule();
 
-  HWND PageControl1 = nullptr;
-  HWND Button1 = nullptr, Button2 = nullptr;
-  HWND Pages[6] = {};
+  HWND pageTabs = nullptr;
+  HWND cancelButton = nullptr, okButton = nullptr;
+  // The window that holds the page's controls.
+  HWND page(SetupPage which) const { return pages_[static_cast<int>(which)]; }
   // The pages, built first if they are not yet.
   TTimerPage& timerPage();
   TGeneralPages& generalPages();
   TDestinationsPage& destinationsPage();
   TPhrasesPage& phrasesPage();
   TVersionPage& versionPage();
-  bool pageBuilt(int index) const;
+  bool pageBuilt(SetupPage page) const;
   HFONT font() const { return font_.get(); }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  void SelectPage(int index);
+  void SelectPage(SetupPage page);
   // Builds the page's controls if they are not yet; a page built while the
   // dialog is shown is filled as showing the dialog fills it.
-  void BuildPage(int index);
+  void BuildPage(SetupPage page);
   SetupHost& host_;
   TScheduler& scheduler_;
   UniqueFont font_;
+  HWND pages_[kSetupPageCount] = {};
   std::unique_ptr<TGeneralPages> generalPages_;
   std::unique_ptr<TDestinationsPage> destinationsPage_;
   std::unique_ptr<TPhrasesPage> phrasesPage_;

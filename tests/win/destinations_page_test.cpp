@@ -6,7 +6,7 @@ namespace {
 
 TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
   StartApp();
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = Destinations();
   const Placed layout[] = {
       {d.ListBox1, 0, 0, 345, 129, ""},       {d.Label11, 0, 140, -1, -1, "通称名："},
@@ -14,7 +14,7 @@ TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
       {d.Edit5, 232, 136, 105, 20, ""},       {d.Button3, 152, 160, 75, 25, "追加(&A)"},
       {d.Button4, 240, 160, 75, 25, "削除(&D)"}, {d.Label13, 8, 168, -1, -1, ""},
   };
-  for (const auto& e : layout) ExpectPlaced(e, Dialog().Pages[2]);
+  for (const auto& e : layout) ExpectPlaced(e, Dialog().page(SetupPage::Destinations));
   EXPECT_FALSE(IsWindowEnabled(d.Button3));
   EXPECT_FALSE(IsWindowEnabled(d.Button4));
   // Tab order: Edit2, Edit5, Button3, Button4, ListBox1.
@@ -41,7 +41,7 @@ TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK));
   EXPECT_EQ(ControlText(d.Label13), "! 再起動後に有効");
-  RECT r = RectIn(d.Label13, Dialog().Pages[2]);
+  RECT r = RectIn(d.Label13, Dialog().page(SetupPage::Destinations));
   EXPECT_GE(r.right - r.left, TextExtent(d.Label13, L"! 再起動後に有効").cx);
 
   Type(d.Edit2, L"花子");
@@ -61,7 +61,7 @@ TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
   // The red bold notice.
   HDC dc = GetDC(d.Label13);
   HBRUSH brush = reinterpret_cast<HBRUSH>(
-      SendMessageW(Dialog().Pages[2], WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(d.Label13)));
+      SendMessageW(Dialog().page(SetupPage::Destinations), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(d.Label13)));
   EXPECT_NE(brush, nullptr);
   EXPECT_EQ(GetTextColor(dc), RGB(255, 0, 0));
   ReleaseDC(d.Label13, dc);
@@ -70,16 +70,16 @@ TEST_F(SetupDialogTest, DestinationsAreAddedAndDeletedInTheFileAtOnce) {
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
 
   // The list as stored, at the next showing, with nothing selected.
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   WriteBeside(".dat", "a : 1\n\nb : 2 : 3\r");
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   EXPECT_EQ(ListRows(d.ListBox1), (std::vector<std::string>{"a : 1", "", "b : 2 : 3"}));
   EXPECT_EQ(SendMessageW(d.ListBox1, LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
 TEST_F(SetupDialogTest, ADestinationNeedsBothFields) {
   StartApp();
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = Destinations();
   Type(d.Edit2, L"Taro");
   Click(d.Button3);
@@ -96,7 +96,7 @@ TEST_F(SetupDialogTest, ADestinationNeedsBothFields) {
 TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\n");
   StartApp();
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = Destinations();
   // A refused save (the book is read-only): the row is on the page, no notice.
   MakeReadOnly(".dat");
@@ -126,13 +126,13 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\n");
 
   // A file that cannot be opened for reading stops the showing there.
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   HANDLE lock = CreateFileW(PathBeside(".dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   std::string error;
   try {
-    Dialog().ShowPage(2);
+    Dialog().ShowPage(SetupPage::Destinations);
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -145,13 +145,13 @@ TEST_F(SetupDialogTest, AddressBookFailuresAreShownWithThePath) {
 TEST_F(SetupDialogTest, DeleteWithNoRowSelectedDeletesNothing) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\n");
   StartApp();
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = Destinations();
   ClickRow(d.ListBox1, 1);
   ASSERT_TRUE(IsWindowEnabled(d.Button4));
   // Shown again: the rows are reloaded with none selected, the button stays enabled.
-  Click(Dialog().Button1);
-  Dialog().ShowPage(2);
+  Click(Dialog().cancelButton);
+  Dialog().ShowPage(SetupPage::Destinations);
   ASSERT_TRUE(IsWindowEnabled(d.Button4));
   Click(d.Button4);
   EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\n");

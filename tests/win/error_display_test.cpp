@@ -33,7 +33,7 @@ TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
     // the sound file cannot be opened.
     if (pressedOk) return;
     pressedOk = true;
-    Click(app_->setup.Button2);
+    Click(app_->setup.okButton);
   };
   SendRaw("garbage");
   ASSERT_TRUE(PumpUntil([&] { return boxes_.size() >= 2; }, 3000)) << boxes_.size();

@@ -88,16 +88,16 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
       << ReadBeside(".log");
 
   // The settings dialog: OK writes the settings and makes the start-up link.
-  app_->setup.ShowPage(0);
+  app_->setup.ShowPage(SetupPage::General1);
   SetChecked(app_->setup.generalPages().CheckBox4, true);
-  app_->setup.Button2Click();
+  app_->setup.OnOkClicked();
   EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\n"), std::string::npos) << ReadBeside(".ini");
   ShellLinkFields link;
   ASSERT_TRUE(LoadShellLink((startup_ / L"message.lnk").native(), link));
   EXPECT_EQ(link.target, (dir_ / L"vello.exe").native());
 
   // The address book and the phrases are written where they were read.
-  app_->setup.ShowPage(2);
+  app_->setup.ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = app_->setup.destinationsPage();
   SetWindowTextW(d.Edit2, L"花子");
   SetWindowTextW(d.Edit5, L"pc02");
@@ -115,8 +115,8 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
   TTimerPage::SetControlText(t.ComboBox7, "pc02");
   t.Button8Click();
   EXPECT_EQ(ReadBeside("t.dat").size(), 344u);
-  app_->setup.Button1Click();
-  app_->setup.ShowPage(4);
+  app_->setup.OnCancelClicked();
+  app_->setup.ShowPage(SetupPage::Timer);
   EXPECT_EQ(t.RowCount(), 1);
 
   // The help document and the log open from the real folder.
@@ -143,7 +143,7 @@ TEST_F(FolderNamesTest, MessagesShowThePathWithAQuestionMarkForWhatCp932Lacks) {
   const std::string shown = Narrow(dir_.parent_path().parent_path().native()) + "\\M?ller\\??";
   EXPECT_EQ(PathText(PathBeside(".dat")), shown + "\\vello.dat");
   StartApp();
-  app_->setup.ShowPage(2);
+  app_->setup.ShowPage(SetupPage::Destinations);
   // A folder stands where the address book should be: adding a line fails.
   fs::create_directory(PathBeside(".dat"));
   TDestinationsPage& d = app_->setup.destinationsPage();

@@ -336,9 +336,9 @@ TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
   // From the dialog: refused before anything is written.
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
   boxes_.clear();
-  app_->setup.ShowPage(0);
+  app_->setup.ShowPage(SetupPage::General1);
   SetWindowTextW(app_->setup.generalPages().Edit1, L"70000");
-  SendMessageW(app_->setup.Button2, BM_CLICK, 0, 0);
+  SendMessageW(app_->setup.okButton, BM_CLICK, 0, 0);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, NotAPortText(70000));
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) + "\r\n");

@@ -10,7 +10,7 @@ constexpr char kPhrases[] =
 TEST_F(SetupDialogTest, PhrasesAreListedByCategoryAndDeletedSeveralAtATime) {
   WriteBeside("Fixed.dat", kPhrases);
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   struct Expected {
     HWND control;
@@ -18,7 +18,7 @@ TEST_F(SetupDialogTest, PhrasesAreListedByCategoryAndDeletedSeveralAtATime) {
   } layout[] = {{p.ComboBox1, 0, 0, 193, -1}, {p.ListBox2, 0, 24, 345, 105}, {p.Edit4, 0, 136, 345, 20},
                 {p.Button6, 152, 160, 75, 25}, {p.Button7, 240, 160, 75, 25}};
   for (const auto& e : layout) {
-    RECT r = RectIn(e.control, Dialog().Pages[3]);
+    RECT r = RectIn(e.control, Dialog().page(SetupPage::Phrases));
     EXPECT_EQ(r.left, e.x);
     EXPECT_EQ(r.top, e.y);
     EXPECT_EQ(r.right - r.left, e.width);
@@ -56,7 +56,7 @@ TEST_F(SetupDialogTest, PhrasesAreListedByCategoryAndDeletedSeveralAtATime) {
 
   // Choosing the category from the list fills the rows.
   SendMessageW(p.ComboBox1, CB_SETCURSEL, 0, 0);
-  SendMessageW(Dialog().Pages[3], WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(p.ComboBox1), CBN_SELCHANGE),
+  SendMessageW(Dialog().page(SetupPage::Phrases), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(p.ComboBox1), CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(p.ComboBox1));
   EXPECT_EQ(ListRows(p.ListBox2), std::vector<std::string>{"会議室に来てください"});
   EXPECT_TRUE(boxes_.empty());
@@ -65,7 +65,7 @@ TEST_F(SetupDialogTest, PhrasesAreListedByCategoryAndDeletedSeveralAtATime) {
 TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
   WriteBeside("Fixed.dat", kPhrases);
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   ClickRow(p.ListBox2, 1);
   Type(p.Edit4, L"x");
@@ -96,8 +96,8 @@ TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
   Click(p.Button6);
   EXPECT_EQ(ListRows(p.ListBox2), (std::vector<std::string>{"いつですか？", "x[1]", "いつですか？"}));
   EXPECT_EQ(ReadBeside("Fixed.dat"), std::string(kPhrases) + "[質問]\r\nいつですか？=\r\nx[1]=\r\n");
-  Click(Dialog().Button1);
-  Dialog().ShowPage(3);
+  Click(Dialog().cancelButton);
+  Dialog().ShowPage(SetupPage::Phrases);
   EXPECT_EQ(ComboRows(p.ComboBox1), (std::vector<std::string>{"あいさつ", "連絡", "質問"}));
   Clear(p.ComboBox1);
   Type(p.ComboBox1, L"質問");
@@ -116,7 +116,7 @@ TEST_F(SetupDialogTest, PhrasesAreAddedToATypedCategory) {
 TEST_F(SetupDialogTest, PhrasesTheFileCannotHoldAreRefusedWithAMessage) {
   WriteBeside("Fixed.dat", kPhrases);
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   struct Case {
     const wchar_t* typed;
@@ -148,7 +148,7 @@ TEST_F(SetupDialogTest, PhrasesTheFileCannotHoldAreRefusedWithAMessage) {
 TEST_F(SetupDialogTest, TheDestinationPageKeepsWhatAnotherCopyStoredMeanwhile) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\n");
   StartApp();
-  Dialog().ShowPage(2);
+  Dialog().ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = Destinations();
   // Another copy of the program, sharing the folder, adds a line.
   WriteBeside(".dat", "Taro : 192.168.0.5\r\nJiro : 10.0.0.2\r\nSaburo : 10.0.0.3\r\n");
@@ -172,7 +172,7 @@ TEST_F(SetupDialogTest, TheDestinationPageKeepsWhatAnotherCopyStoredMeanwhile) {
 TEST_F(SetupDialogTest, DeletingATypedCategoryRemovesOnlyItsOwnEntry) {
   WriteBeside("Fixed.dat", kPhrases);
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   // "あ" is a prefix of a listed category: the box's list selects that row.
   Clear(p.ComboBox1);
@@ -190,7 +190,7 @@ TEST_F(SetupDialogTest, DeletingATypedCategoryRemovesOnlyItsOwnEntry) {
 TEST_F(SetupDialogTest, RefusedPhraseWritesAreShownWithThePath) {
   WriteBeside("Fixed.dat", kPhrases);
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   MakeReadOnly("Fixed.dat");
   Type(p.Edit4, L"至急");
@@ -210,7 +210,7 @@ TEST_F(SetupDialogTest, RefusedPhraseWritesAreShownWithThePath) {
 
 TEST_F(SetupDialogTest, WithoutAPhraseFileThePageIsEmptyAndTheFirstPhraseMakesIt) {
   StartApp();
-  Dialog().ShowPage(3);
+  Dialog().ShowPage(SetupPage::Phrases);
   TPhrasesPage& p = Phrases();
   EXPECT_TRUE(ComboRows(p.ComboBox1).empty());
   EXPECT_EQ(ControlText(p.ComboBox1), "");
@@ -221,7 +221,7 @@ TEST_F(SetupDialogTest, WithoutAPhraseFileThePageIsEmptyAndTheFirstPhraseMakesIt
   EXPECT_EQ(ReadBeside("Fixed.dat"), "[連絡]\r\n会議室に来てください=\r\n");
   // The Insert menu follows at the next OK.
   EXPECT_EQ(GetMenuItemCount(app_->main.Insert1), 0);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   ASSERT_EQ(GetMenuItemCount(app_->main.Insert1), 1);
   wchar_t text[32];
   GetMenuStringW(app_->main.Insert1, 0, text, 32, MF_BYPOSITION);

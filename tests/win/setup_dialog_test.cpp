@@ -42,11 +42,11 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
       {0, {g.CheckBox6, 16, 120, -1, -1, "送受信ログをとる(&L)"}},
       {1, {g.CheckBox9, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
       {1, {g.CheckBox10, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
-      {-1, {Dialog().Button1, 176, 224, 75, 25, "&Cancel"}},
-      {-1, {Dialog().Button2, 256, 224, 75, 25, "&OK"}},
+      {-1, {Dialog().cancelButton, 176, 224, 75, 25, "&Cancel"}},
+      {-1, {Dialog().okButton, 256, 224, 75, 25, "&OK"}},
   };
   for (const auto& e : table) {
-    HWND parent = e.page < 0 ? dlg : Dialog().Pages[e.page];
+    HWND parent = e.page < 0 ? dlg : Dialog().page(static_cast<SetupPage>(e.page));
     EXPECT_EQ(GetParent(e.at.control), parent) << e.at.text;
     ExpectPlaced(e.at, parent);
     // Every caption is whole: the control is as wide as its text needs.
@@ -54,7 +54,7 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
     if (e.at.width < 0) EXPECT_GE(r.right - r.left, TextExtent(e.at.control, Widen(e.at.text)).cx) << e.at.text;
   }
   // Neither button is a default button: Enter and Esc press nothing.
-  for (HWND b : {Dialog().Button1, Dialog().Button2})
+  for (HWND b : {Dialog().cancelButton, Dialog().okButton})
     EXPECT_EQ(GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK, static_cast<LONG>(BS_PUSHBUTTON));
   EXPECT_FALSE(IsWindowEnabled(g.Edit3));
   EXPECT_FALSE(IsWindowEnabled(g.Button5));
@@ -63,12 +63,12 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
 
   // The six tabs all show in one row.
   RECT strip, first;
-  GetClientRect(Dialog().PageControl1, &strip);
-  SendMessageW(Dialog().PageControl1, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
-  EXPECT_EQ(SendMessageW(Dialog().PageControl1, TCM_GETROWCOUNT, 0, 0), 1);
+  GetClientRect(Dialog().pageTabs, &strip);
+  SendMessageW(Dialog().pageTabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  EXPECT_EQ(SendMessageW(Dialog().pageTabs, TCM_GETROWCOUNT, 0, 0), 1);
   for (int i = 0; i < 6; ++i) {
     RECT tab;
-    SendMessageW(Dialog().PageControl1, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab));
+    SendMessageW(Dialog().pageTabs, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab));
     EXPECT_LE(tab.right, strip.right) << i;
     EXPECT_EQ(tab.top, first.top) << i;
   }
@@ -88,12 +88,12 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
   struct Case {
     const char* command;
     UINT id;
-    int page;
+    SetupPage page;
   } cases[] = {
-      {"Edit > 設定(&S)...", mainids::S1, 0},
-      {"the tray's 設定(&S)", mainids::S2, 0},
-      {"File > タイマー(&T)", mainids::T1, 4},
-      {"Help > バージョン情報(&A)", mainids::About1, 5},
+      {"Edit > 設定(&S)...", mainids::S1, SetupPage::General1},
+      {"the tray's 設定(&S)", mainids::S2, SetupPage::General1},
+      {"File > タイマー(&T)", mainids::T1, SetupPage::Timer},
+      {"Help > バージョン情報(&A)", mainids::About1, SetupPage::Version},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -104,17 +104,19 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     SendMessageW(app_->main.hwnd(), WM_COMMAND, c.id, 0);
     ASSERT_TRUE(DialogVisible());
     EXPECT_EQ(Dialog().currentPage(), c.page);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(IsWindowVisible(Dialog().Pages[i]) != FALSE, i == c.page) << "page " << i;
+    for (int i = 0; i < kSetupPageCount; ++i)
+      EXPECT_EQ(IsWindowVisible(Dialog().page(static_cast<SetupPage>(i))) != FALSE, static_cast<SetupPage>(i) == c.page)
+          << "page " << i;
     EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
     EXPECT_TRUE(IsChecked(General().CheckBox6));
     // The timer page, by a click on its tab when another page is shown.
     RECT tab{};
-    SendMessageW(Dialog().PageControl1, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&tab));
+    SendMessageW(Dialog().pageTabs, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&tab));
     LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
-    SendMessageW(Dialog().PageControl1, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(Dialog().PageControl1, WM_LBUTTONUP, 0, at);
-    ASSERT_EQ(Dialog().currentPage(), 4);
-    EXPECT_TRUE(IsWindowVisible(Dialog().Pages[4]));
+    SendMessageW(Dialog().pageTabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(Dialog().pageTabs, WM_LBUTTONUP, 0, at);
+    ASSERT_EQ(Dialog().currentPage(), SetupPage::Timer);
+    EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
     TTimerPage& t = Dialog().timerPage();
     std::vector<std::string> when;
     for (HWND box : {t.ComboBox2, t.ComboBox3, t.ComboBox4, t.ComboBox5, t.ComboBox6}) when.push_back(ControlText(box));
@@ -129,7 +131,7 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
 
 TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   // Tab walks the first page in its order, then the tab strip and the two buttons.
   std::vector<HWND> order;
@@ -139,8 +141,8 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
     at = GetNextDlgTabItem(Dialog().hwnd(), at, FALSE);
   }
   std::vector<HWND> expected{g.Edit1,     g.CheckBox1,           g.CheckBox3,      g.CheckBox2,
-                             g.CheckBox4, g.CheckBox5,           g.CheckBox6,      Dialog().PageControl1,
-                             Dialog().Button1, Dialog().Button2, g.Edit1};
+                             g.CheckBox4, g.CheckBox5,           g.CheckBox6,      Dialog().pageTabs,
+                             Dialog().cancelButton, Dialog().okButton, g.Edit1};
   order.resize(expected.size());
   EXPECT_EQ(order, expected);
 
@@ -182,20 +184,20 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
 
 TEST_F(SetupDialogTest, ASecondOpenOnlyBringsItToTheFront) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   SetControlText(General().Edit1, "7000");
   app_->main.About1Click();
-  EXPECT_EQ(Dialog().currentPage(), 5);
-  EXPECT_TRUE(IsWindowVisible(Dialog().Pages[5]));
-  EXPECT_FALSE(IsWindowVisible(Dialog().Pages[0]));
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::Version);
+  EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Version)));
+  EXPECT_FALSE(IsWindowVisible(Dialog().page(SetupPage::General1)));
   EXPECT_EQ(ControlText(General().Edit1), "7000");  // FormShow did not run again
   app_->main.T1Click();
-  EXPECT_EQ(Dialog().currentPage(), 4);
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
 }
 
 TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
   StartWithoutSettings();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   EXPECT_EQ(ControlText(g.Edit1), "5963");
   for (HWND box : {g.CheckBox1, g.CheckBox2, g.CheckBox3, g.CheckBox4, g.CheckBox5, g.CheckBox6, g.CheckBox9,
@@ -206,7 +208,7 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
   EXPECT_FALSE(IsWindowEnabled(g.Button5));
 
   SetControlText(g.Edit1, std::to_string(port_));
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=0\r\nSound=0\r\nSound-File=\r\nmini=0\r\nStartup=0\r\nDesktop=0\r\n"
                                     "Log=0\r\nClear=0\r\nWSound=0\r\nDiscovery=1\r\n");
@@ -218,7 +220,7 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
 
 TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   Tick(g.CheckBox1, true);
   Tick(g.CheckBox3, true);
@@ -226,7 +228,7 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   Tick(g.CheckBox9, true);
   Tick(g.CheckBox10, true);
   Tick(g.CheckBox11, false);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=1\r\nSound=0\r\nSound-File=\r\nmini=1\r\nStartup=0\r\nDesktop=0\r\n"
                                     "Log=1\r\nClear=1\r\nWSound=1\r\nDiscovery=0\r\n");
@@ -238,7 +240,7 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
 
   // A hand-edited file: 2 reads as true, "yes" as the default.
   WriteBeside(".ini", "[setup]\r\nport=0x1F\r\nIME=2\r\nmini=yes\r\nClear=0\r\nWSound=-1\r\n");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   EXPECT_EQ(ControlText(g.Edit1), "31");
   EXPECT_TRUE(IsChecked(g.CheckBox1));
   EXPECT_FALSE(IsChecked(g.CheckBox3));
@@ -249,13 +251,13 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
 
 TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   SetControlText(General().Edit1, "abc");
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_NE(ReadBeside(".ini").find("[setup]\r\nport=abc\r\nIME=0\r\n"), std::string::npos);
   // Whether or not 5963 was free to listen on, the dialog shows the default.
-  if (DialogVisible()) Click(Dialog().Button1);
-  Dialog().ShowPage(0);
+  if (DialogVisible()) Click(Dialog().cancelButton);
+  Dialog().ShowPage(SetupPage::General1);
   EXPECT_EQ(ControlText(General().Edit1), "5963");
 }
 
@@ -270,8 +272,8 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
   ASSERT_TRUE(DialogVisible());
   EXPECT_TRUE(boxes_.empty());
-  EXPECT_EQ(Dialog().currentPage(), 4);
-  EXPECT_TRUE(IsWindowVisible(Dialog().Pages[4]));
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
+  EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
   TTimerPage& t = Dialog().timerPage();
   ASSERT_TRUE(IsWindowVisible(t.ScheduleErrorLabel));
   EXPECT_EQ(ControlText(t.ScheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
@@ -287,11 +289,11 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
 
   // Mended by hand: the next opening reads it, and the notice is gone.
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   WriteBeside("t.dat", whole);
   SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
   ASSERT_TRUE(DialogVisible());
-  EXPECT_EQ(Dialog().currentPage(), 0);
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::General1);
   EXPECT_FALSE(IsWindowVisible(t.ScheduleErrorLabel));
   ASSERT_EQ(t.RowCount(), 1);
   EXPECT_EQ(t.RowText(0, 3), "イブの予約");
@@ -302,9 +304,9 @@ TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutO
   const std::string before = ReadBeside(".ini");
   for (const char* typed : {"99999999999", "4294967296", "0x100000000"}) {
     boxes_.clear();
-    Dialog().ShowPage(0);
+    Dialog().ShowPage(SetupPage::General1);
     SetControlText(General().Edit1, typed);
-    Click(Dialog().Button2);
+    Click(Dialog().okButton);
     ASSERT_EQ(boxes_.size(), 1u) << typed;
     EXPECT_EQ(boxes_[0].text, NotAPortText(std::string_view(typed)));
     EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
@@ -316,12 +318,12 @@ TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutO
 TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
   StartApp();
   std::string before = ReadBeside(".ini");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   Click(g.CheckBox2);
   EXPECT_TRUE(IsWindowEnabled(g.Edit3));
   EXPECT_TRUE(IsWindowEnabled(g.Button5));
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "サウンドファイル名を入力してください");
   EXPECT_EQ(boxes_[0].caption, "Vello - Error");
@@ -339,12 +341,12 @@ TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
 TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
   StartApp();
   std::string before = ReadBeside(".ini");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   Click(g.CheckBox2);
   const std::wstring typed = L"C:\\Users\\Müller\\音.wav";  // "ü" would be stored as "u"
   SetWindowTextW(g.Edit3, typed.c_str());
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "サウンドファイルのパス C:\\Users\\M?ller\\音.wav には、設定ファイルに保存できない文字 "
                             "(シフトJIS にない文字) が含まれています。シフトJIS で書ける場所のファイルを選んでください。");
@@ -354,12 +356,12 @@ TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
   EXPECT_TRUE(DialogVisible());
   // Stored whether or not sound is on, so refused either way.
   Click(g.CheckBox2);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(ReadBeside(".ini"), before);
   // A path of code page 932 characters only, full-width and "ソ" among them, is stored.
   SetWindowTextW(g.Edit3, L"C:\\ソフト\\音．wav");
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_FALSE(DialogVisible());
   EXPECT_NE(ReadBeside(".ini").find("Sound-File=C:\\ソフト\\音．wav\r\n"), std::string::npos);
@@ -368,19 +370,19 @@ TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
 TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=0\r\nSound-File=C:\\a.wav\r\n");
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   EXPECT_EQ(ControlText(g.Edit3), "");
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=C:\\b.wav\r\n");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   EXPECT_TRUE(IsChecked(g.CheckBox2));
   EXPECT_TRUE(IsWindowEnabled(g.Edit3));
   EXPECT_EQ(ControlText(g.Edit3), "C:\\b.wav");
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   // Sound off again: the box greys out and keeps the text it had.
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=0\r\nSound-File=C:\\c.wav\r\n");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   EXPECT_FALSE(IsWindowEnabled(g.Edit3));
   EXPECT_FALSE(IsWindowEnabled(g.Button5));
   EXPECT_EQ(ControlText(g.Edit3), "C:\\b.wav");
@@ -388,12 +390,12 @@ TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
 
 TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWritten) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   Click(g.CheckBox2);
   SetControlText(g.Edit3, DirText() + "\\missing.wav");
   Tick(g.CheckBox9, true);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_TRUE(DialogVisible());
@@ -403,11 +405,11 @@ TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWrit
 
 TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   Tick(General().CheckBox9, true);
   std::string before = ReadBeside(".ini");
   MakeReadOnly(".ini");
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   MakeWritable(".ini");
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText(PathText(PathBeside(".ini")) + " に書き込めません"));
@@ -419,17 +421,17 @@ TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
 TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
   StartApp();
   std::string before = ReadBeside(".ini");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   SetControlText(g.Edit1, "6000");
   Tick(g.CheckBox1, true);
   Tick(g.CheckBox9, true);
-  Click(Dialog().Button1);
+  Click(Dialog().cancelButton);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_FALSE(app_->main.ClearAfterSend());
   // The close box is Cancel too.
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   EXPECT_EQ(ControlText(g.Edit1), std::to_string(port_));
   EXPECT_FALSE(IsChecked(g.CheckBox1));
   EXPECT_FALSE(IsChecked(g.CheckBox9));
@@ -443,7 +445,7 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   StartApp();
   std::string wav = DirText() + "\\ding.wav";
   std::ofstream(fs::path(Widen(wav))) << "RIFF";
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
   Click(g.CheckBox2);
   // Answers the file dialog from inside its own modal loop.

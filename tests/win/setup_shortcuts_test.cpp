@@ -14,10 +14,10 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
   StartApp();
   std::ofstream(ExecutablePath()) << "MZ";
   for (int round = 0; round < 2; ++round) {
-    Dialog().ShowPage(0);
+    Dialog().ShowPage(SetupPage::General1);
     EXPECT_EQ(IsChecked(General().CheckBox4), round == 1);  // remembered in setup/Startup
     Tick(General().CheckBox4, true);
-    Click(Dialog().Button2);
+    Click(Dialog().okButton);
     ASSERT_FALSE(DialogVisible());
   }
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
@@ -30,19 +30,19 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
 
   // Deleted by hand, made again at the next OK.
   fs::remove(startup_ / L"message.lnk");
-  Dialog().ShowPage(0);
-  Click(Dialog().Button2);
+  Dialog().ShowPage(SetupPage::General1);
+  Click(Dialog().okButton);
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
 
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   Tick(General().CheckBox4, false);
   Tick(General().CheckBox5, true);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_TRUE(Files(startup_).empty());
   EXPECT_EQ(Files(desktop_), std::vector<std::string>{"message.lnk"});
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   Tick(General().CheckBox5, false);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_TRUE(Files(desktop_).empty());
   EXPECT_TRUE(boxes_.empty());
 }
@@ -104,14 +104,14 @@ struct RefusingLinkFactory : IClassFactory {
 
 TEST_F(SetupDialogTest, ALinkObjectThatCannotBeHadStopsOkWithTheDialogOpen) {
   StartApp();
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   Tick(General().CheckBox4, true);
   Tick(General().CheckBox5, true);
   Tick(General().CheckBox9, true);
   RefusingLinkFactory factory;
   DWORD cookie = 0;
   ASSERT_EQ(CoRegisterClassObject(CLSID_ShellLink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   CoRevokeClassObject(cookie);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].caption, "Vello");
@@ -122,7 +122,7 @@ TEST_F(SetupDialogTest, ALinkObjectThatCannotBeHadStopsOkWithTheDialogOpen) {
   EXPECT_TRUE(Files(startup_).empty());
   EXPECT_TRUE(Files(desktop_).empty());
   EXPECT_FALSE(app_->main.ClearAfterSend());
-  Click(Dialog().Button2);
+  Click(Dialog().okButton);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
   EXPECT_EQ(Files(desktop_), std::vector<std::string>{"message.lnk"});

@@ -14,7 +14,7 @@ TEST_F(SetupDialogTest, TextOutsideTheCodePageIsRefusedWhereItWouldBeStored) {
   WriteBeside(".dat", "Taro : 192.168.0.5\r\n");
   StartApp();
   app_->main.SetComposerText("予約");
-  Dialog().ShowPage(0);
+  Dialog().ShowPage(SetupPage::General1);
   TPhrasesPage& p = Phrases();
   TDestinationsPage& d = Destinations();
   TTimerPage& t = Dialog().timerPage();

@@ -41,7 +41,7 @@ TEST_F(TimerPageTest, ShowingThePageFillsThePresentTimeAndTheChoices) {
 
 TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
   StartWithComposer();
-  HWND p = app_->setup.Pages[4];
+  HWND p = app_->setup.page(SetupPage::Timer);
   struct Place { HWND control; int x, y, w, h; } places[] = {
       {page().CheckBox7, 8, 8, 145, 17},   {page().CheckBox8, 166, 60, 49, 17},
       {page().Button9, 224, 56, 57, 25},   {page().Button8, 288, 56, 49, 25},

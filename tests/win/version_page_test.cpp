@@ -8,10 +8,10 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   StartApp();
   // The documents shipped beside the executable.
   for (const wchar_t* name : {L"VELLO.html", L"LICENSE.txt"}) std::ofstream(dir_ / name) << "x";
-  Dialog().ShowPage(5);
+  Dialog().ShowPage(SetupPage::Version);
   TVersionPage& v = Dialog().versionPage();
   HWND panel = v.Panel1.hwnd();
-  RECT r = RectIn(panel, Dialog().Pages[5]);
+  RECT r = RectIn(panel, Dialog().page(SetupPage::Version));
   EXPECT_EQ(r.left, 16);
   EXPECT_EQ(r.top, 8);
   EXPECT_EQ(r.right - r.left, 321);
