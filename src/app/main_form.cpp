@@ -97,14 +97,14 @@ void TMainForm::CreateForm() {
   FTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   CreateMenus();
   VELLO_TIMING_ONLY(timing::Mark("start.menus");)
-  UniqueMenu menuBar(MainMenu1);
+  UniqueMenu ownedMenuBar(menuBar);
   Create({.className = kClassName,
           .title = L"Vello ver." VELLO_VERSION_W,
           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
           .x = 357, .y = 289, .width = 323, .height = 258,
           .parent = FApplication.hwnd(),
-          .menu = MainMenu1});
-  menuBar.release();  // the window's from now on
+          .menu = menuBar});
+  ownedMenuBar.release();  // the window's from now on
   FApplication.SetMainWindow(hwnd());
   FTrayIcon.Attach(hwnd(), mainIcon);
   VELLO_TIMING_ONLY(timing::Mark("start.main window");)
@@ -115,34 +115,34 @@ void TMainForm::CreateForm() {
 }
 
 void TMainForm::CreateMenus() {
-  MainMenu1 = CreateMenu();
-  File1 = AddPopup(MainMenu1, L"ファイル(&F)");
-  AppendMenuW(File1, MF_STRING, mainids::N9, L"仕事中モード(&W)");
-  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(File1, MF_STRING, mainids::L1, L"ログを開く(&L)");
-  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(File1, MF_STRING, mainids::T1, L"タイマー(&T)");
-  AppendMenuW(File1, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(File1, MF_STRING, mainids::Close1, L"閉じる(&X)");
-  Edit1 = AddPopup(MainMenu1, L"編集(&E)");
-  AppendMenuW(Edit1, MF_STRING, mainids::Font1, L"フォント(&F)...");
-  AppendMenuW(Edit1, MF_STRING, mainids::B1, L"背景色(&B)...");
-  AppendMenuW(Edit1, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(Edit1, MF_STRING, mainids::S1, L"設定(&S)...");
-  Insert1 = AddPopup(MainMenu1, L"挿入(&I)");
-  AppendMenuW(MainMenu1, MF_STRING, mainids::Send1, L"送信(&S)");
-  Help1 = AddPopup(MainMenu1, L"ヘルプ(&H)");
-  AppendMenuW(Help1, MF_STRING, mainids::Help2, L"ヘルプ(&H)");
-  AppendMenuW(Help1, MF_STRING, mainids::About1, L"バージョン情報(&A)");
+  menuBar = CreateMenu();
+  fileMenu = AddPopup(menuBar, L"ファイル(&F)");
+  AppendMenuW(fileMenu, MF_STRING, mainids::WorkingModeItem, L"仕事中モード(&W)");
+  AppendMenuW(fileMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(fileMenu, MF_STRING, mainids::OpenLogItem, L"ログを開く(&L)");
+  AppendMenuW(fileMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(fileMenu, MF_STRING, mainids::TimerItem, L"タイマー(&T)");
+  AppendMenuW(fileMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(fileMenu, MF_STRING, mainids::CloseItem, L"閉じる(&X)");
+  editMenu = AddPopup(menuBar, L"編集(&E)");
+  AppendMenuW(editMenu, MF_STRING, mainids::FontItem, L"フォント(&F)...");
+  AppendMenuW(editMenu, MF_STRING, mainids::BackgroundColourItem, L"背景色(&B)...");
+  AppendMenuW(editMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(editMenu, MF_STRING, mainids::SettingsItem, L"設定(&S)...");
+  insertMenu = AddPopup(menuBar, L"挿入(&I)");
+  AppendMenuW(menuBar, MF_STRING, mainids::SendItem, L"送信(&S)");
+  helpMenu = AddPopup(menuBar, L"ヘルプ(&H)");
+  AppendMenuW(helpMenu, MF_STRING, mainids::HelpItem, L"ヘルプ(&H)");
+  AppendMenuW(helpMenu, MF_STRING, mainids::VersionItem, L"バージョン情報(&A)");
 
-  PopupMenu2.reset(CreatePopupMenu());
-  HMENU tray = PopupMenu2.get();
-  AppendMenuW(tray, MF_STRING, mainids::W1, L"仕事中モード(&W)");
+  trayMenu.reset(CreatePopupMenu());
+  HMENU tray = trayMenu.get();
+  AppendMenuW(tray, MF_STRING, mainids::TrayWorkingModeItem, L"仕事中モード(&W)");
   AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(tray, MF_STRING, mainids::S2, L"設定(&S)");
+  AppendMenuW(tray, MF_STRING, mainids::TraySettingsItem, L"設定(&S)");
   AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(tray, MF_STRING, mainids::C1, L"キャンセル(&C)");
-  AppendMenuW(tray, MF_STRING, mainids::Exit1, L"終了(&X)");
+  AppendMenuW(tray, MF_STRING, mainids::TrayCancelItem, L"キャンセル(&C)");
+  AppendMenuW(tray, MF_STRING, mainids::TrayExitItem, L"終了(&X)");
 }
 
 void TMainForm::CreateControls() {
@@ -151,57 +151,57 @@ void TMainForm::CreateControls() {
                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"ＭＳ Ｐゴシック"));
   HFONT font = FInterfaceFont.get();
 
-  CoolBar1 = CreateWindowExW(0, REBARCLASSNAMEW, nullptr,
+  coolBar = CreateWindowExW(0, REBARCLASSNAMEW, nullptr,
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
                                  RBS_BANDBORDERS | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE,
-                             0, 0, 315, kCoolBarHeight, hwnd(), reinterpret_cast<HMENU>(mainids::CoolBar1), inst,
+                             0, 0, 315, kCoolBarHeight, hwnd(), reinterpret_cast<HMENU>(mainids::CoolBar), inst,
                              nullptr);
-  ToolBar1 = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+  toolBar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                              WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
                                  CCS_NODIVIDER | CCS_NOPARENTALIGN,
-                             0, 0, 300, 24, CoolBar1, reinterpret_cast<HMENU>(mainids::ToolBar1), inst, nullptr);
-  SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  ImageList1.reset(ImageList_LoadImageW(inst, MAKEINTRESOURCEW(kBitmapToolbar), 16, 0, RGB(255, 0, 255),
+                             0, 0, 300, 24, coolBar, reinterpret_cast<HMENU>(mainids::ToolBar), inst, nullptr);
+  SendMessageW(toolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  toolBarImages.reset(ImageList_LoadImageW(inst, MAKEINTRESOURCEW(kBitmapToolbar), 16, 0, RGB(255, 0, 255),
                                        IMAGE_BITMAP, LR_CREATEDIBSECTION));
-  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1.get()));
-  SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
+  SendMessageW(toolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolBarImages.get()));
+  SendMessageW(toolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
   // Check box and destination box sit over separators of their width.
   TBBUTTON buttons[] = {
-      {0, mainids::ToolButton2, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
-      {1, mainids::ToolButton4, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+      {0, mainids::FontButton, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+      {1, mainids::ColourButton, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
       {8, 0, 0, BTNS_SEP, {}, 0, 0},
       {60, 0, 0, BTNS_SEP, {}, 0, 0},
       {119, 0, 0, BTNS_SEP, {}, 0, 0},
-      {2, mainids::ToolButton5, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+      {2, mainids::SendButton, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
   };
-  SendMessageW(ToolBar1, TB_ADDBUTTONS, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+  SendMessageW(toolBar, TB_ADDBUTTONS, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
   RECT r{};
-  SendMessageW(ToolBar1, TB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&r));
-  CheckBox1 = CreateWindowExW(0, L"BUTTON", L"重要！", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-                              54, 3, 60, 18, ToolBar1, reinterpret_cast<HMENU>(mainids::CheckBox1), inst, nullptr);
+  SendMessageW(toolBar, TB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&r));
+  importantBox = CreateWindowExW(0, L"BUTTON", L"重要！", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                              54, 3, 60, 18, toolBar, reinterpret_cast<HMENU>(mainids::ImportantBox), inst, nullptr);
   // A themed check box ignores its text colour; the red caption needs the classic look.
-  SetWindowTheme(CheckBox1, L"", L"");
-  ComboBox1 = CreateWindowExW(0, L"COMBOBOX", nullptr,
+  SetWindowTheme(importantBox, L"", L"");
+  destinationBox = CreateWindowExW(0, L"COMBOBOX", nullptr,
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 114, 1,
-                              119, 200, ToolBar1, reinterpret_cast<HMENU>(mainids::ComboBox1), inst, nullptr);
-  SendMessageW(CheckBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  SendMessageW(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, 12);
+                              119, 200, toolBar, reinterpret_cast<HMENU>(mainids::DestinationBox), inst, nullptr);
+  SendMessageW(importantBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  SendMessageW(destinationBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  SendMessageW(destinationBox, CB_SETITEMHEIGHT, 0, 12);
 
   REBARBANDINFOW band{};
   band.cbSize = sizeof band;
   band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_STYLE | RBBIM_SIZE;
   band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
-  band.hwndChild = ToolBar1;
+  band.hwndChild = toolBar;
   band.cxMinChild = 0;
   band.cyMinChild = 24;
   band.cx = 300;
-  SendMessageW(CoolBar1, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
-  SetWindowSubclass(CoolBar1, CoolBarProc, 1, 0);
-  SetWindowSubclass(ToolBar1, ToolBarProc, 1, 0);
+  SendMessageW(coolBar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+  SetWindowSubclass(coolBar, CoolBarProc, 1, 0);
+  SetWindowSubclass(toolBar, ToolBarProc, 1, 0);
   VELLO_TIMING_ONLY(timing::Mark("start.controls: tool bar");)
 
-  FComposer.Create(hwnd(), mainids::RichEdit1, 0, kCoolBarHeight, 315, 179);
+  FComposer.Create(hwnd(), mainids::ComposerBox, 0, kCoolBarHeight, 315, 179);
   FComposer.SetLook(DefaultComposerLook());
   LayoutControls();
 }
@@ -209,27 +209,27 @@ void TMainForm::CreateControls() {
 void TMainForm::LayoutControls() {
   RECT rc;
   GetClientRect(hwnd(), &rc);
-  MoveWindow(CoolBar1, 0, 0, rc.right, kCoolBarHeight, TRUE);
+  MoveWindow(coolBar, 0, 0, rc.right, kCoolBarHeight, TRUE);
   MoveWindow(FComposer.hwnd(), 0, kCoolBarHeight, rc.right, std::max<LONG>(0, rc.bottom - kCoolBarHeight), TRUE);
 }
 
 void TMainForm::FormCreate() {
   // The settings file, read once for all the steps below.
   IniFile ini = SettingsFile().Held();
-  // 1. The destination list: address book, separator, network computers.
+  // The destination list: address book, separator, network computers.
   std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
   std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
-  for (const auto& e : entries) AddComboRow(ComboBox1, e);
+  for (const auto& e : entries) AddComboRow(destinationBox, e);
   FFormCreateStepsDone = 1;
   VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 1 destinations");)
-  // 2.
+  // The settings every page of the dialog can change.
   ApplySettingsFrom(ini);
   FFormCreateStepsDone = 2;
   VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 2 ApplySettings");)
-  // 3. The first address-book entry becomes the destination.
-  if (!entries.empty() && entries.front() != kSeparator) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+  // The first address-book entry becomes the destination.
+  if (!entries.empty() && entries.front() != kSeparator) SendMessageW(destinationBox, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
-  // 4. Geometry: Top, Left, Height, Width, applied together (the window is
+  // Geometry: Top, Left, Height, Width, applied together (the window is
   // not shown yet, and one move lays the controls out once, not four times).
   int top = ReadSetting(ini, setting::WindowTop);
   int left = ReadSetting(ini, setting::WindowLeft);
@@ -238,30 +238,30 @@ void TMainForm::FormCreate() {
   SetWindowPos(hwnd(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   FGeometryKnown = true;
   FFormCreateStepsDone = 4;
-  // 5. Hiragana input whenever the composer has the focus.
+  // Hiragana input whenever the composer has the focus.
   FImeOnFocus = ReadSetting(ini, setting::Ime);
-  // 6. The composer's look.
+  // The composer's look.
   FComposer.SetLook(ReadComposerLook(ini));
-  // 7. to 10.
+  // Importance, clearing after a send, the sounds in working mode.
   SetImportance(ReadSetting(ini, setting::Pri));
   FClearAfterSend = ReadSetting(ini, setting::Clear);
   FSoundInWorkMode = !ReadSetting(ini, setting::WSound);
   FWorkMode = ReadSetting(ini, setting::WMode);
-  CheckMenuItem(PopupMenu2.get(), mainids::W1, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
-  CheckMenuItem(File1, mainids::N9, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(trayMenu.get(), mainids::TrayWorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(fileMenu, mainids::WorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   FFormCreateStepsDone = 10;
   VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 10 settings read");)
-  // 12. The tray icon, given to the shell once the window is on the screen
+  // The tray icon, given to the shell once the window is on the screen
   // (neither the shell's library nor its call is what the window waits for).
   Defer([this] {
     UpdateTrayIcon(TrayUpdate::Add);
     VELLO_TIMING_ONLY(timing::Mark("start.tray icon added");)
   });
-  // 13. No Close in the system menu: exit only through the menus.
+  // No Close in the system menu: exit only through the menus.
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
   FCloseCommandRemoved = true;
-  // 14. (A scheduled send's hand-over is the scheduler's own.)
+  // Nothing has arrived yet. (A scheduled send's hand-over is the scheduler's own.)
   FMessageArrived = false;
   FFormCreateStepsDone = 14;
 }
@@ -300,10 +300,10 @@ void TMainForm::RunDeferred() {
     if (!FClosing) Guard(w);
 }
 
-void TMainForm::Close1Click() {
+void TMainForm::OnCloseChosen() {
   if (FClosing) return;
   FClosing = true;
-  VELLO_TIMING_ONLY(timing::Mark("exit.Close1Click");)
+  VELLO_TIMING_ONLY(timing::Mark("exit.OnCloseChosen");)
   // The geometry is written even if a write fails half-way; the program ends.
   Guard([this] { FormClose(); });
   VELLO_TIMING_ONLY(timing::Mark("exit.FormClose done");)
@@ -338,24 +338,24 @@ bool TMainForm::CaptionButtonDown(WPARAM hitTest) {
   return false;
 }
 
-void TMainForm::S1Click() {
+void TMainForm::OnSettingsChosen() {
   if (FSetupForm) FSetupForm->ShowPage(SetupPage::General1);
 }
-void TMainForm::About1Click() {
+void TMainForm::OnVersionChosen() {
   if (FSetupForm) FSetupForm->ShowPage(SetupPage::Version);
 }
-void TMainForm::T1Click() {
+void TMainForm::OnTimerChosen() {
   if (FSetupForm) FSetupForm->ShowPage(SetupPage::Timer);
 }
 
-void TMainForm::Help2Click() {
+void TMainForm::OnHelpChosen() {
   // The help document is an HTML page beside the executable, which every
   // current Windows and Wine open with the shell.
   CallShellExecute({.window = hwnd(), .operation = "open",
                     .file = ExecutablePath().replace_filename(L"VELLO.html").native(), .show = SW_SHOW});
 }
 
-void TMainForm::L1Click() {
+void TMainForm::OnOpenLogChosen() {
   CallShellExecute({.window = nullptr, .operation = "open", .file = L"notepad.exe", .show = SW_SHOW,
                     .parameters = FileBesideExecutable(kLogEnding).native()});
 }
@@ -374,13 +374,13 @@ void TMainForm::ShowMainWindow() {
 
 void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
   using namespace mainids;
-  if (control == ComboBox1) {
-    if (code == CBN_DROPDOWN) ComboBox1DropDown();
-    if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) ComboBox1Change();
+  if (control == destinationBox) {
+    if (code == CBN_DROPDOWN) OnDestinationListOpening();
+    if (code == CBN_SELCHANGE || code == CBN_EDITCHANGE) OnDestinationEdited();
     return;
   }
-  if (control == CheckBox1) {
-    if (code == BN_CLICKED) CheckBox1Click();
+  if (control == importantBox) {
+    if (code == BN_CLICKED) OnImportantToggled();
     return;
   }
   if (control == FComposer.hwnd()) {
@@ -405,21 +405,21 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     return;
   }
   if (id >= FirstPhrase && id <= LastPhrase) {
-    FixedClick(id);
+    OnPhraseChosen(id);
     return;
   }
   switch (id) {
-    case ToolButton2: case Font1: Font1Click(); break;
-    case ToolButton4: case B1: B1Click(); break;
-    case ToolButton5: case Send1: ToolButton5Click(); break;
-    case N9: case W1: W1Click(); break;
-    case L1: L1Click(); break;
-    case T1: T1Click(); break;
-    case Close1: case Exit1: Close1Click(); break;
-    case S1: case S2: S1Click(); break;
-    case Help2: Help2Click(); break;
-    case About1: About1Click(); break;
-    case C1: break;
+    case FontButton: case FontItem: OnFontChosen(); break;
+    case ColourButton: case BackgroundColourItem: OnBackgroundColourChosen(); break;
+    case SendButton: case SendItem: OnSendClicked(); break;
+    case WorkingModeItem: case TrayWorkingModeItem: OnWorkingModeToggled(); break;
+    case OpenLogItem: OnOpenLogChosen(); break;
+    case TimerItem: OnTimerChosen(); break;
+    case CloseItem: case TrayExitItem: OnCloseChosen(); break;
+    case SettingsItem: case TraySettingsItem: OnSettingsChosen(); break;
+    case HelpItem: OnHelpChosen(); break;
+    case VersionItem: OnVersionChosen(); break;
+    case TrayCancelItem: break;
     default: break;
   }
 }
@@ -428,9 +428,9 @@ LRESULT TMainForm::OnNotify(NMHDR* header) {
   if (header->code == TTN_GETDISPINFOW) {
     auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
     switch (info->hdr.idFrom) {
-      case mainids::ToolButton2: info->lpszText = const_cast<wchar_t*>(L"フォント"); break;
-      case mainids::ToolButton4: info->lpszText = const_cast<wchar_t*>(L"色"); break;
-      case mainids::ToolButton5: info->lpszText = const_cast<wchar_t*>(L"送信"); break;
+      case mainids::FontButton: info->lpszText = const_cast<wchar_t*>(L"フォント"); break;
+      case mainids::ColourButton: info->lpszText = const_cast<wchar_t*>(L"色"); break;
+      case mainids::SendButton: info->lpszText = const_cast<wchar_t*>(L"送信"); break;
     }
   }
   return 0;
@@ -484,7 +484,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      if (reinterpret_cast<HWND>(lp) == CheckBox1) {
+      if (reinterpret_cast<HWND>(lp) == importantBox) {
         HDC dc = reinterpret_cast<HDC>(wp);
         SetTextColor(dc, ImportanceTicked() ? RGB(255, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
@@ -492,7 +492,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_CLOSE:
-      Close1Click();
+      OnCloseChosen();
       return 0;
     case WM_DESTROY:
       FormDestroy();

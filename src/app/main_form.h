@@ -38,9 +38,13 @@ class TSetupForm;
 // Menu and control identifiers of the main window.
 namespace mainids {
 enum : UINT {
-  ToolButton2 = 101, ToolButton4, ToolButton5, CheckBox1, ComboBox1, RichEdit1, CoolBar1, ToolBar1,
-  N9 = 201, L1, T1, Close1, Font1, B1, S1, Send1, Help2, About1,
-  W1 = 301, S2, C1, Exit1,
+  // The tool bar's buttons and the main window's controls.
+  FontButton = 101, ColourButton, SendButton, ImportantBox, DestinationBox, ComposerBox, CoolBar, ToolBar,
+  // The menu bar's items: File, Edit, Send, Help.
+  WorkingModeItem = 201, OpenLogItem, TimerItem, CloseItem, FontItem, BackgroundColourItem, SettingsItem, SendItem,
+  HelpItem, VersionItem,
+  // The tray icon's menu.
+  TrayWorkingModeItem = 301, TraySettingsItem, TrayCancelItem, TrayExitItem,
   FirstPhrase = 0x1000, LastPhrase = 0xEFFF,  // the phrase items of the Insert menu
 };
 }
@@ -106,10 +110,10 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void SetImportance(bool ticked);
 
   // Controls and menus, named as the window layout names them. The window
-  // owns its controls and its menu bar (File1, Edit1, Insert1, Help1).
-  HWND CoolBar1 = nullptr, ToolBar1 = nullptr, CheckBox1 = nullptr, ComboBox1 = nullptr;
-  HMENU MainMenu1 = nullptr, File1 = nullptr, Edit1 = nullptr, Insert1 = nullptr, Help1 = nullptr;
-  UniqueMenu PopupMenu2;
+  // owns its controls and its menu bar (fileMenu, editMenu, insertMenu, helpMenu).
+  HWND coolBar = nullptr, toolBar = nullptr, importantBox = nullptr, destinationBox = nullptr;
+  HMENU menuBar = nullptr, fileMenu = nullptr, editMenu = nullptr, insertMenu = nullptr, helpMenu = nullptr;
+  UniqueMenu trayMenu;
 
   // Handlers (named as the window layout names them).
   void FormCreate();
@@ -118,26 +122,26 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   bool CaptionButtonDown(WPARAM hitTest);
   // The close box's answer: exit only through the menus.
   void ShowHowToExit();
-  void Close1Click();
-  void S1Click();
-  void About1Click();
-  void T1Click();
-  void Help2Click();
-  void Font1Click();
-  void B1Click();
-  void CheckBox1Click();
-  void FixedClick(UINT id);
-  void W1Click();
+  void OnCloseChosen();
+  void OnSettingsChosen();
+  void OnVersionChosen();
+  void OnTimerChosen();
+  void OnHelpChosen();
+  void OnFontChosen();
+  void OnBackgroundColourChosen();
+  void OnImportantToggled();
+  void OnPhraseChosen(UINT id);
+  void OnWorkingModeToggled();
   void TrayIconMessage(LPARAM mouseMessage);
-  void ComboBox1DropDown();
-  void ComboBox1Change();
-  void ToolButton5Click();
+  void OnDestinationListOpening();
+  void OnDestinationEdited();
+  void OnSendClicked();
   void ClientSocket1Connect(SendAttempt& attempt);
   void ClientSocket1Delivered(SendAttempt& attempt);
   void ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code);
   // A line that will not be shown is not taken: its sender learns so.
   void ServerSocket1ClientRead(const std::string& line, const in_addr& peer, LineReceipt& receipt);
-  void L1Click();
+  void OnOpenLogChosen();
   void UpdateTrayIcon(TrayUpdate update) { FTrayIcon.UpdateTrayIcon(update); }
   // Runs `work` from the message loop, after the handler under way: at
   // start-up, once the main window is on the screen. Not once the program
@@ -177,7 +181,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TDiscovery FDiscovery{[] {}};
 
   UniqueFont FInterfaceFont;
-  UniqueImageList ImageList1;
+  UniqueImageList toolBarImages;
   std::vector<std::string> FPhrases;  // captions of the Insert menu's phrase items, by id
   std::vector<std::function<void()>> FDeferred;
   UINT FTaskbarCreatedMessage = 0;

@@ -22,26 +22,26 @@
 
 namespace vello {
 
-bool TMainForm::ImportanceTicked() const { return SendMessageW(CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TMainForm::ImportanceTicked() const { return SendMessageW(importantBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TMainForm::SetImportance(bool ticked) {
   FImportanceKnown = true;
   bool was = ImportanceTicked();
-  SendMessageW(CheckBox1, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
-  if (was != ticked) CheckBox1Click();
+  SendMessageW(importantBox, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (was != ticked) OnImportantToggled();
 }
 
-void TMainForm::CheckBox1Click() {
+void TMainForm::OnImportantToggled() {
   FImportanceKnown = true;
   // The caption's colour follows the tick (WM_CTLCOLORBTN reads it).
-  InvalidateRect(CheckBox1, nullptr, TRUE);
+  InvalidateRect(importantBox, nullptr, TRUE);
 }
 
-std::string TMainForm::DestinationText() const { return ControlText(ComboBox1); }
+std::string TMainForm::DestinationText() const { return ControlText(destinationBox); }
 
-void TMainForm::SetDestinationText(const std::string& text) { SetControlText(ComboBox1, text); }
+void TMainForm::SetDestinationText(const std::string& text) { SetControlText(destinationBox, text); }
 
-std::vector<std::string> TMainForm::DestinationItems() const { return ComboRows(ComboBox1); }
+std::vector<std::string> TMainForm::DestinationItems() const { return ComboRows(destinationBox); }
 
 std::vector<std::string> TMainForm::NetworkDestinations() const {
   std::vector<FoundDestination> found;
@@ -53,21 +53,21 @@ std::vector<std::string> TMainForm::RefreshedDestinations() const {
   return RefreshDestinationList(DestinationItems(), NetworkDestinations());
 }
 
-void TMainForm::ComboBox1DropDown() { ReplaceComboRows(ComboBox1, RefreshedDestinations()); }
+void TMainForm::OnDestinationListOpening() { ReplaceComboRows(destinationBox, RefreshedDestinations()); }
 
-void TMainForm::ComboBox1Change() {
-  int selected = static_cast<int>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
+void TMainForm::OnDestinationEdited() {
+  int selected = static_cast<int>(SendMessageW(destinationBox, CB_GETCURSEL, 0, 0));
   std::string text = DestinationText();
   // During a selection change the edit text is not updated yet.
-  if (selected >= 0) text = ComboRow(ComboBox1, selected);
-  int count = static_cast<int>(SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0));
+  if (selected >= 0) text = ComboRow(destinationBox, selected);
+  int count = static_cast<int>(SendMessageW(destinationBox, CB_GETCOUNT, 0, 0));
   if (text != kSeparator || count <= 1) return;
   int next = EntryAfterSeparator(selected, count);
-  SendMessageW(ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(next), 0);
+  SendMessageW(destinationBox, CB_SETCURSEL, static_cast<WPARAM>(next), 0);
 }
 
-void TMainForm::Font1Click() {
-  // 1.
+void TMainForm::OnFontChosen() {
+  // The font dialog opens on the composer's font.
   MessageLook look = FComposer.Look();
   LOGFONTW lf = LogFontFor(look.fontName, look.fontSize, look.style());
   CHOOSEFONTW cf{};
@@ -76,7 +76,7 @@ void TMainForm::Font1Click() {
   cf.lpLogFont = &lf;
   cf.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
   cf.rgbColors = ToColorRef(look.fontColor);
-  // 2.-3.
+  // What is chosen becomes the composer's look and is saved.
   IniFile ini = SettingsFile();
   if (!ChooseFontW(&cf)) return;
   look.fontName = Narrow(lf.lfFaceName);
@@ -91,7 +91,7 @@ void TMainForm::Font1Click() {
   WriteSetting(ini, setting::EditFontStyle, stored.fontStyle);
 }
 
-void TMainForm::B1Click() {
+void TMainForm::OnBackgroundColourChosen() {
   MessageLook look = FComposer.Look();
   static COLORREF custom[16] = {};
   CHOOSECOLORW cc{};
@@ -107,7 +107,7 @@ void TMainForm::B1Click() {
   WriteSetting(ini, setting::EditColor, look.color);
 }
 
-void TMainForm::FixedClick(UINT id) {
+void TMainForm::OnPhraseChosen(UINT id) {
   std::size_t index = id - mainids::FirstPhrase;
   if (index >= FPhrases.size()) return;
   FComposer.ReplaceSelection(FPhrases[index]);
@@ -116,7 +116,7 @@ void TMainForm::FixedClick(UINT id) {
 void TMainForm::ApplySettings() { ApplySettingsFrom(SettingsFile()); }
 
 void TMainForm::ApplySettingsFrom(const IniFile& ini) {
-  // 1.-4.
+  // The port, the log, the sounds and the discovery switch.
   int port = ReadSetting(ini, setting::Port);
   // A number the system would cut to 16 bits must not quietly become another port.
   if (!IsPortNumber(port)) throw VelloError(NotAPortText(port));
@@ -127,7 +127,7 @@ void TMainForm::ApplySettingsFrom(const IniFile& ini) {
   } else {
     FSoundOn = false;
   }
-  // 5. A changed port takes effect at once: the server listens again there,
+  // A changed port takes effect at once: the server listens again there,
   // and the other copies hear of it.
   VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings read");)
   ServerSocket1().Listen(port);
@@ -140,13 +140,13 @@ void TMainForm::ApplySettingsFrom(const IniFile& ini) {
     FDiscovery.Start(ComputerName(), port);
     VELLO_TIMING_ONLY(timing::Mark("start.discovery started");)
   });
-  // 6.-9. The Insert menu, rebuilt from the fixed phrase file.
-  while (GetMenuItemCount(Insert1) > 0) DeleteMenu(Insert1, 0, MF_BYPOSITION);
+  // The Insert menu, rebuilt from the fixed phrase file.
+  while (GetMenuItemCount(insertMenu) > 0) DeleteMenu(insertMenu, 0, MF_BYPOSITION);
   FPhrases.clear();
   // The whole file read once, however many categories it holds.
   for (const PhraseCategory& category : PhraseStore(FileBesideExecutable(kPhrasesEnding)).Load()) {
     HMENU sub = CreatePopupMenu();
-    AppendMenuW(Insert1, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), Widen(category.name).c_str());
+    AppendMenuW(insertMenu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), Widen(category.name).c_str());
     for (const std::string& phrase : category.phrases) {
       UINT id = mainids::FirstPhrase + static_cast<UINT>(FPhrases.size());
       if (id > mainids::LastPhrase) break;

@@ -13,7 +13,7 @@ namespace vello {
 
 void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& peer, LineReceipt& receipt) {
   VELLO_TIMING_ONLY(timing::Stopwatch watch("receive");)
-  // 1. A refused line raises its error here, before any window exists. The
+  // A refused line raises its error here, before any window exists. The
   // box says where the line came from: its text is partly the sender's.
   ReceivedMessage message;
   try {
@@ -37,26 +37,25 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
     return;
   }
   VELLO_TIMING_ONLY(watch.Step("1 room");)
-  // 2.-6., and 8.: the balloon is shaped before it is shown.
+  // The balloon: made, shaped and placed before it is shown.
   TBalloon& balloon = FBalloons.Arrive(std::move(content), FApplication.hwnd(), FWorkMode, message.important);
   // Shown: the sender hears so now, whatever fails below.
   receipt.Take();
   VELLO_TIMING_ONLY(watch.Step("2-6, 8 balloon made, shaped and shown");)
-  // 7.
+  // The taskbar button goes while the main window is not the active one.
   if (GetActiveWindow() != hwnd() && IsWindowVisible(FApplication.hwnd())) ShowWindow(FApplication.hwnd(), SW_HIDE);
   VELLO_TIMING_ONLY(watch.Step("7 taskbar window");)
-  // 9.
+  // The balloon comes to the front.
   SetForegroundWindow(balloon.hwnd());
   VELLO_TIMING_ONLY(watch.Step("9 foreground");)
-  // 10.
+  // The arrival sound, and the tray icon blinks.
   if (FSoundOn && FSoundInWorkMode) FMediaPlayer1.Play();
-  // 11.
   UpdateTrayIcon(TrayUpdate::Blink);
   VELLO_TIMING_ONLY(watch.Step("10-11 sound and tray");)
-  // 12. Written once the sender's name is known, in the order of arrival.
+  // The log entry, written once the sender's name is known, in the order of arrival.
   if (FLogOn) FReceivedLog.Add(peer, LogDateTimeNow(), message.text);
   VELLO_TIMING_ONLY(watch.Step("12 log entry made");)
-  // 13.
+  // Until acknowledged, a click on the tray icon brings up the balloons, not the main window.
   FMessageArrived = true;
   // The name, looked up off this thread (or known from before).
   FSenderNames.Find(peer, [this, peer](const SenderName& name) {

@@ -14,7 +14,7 @@
 
 namespace vello {
 
-void TMainForm::ToolButton5Click() {
+void TMainForm::OnSendClicked() {
   std::string destination = DestinationText();
   if (destination.empty() || destination == kSeparator) {
     ShowMessageBox(hwnd(), "送信先を指定してください", "Vello", MB_OK | MB_ICONEXCLAMATION);
@@ -44,7 +44,7 @@ void TMainForm::Cancel(SendTicket ticket) { ClientSocket1().Cancel(ticket); }
 
 void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
   TcpClient& socket = *attempt.client;
-  // 1. The message as it is now; a scheduled entry is marked sent (and that
+  // The message as it is now; a scheduled entry is marked sent (and that
   // saved) before anything is written.
   std::optional<OutgoingMessage> message = attempt.request.compose();
   if (!message) {
@@ -62,7 +62,7 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
                    "Vello", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  // 2.-3. A line that did not go out whole is not sent: no log, no
+  // A line that did not go out whole is not sent: no log, no
   // confirmation. One that did is sent once the receiver has taken it.
   if (!socket.Send(std::move(line))) {
     socket.Close();
@@ -74,13 +74,11 @@ void TMainForm::ClientSocket1Connect(SendAttempt& attempt) {
 }
 
 void TMainForm::ClientSocket1Delivered(SendAttempt& attempt) {
-  // 4. The attempt has ended.
+  // The attempt has ended.
   attempt.End(SendOutcome::Sent);
-  // 5.
+  // Logged, confirmed, and the composer cleared if the user asked for that.
   if (FLogOn) AppendLog(true, attempt.request.destination, attempt.written.value_or(""));
-  // 6.
   ShowMessageBox(hwnd(), "送信しました！", ApplicationTitle(), MB_OK);
-  // 7.
   if (FClearAfterSend) FComposer.SetText("");
 }
 

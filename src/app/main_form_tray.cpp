@@ -29,7 +29,7 @@ void TMainForm::TrayIconMessage(LPARAM mouseMessage) {
       // The menu closes when the user clicks elsewhere only if our window is
       // in the foreground while it is open.
       SetForegroundWindow(hwnd());
-      UINT id = TrackPopupMenu(PopupMenu2.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, hwnd(), nullptr);
+      UINT id = TrackPopupMenu(trayMenu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, hwnd(), nullptr);
       PostMessageW(hwnd(), WM_NULL, 0, 0);
       if (id) SendMessageW(hwnd(), WM_COMMAND, id, 0);
       break;
@@ -39,10 +39,10 @@ void TMainForm::TrayIconMessage(LPARAM mouseMessage) {
   }
 }
 
-void TMainForm::W1Click() {
-  bool ticked = !(GetMenuState(PopupMenu2.get(), mainids::W1, MF_BYCOMMAND) & MF_CHECKED);
-  CheckMenuItem(PopupMenu2.get(), mainids::W1, ticked ? MF_CHECKED : MF_UNCHECKED);
-  CheckMenuItem(File1, mainids::N9, ticked ? MF_CHECKED : MF_UNCHECKED);
+void TMainForm::OnWorkingModeToggled() {
+  bool ticked = !(GetMenuState(trayMenu.get(), mainids::TrayWorkingModeItem, MF_BYCOMMAND) & MF_CHECKED);
+  CheckMenuItem(trayMenu.get(), mainids::TrayWorkingModeItem, ticked ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(fileMenu, mainids::WorkingModeItem, ticked ? MF_CHECKED : MF_UNCHECKED);
   FWorkMode = ticked;
   IniFile ini = SettingsFile();
   WriteSetting(ini, setting::WMode, ticked);

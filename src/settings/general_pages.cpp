@@ -16,8 +16,9 @@ namespace vello {
 
 namespace {
 enum : UINT {
-  kEdit1 = 2101, kCheckBox1, kCheckBox3, kCheckBox2, kEdit3, kButton5, kCheckBox4, kCheckBox5, kCheckBox6,
-  kCheckBox9, kCheckBox10, kLabel1, kCheckBox11
+  kPortBoxId = 2101, kImeOnStartBoxId, kMinimizedOnStartBoxId, kSoundOnArrivalBoxId, kSoundFileBoxId,
+  kSoundFileButtonId, kStartupShortcutBoxId, kDesktopShortcutBoxId, kLogBoxId, kClearAfterSendBoxId,
+  kQuietInWorkingModeBoxId, kPortLabelId, kDiscoveryBoxId
 };
 
 HWND CheckBox(HWND page, HFONT font, const wchar_t* caption, int x, int y, UINT id) {
@@ -28,59 +29,62 @@ HWND CheckBox(HWND page, HFONT font, const wchar_t* caption, int x, int y, UINT 
 }  // namespace
 
 TGeneralPages::TGeneralPages(HWND page1, HWND page2, HFONT font) {
-  Label1 = CreateControl({.text = L"ポート(&P):", .x = 16, .y = 4, .parent = page1, .id = kLabel1, .font = font});
-  Edit1 = CreateControl({.className = L"EDIT", .text = L"5963", .style = WS_TABSTOP | ES_AUTOHSCROLL,
-                         .exStyle = WS_EX_CLIENTEDGE, .x = 72, .y = 0, .width = 49, .height = 20, .parent = page1,
-                         .id = kEdit1, .font = font});
-  CheckBox1 = CheckBox(page1, font, L"起動時にIMEをON(&I)", 16, 24, kCheckBox1);
-  CheckBox3 = CheckBox(page1, font, L"起動時に最小化で実行する(&M)", 16, 48, kCheckBox3);
-  CheckBox2 = CheckBox(page1, font, L"着信時に音を鳴らす(&A)", 16, 144, kCheckBox2);
-  Edit3 = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL | WS_DISABLED,
-                         .exStyle = WS_EX_CLIENTEDGE, .x = 16, .y = 162, .width = 265, .height = 20,
-                         .parent = page1, .id = kEdit3, .font = font});
-  Button5 = CreateControl({.className = L"BUTTON", .text = L"...", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
-                           .x = 280, .y = 162, .width = 17, .height = 20, .parent = page1, .id = kButton5,
-                           .font = font});
-  CheckBox4 = CheckBox(page1, font, L"スタートアップに登録する(&S)", 16, 72, kCheckBox4);
-  CheckBox5 = CheckBox(page1, font, L"デスクトップにショートカットを作成する(&D)", 16, 96, kCheckBox5);
-  CheckBox6 = CheckBox(page1, font, L"送受信ログをとる(&L)", 16, 120, kCheckBox6);
+  portLabel =
+      CreateControl({.text = L"ポート(&P):", .x = 16, .y = 4, .parent = page1, .id = kPortLabelId, .font = font});
+  portBox = CreateControl({.className = L"EDIT", .text = L"5963", .style = WS_TABSTOP | ES_AUTOHSCROLL,
+                           .exStyle = WS_EX_CLIENTEDGE, .x = 72, .y = 0, .width = 49, .height = 20, .parent = page1,
+                           .id = kPortBoxId, .font = font});
+  imeOnStartBox = CheckBox(page1, font, L"起動時にIMEをON(&I)", 16, 24, kImeOnStartBoxId);
+  minimizedOnStartBox = CheckBox(page1, font, L"起動時に最小化で実行する(&M)", 16, 48, kMinimizedOnStartBoxId);
+  soundOnArrivalBox = CheckBox(page1, font, L"着信時に音を鳴らす(&A)", 16, 144, kSoundOnArrivalBoxId);
+  soundFileBox = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL | WS_DISABLED,
+                                .exStyle = WS_EX_CLIENTEDGE, .x = 16, .y = 162, .width = 265, .height = 20,
+                                .parent = page1, .id = kSoundFileBoxId, .font = font});
+  soundFileButton = CreateControl({.className = L"BUTTON", .text = L"...",
+                                   .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, .x = 280, .y = 162, .width = 17,
+                                   .height = 20, .parent = page1, .id = kSoundFileButtonId, .font = font});
+  startupShortcutBox = CheckBox(page1, font, L"スタートアップに登録する(&S)", 16, 72, kStartupShortcutBoxId);
+  desktopShortcutBox =
+      CheckBox(page1, font, L"デスクトップにショートカットを作成する(&D)", 16, 96, kDesktopShortcutBoxId);
+  logBox = CheckBox(page1, font, L"送受信ログをとる(&L)", 16, 120, kLogBoxId);
 
-  CheckBox9 = CheckBox(page2, font, L"メッセージ送信後クリアする(&C)", 8, 8, kCheckBox9);
-  CheckBox10 = CheckBox(page2, font, L"仕事中モード時着信音を鳴らさない(&S)", 8, 32, kCheckBox10);
-  CheckBox11 = CheckBox(page2, font, L"ネットワーク上の Vello を探す(&F)", 8, 56, kCheckBox11);
+  clearAfterSendBox = CheckBox(page2, font, L"メッセージ送信後クリアする(&C)", 8, 8, kClearAfterSendBoxId);
+  quietInWorkingModeBox =
+      CheckBox(page2, font, L"仕事中モード時着信音を鳴らさない(&S)", 8, 32, kQuietInWorkingModeBoxId);
+  discoveryBox = CheckBox(page2, font, L"ネットワーク上の Vello を探す(&F)", 8, 56, kDiscoveryBoxId);
 }
 
 void TGeneralPages::FormShow(const IniFile& ini) {
-  SetControlText(Edit1, std::to_string(ReadSetting(ini, setting::Port)));
-  SetChecked(CheckBox1, ReadSetting(ini, setting::Ime));
+  SetControlText(portBox, std::to_string(ReadSetting(ini, setting::Port)));
+  SetChecked(imeOnStartBox, ReadSetting(ini, setting::Ime));
   // Setting the box from the file acts as a click when it changes its state.
   bool sound = ReadSetting(ini, setting::Sound);
-  bool changed = IsChecked(CheckBox2) != sound;
-  SetChecked(CheckBox2, sound);
-  if (changed) CheckBox2Click();
-  if (sound) SetControlText(Edit3, ReadSetting(ini, setting::SoundFile));
-  SetChecked(CheckBox3, ReadSetting(ini, setting::Mini));
-  SetChecked(CheckBox4, ReadSetting(ini, setting::Startup));
-  SetChecked(CheckBox5, ReadSetting(ini, setting::Desktop));
-  SetChecked(CheckBox6, ReadSetting(ini, setting::Log));
-  SetChecked(CheckBox9, ReadSetting(ini, setting::Clear));
-  SetChecked(CheckBox10, ReadSetting(ini, setting::WSound));
-  SetChecked(CheckBox11, ReadSetting(ini, setting::Discovery));
+  bool changed = IsChecked(soundOnArrivalBox) != sound;
+  SetChecked(soundOnArrivalBox, sound);
+  if (changed) OnSoundOnArrivalToggled();
+  if (sound) SetControlText(soundFileBox, ReadSetting(ini, setting::SoundFile));
+  SetChecked(minimizedOnStartBox, ReadSetting(ini, setting::Mini));
+  SetChecked(startupShortcutBox, ReadSetting(ini, setting::Startup));
+  SetChecked(desktopShortcutBox, ReadSetting(ini, setting::Desktop));
+  SetChecked(logBox, ReadSetting(ini, setting::Log));
+  SetChecked(clearAfterSendBox, ReadSetting(ini, setting::Clear));
+  SetChecked(quietInWorkingModeBox, ReadSetting(ini, setting::WSound));
+  SetChecked(discoveryBox, ReadSetting(ini, setting::Discovery));
 }
 
 void TGeneralPages::Save(IniFile& ini) const {
   // The port as typed; a text that is no number reads back as the default.
-  WriteSettingText(ini, setting::Port, ControlText(Edit1));
-  WriteSetting(ini, setting::Ime, IsChecked(CheckBox1));
-  WriteSetting(ini, setting::Sound, IsChecked(CheckBox2));
-  WriteSetting(ini, setting::SoundFile, ControlText(Edit3));
-  WriteSetting(ini, setting::Mini, IsChecked(CheckBox3));
-  WriteSetting(ini, setting::Startup, IsChecked(CheckBox4));
-  WriteSetting(ini, setting::Desktop, IsChecked(CheckBox5));
-  WriteSetting(ini, setting::Log, IsChecked(CheckBox6));
-  WriteSetting(ini, setting::Clear, IsChecked(CheckBox9));
-  WriteSetting(ini, setting::WSound, IsChecked(CheckBox10));
-  WriteSetting(ini, setting::Discovery, IsChecked(CheckBox11));
+  WriteSettingText(ini, setting::Port, ControlText(portBox));
+  WriteSetting(ini, setting::Ime, IsChecked(imeOnStartBox));
+  WriteSetting(ini, setting::Sound, IsChecked(soundOnArrivalBox));
+  WriteSetting(ini, setting::SoundFile, ControlText(soundFileBox));
+  WriteSetting(ini, setting::Mini, IsChecked(minimizedOnStartBox));
+  WriteSetting(ini, setting::Startup, IsChecked(startupShortcutBox));
+  WriteSetting(ini, setting::Desktop, IsChecked(desktopShortcutBox));
+  WriteSetting(ini, setting::Log, IsChecked(logBox));
+  WriteSetting(ini, setting::Clear, IsChecked(clearAfterSendBox));
+  WriteSetting(ini, setting::WSound, IsChecked(quietInWorkingModeBox));
+  WriteSetting(ini, setting::Discovery, IsChecked(discoveryBox));
 }
 
 std::optional<std::string> SoundPathRefusal(std::wstring_view path) {
@@ -91,35 +95,36 @@ std::optional<std::string> SoundPathRefusal(std::wstring_view path) {
 }
 
 std::optional<std::string> TGeneralPages::SoundFileRefusal() const {
-  if (IsChecked(CheckBox2) && GetWindowTextLengthW(Edit3) == 0) return "サウンドファイル名を入力してください";
+  if (IsChecked(soundOnArrivalBox) && GetWindowTextLengthW(soundFileBox) == 0)
+    return "サウンドファイル名を入力してください";
   // Stored whether or not sound is on, so looked at either way.
-  return SoundPathRefusal(WideControlText(Edit3));
+  return SoundPathRefusal(WideControlText(soundFileBox));
 }
 
 bool TGeneralPages::HandleCommand(UINT code, HWND control) {
-  if (control == CheckBox2) {
-    if (code == BN_CLICKED) CheckBox2Click();
+  if (control == soundOnArrivalBox) {
+    if (code == BN_CLICKED) OnSoundOnArrivalToggled();
     return true;
   }
-  if (control == Button5) {
-    if (code == BN_CLICKED) Button5Click();
+  if (control == soundFileButton) {
+    if (code == BN_CLICKED) OnChooseSoundFileClicked();
     return true;
   }
   return false;
 }
 
-void TGeneralPages::CheckBox2Click() {
-  bool on = IsChecked(CheckBox2);
-  EnableWindow(Edit3, on);
-  EnableWindow(Button5, on);
+void TGeneralPages::OnSoundOnArrivalToggled() {
+  bool on = IsChecked(soundOnArrivalBox);
+  EnableWindow(soundFileBox, on);
+  EnableWindow(soundFileButton, on);
 }
 
-void TGeneralPages::Button5Click() {
+void TGeneralPages::OnChooseSoundFileClicked() {
   // OpenDialog1. A long buffer, so a deep path is not cut.
   std::vector<wchar_t> file(32768, L'\0');
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = GetAncestor(Button5, GA_ROOT);
+  ofn.hwndOwner = GetAncestor(soundFileButton, GA_ROOT);
   ofn.lpstrFilter = kSoundFileFilter;
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file.data();
@@ -132,7 +137,7 @@ void TGeneralPages::Button5Click() {
     ShowMessageBox(ofn.hwndOwner, *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
-  SetWindowTextW(Edit3, file.data());
+  SetWindowTextW(soundFileBox, file.data());
 }
 
 }  // namespace vello

@@ -26,14 +26,15 @@ class TGeneralPages {
   // A control's notification; true when it was one of these pages'.
   bool HandleCommand(UINT code, HWND control);
 
-  void CheckBox2Click();
-  void Button5Click();
+  void OnSoundOnArrivalToggled();
+  void OnChooseSoundFileClicked();
 
   // "一般(1)", in tab order.
-  HWND Label1 = nullptr, Edit1 = nullptr, CheckBox1 = nullptr, CheckBox3 = nullptr, CheckBox2 = nullptr,
-       Edit3 = nullptr, Button5 = nullptr, CheckBox4 = nullptr, CheckBox5 = nullptr, CheckBox6 = nullptr;
-  // "一般(2)"; CheckBox11 switches finding other copies on the network on or off.
-  HWND CheckBox9 = nullptr, CheckBox10 = nullptr, CheckBox11 = nullptr;
+  HWND portLabel = nullptr, portBox = nullptr, imeOnStartBox = nullptr, minimizedOnStartBox = nullptr,
+       soundOnArrivalBox = nullptr, soundFileBox = nullptr, soundFileButton = nullptr, startupShortcutBox = nullptr,
+       desktopShortcutBox = nullptr, logBox = nullptr;
+  // "一般(2)"; discoveryBox switches finding other copies on the network on or off.
+  HWND clearAfterSendBox = nullptr, quietInWorkingModeBox = nullptr, discoveryBox = nullptr;
 };
 
 // The settings file holds the sound file's path as code page 932 text, as

@@ -142,7 +142,7 @@ void TPhrasesPage::Button6Click() {
 void TPhrasesPage::Button7Click() {
   std::string category = CategoryText();
   PhraseStore store = Store();
-  // 1. From the last selected row up, so the indices ahead stay valid.
+  // From the last selected row up, so the indices ahead stay valid.
   std::vector<int> selected = SelectedListRows(ListBox2);
   for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
     auto row = static_cast<std::size_t>(*it);
@@ -151,7 +151,7 @@ void TPhrasesPage::Button7Click() {
     SendMessageW(ListBox2, LB_DELETESTRING, row, 0);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
   }
-  // 2. The last phrase takes its category with it, from the file and the box.
+  // The last phrase takes its category with it, from the file and the box.
   if (SendMessageW(ListBox2, LB_GETCOUNT, 0, 0) == 0) {
     store.DeleteCategory(category);
     // The category's own row, whatever the box's list selection says: a typed
@@ -164,7 +164,7 @@ void TPhrasesPage::Button7Click() {
     }
     SelectFirstCategory();
   }
-  // 3.
+  // Nothing is selected now.
   EnableWindow(Button7, FALSE);
 }
 

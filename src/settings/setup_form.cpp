@@ -86,8 +86,8 @@ void TSetupForm::CreateForm() {
   SendMessageW(pageTabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pageArea));
   for (int i = 0; i < kSetupPageCount; ++i) {
     pages_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, pageArea.left,
-                               pageArea.top, pageArea.right - pageArea.left, pageArea.bottom - pageArea.top, hwnd(), nullptr, inst,
-                               nullptr);
+                                pageArea.top, pageArea.right - pageArea.left, pageArea.bottom - pageArea.top, hwnd(),
+                                nullptr, inst, nullptr);
   }
   auto button = [&](const wchar_t* caption, int x, UINT id) {
     HWND b = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, x, 224, 75,
@@ -220,33 +220,31 @@ void TSetupForm::OnCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 void TSetupForm::OnOkClicked() {
   // Any error on the way leaves the dialog open, with what was done so far kept.
   TGeneralPages& g = generalPages();
-  // 1.
+  // A sound file that cannot be played is refused before anything is written.
   if (std::optional<std::string> refusal = g.SoundFileRefusal()) {
     ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
   // A port the program could not listen on is refused before anything is
   // written (a text that is no number at all is stored as typed).
-  if (std::optional<std::string> refusal = PortTextRefusal(ControlText(g.Edit1))) {
+  if (std::optional<std::string> refusal = PortTextRefusal(ControlText(g.portBox))) {
     ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
     return;
   }
-  // 2.
+  // The general pages' settings.
   IniFile ini = SettingsFile();
   g.Save(ini);
-  // 3. and 4. On every OK, changed or not.
+  // The start-up and desktop shortcuts, made or removed on every OK, changed or not.
   std::filesystem::path startup = ShellFolder(kStartupFolder);
-  if (IsChecked(g.CheckBox4)) MakeShortcut(startup);
+  if (IsChecked(g.startupShortcutBox)) MakeShortcut(startup);
   else RemoveShortcut(startup);
   std::filesystem::path desktop = ShellFolder(kDesktopFolder);
-  if (IsChecked(g.CheckBox5)) MakeShortcut(desktop);
+  if (IsChecked(g.desktopShortcutBox)) MakeShortcut(desktop);
   else RemoveShortcut(desktop);
-  // 5.
-  host_.SetClearAfterSend(IsChecked(g.CheckBox9));
-  host_.SetSoundInWorkMode(!IsChecked(g.CheckBox10));
-  // 6.
+  // What the main window keeps in memory, then what it reads from the file.
+  host_.SetClearAfterSend(IsChecked(g.clearAfterSendBox));
+  host_.SetSoundInWorkMode(!IsChecked(g.quietInWorkingModeBox));
   host_.ApplySettings();
-  // 7.
   ShowWindow(hwnd(), SW_HIDE);
 }
 

@@ -124,7 +124,7 @@ TEST_F(ComposerTest, WhateverPutsTextInTheComposerHoldsNoMoreThanTheBound) {
        L"12345\r6", true},
       {"a phrase from the Insert menu with room for four of its characters", Lines(L"room", kBound - 4), L"", L"",
        [&] {
-         HMENU phrases = GetSubMenu(app_->main.Insert1, 0);
+         HMENU phrases = GetSubMenu(app_->main.insertMenu, 0);
          SendMessageW(app_->main.hwnd(), WM_COMMAND, GetMenuItemID(phrases, 0), 0);
        },
        L"おはよう", true},
@@ -187,7 +187,7 @@ TEST_F(ComposerTest, ALongPasteSendsOnlyWhatTheComposerKept) {
   SendMessageW(Editor(), WM_PASTE, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }, 10000));
   ReceivedMessage arrived = ReadMessageLine(peer.received()[0]);
   // Every line of the kept text, each with its CR LF.

@@ -22,11 +22,11 @@ class ErrorDisplayTest : public AppFixture {
 
 TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
   StartApp();
-  Command(mainids::S1);
+  Command(mainids::SettingsItem);
   ASSERT_TRUE(DialogVisible());
   TGeneralPages& g = app_->setup.generalPages();
-  Click(g.CheckBox2);
-  SetControlText(g.Edit3, DirText() + "\\no-such-sound.wav");
+  Click(g.soundOnArrivalBox);
+  SetControlText(g.soundFileBox, DirText() + "\\no-such-sound.wav");
   bool pressedOk = false;
   onBox_ = [&](const ShownBox&) {
     // While the box about a malformed line is open, the user presses OK and
@@ -59,13 +59,13 @@ TEST_F(ErrorDisplayTest, TheSettingsDialogDoesNotOpenWhenAFileCannotBeRead) {
   HANDLE lock = CreateFileW(PathBeside(".dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  Command(mainids::S1);
+  Command(mainids::SettingsItem);
   CloseHandle(lock);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + PathText(PathBeside(".dat")) + " は開けません"));
   EXPECT_FALSE(DialogVisible());
   // Readable again: it opens.
-  Command(mainids::S1);
+  Command(mainids::SettingsItem);
   EXPECT_TRUE(DialogVisible());
   EXPECT_EQ(boxes_.size(), 1u);
 }

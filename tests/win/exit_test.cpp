@@ -29,7 +29,7 @@ class ExitTest : public AppFixture {
  protected:
   // The command as a menu sends it, then what the program entry does once
   // the message loop has ended.
-  void Exit(UINT command = mainids::Close1) {
+  void Exit(UINT command = mainids::CloseItem) {
     SendMessageW(app_->main.hwnd(), WM_COMMAND, command, 0);
     MSG quit;
     ended_ = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
@@ -46,8 +46,8 @@ TEST_F(ExitTest, GeometryAndImportanceAreWrittenAndAScheduleNeverReadStaysAsItWa
     RECT bounds;
     bool important;
   } cases[] = {
-      {"File > 閉じる(&X)", mainids::Close1, {400, 300, 760, 580}, true},
-      {"the tray's 終了(&X)", mainids::Exit1, {420, 330, 780, 630}, false},
+      {"File > 閉じる(&X)", mainids::CloseItem, {400, 300, 760, 580}, true},
+      {"the tray's 終了(&X)", mainids::TrayExitItem, {420, 330, 780, 630}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.menu);
@@ -102,8 +102,8 @@ TEST_F(ExitTest, AfterAStartThatStoppedEarlyTheSavedPlaceAndTickStayUnlessTheUse
       SendMessageW(app_->main.hwnd(), WM_EXITSIZEMOVE, 0, 0);
     }
     if (c.userTicks) {
-      SendMessageW(app_->main.CheckBox1, BM_CLICK, 0, 0);  // ticked, as the failed start left it unticked
-      SendMessageW(app_->main.CheckBox1, BM_CLICK, 0, 0);  // and unticked again
+      SendMessageW(app_->main.importantBox, BM_CLICK, 0, 0);  // ticked, as the failed start left it unticked
+      SendMessageW(app_->main.importantBox, BM_CLICK, 0, 0);  // and unticked again
     }
     Exit();
     IniFile ini = SettingsFile();
@@ -119,7 +119,7 @@ TEST_F(ExitTest, AfterAStartThatStoppedEarlyTheSavedPlaceAndTickStayUnlessTheUse
 TEST_F(ExitTest, AScheduleThatCouldNotBeSavedEarlierIsSavedAtTheEnd) {
   WriteBeside("t.dat", Record("2026/12/24 9:00", "イブ\r\n"));
   StartApp();
-  app_->main.T1Click();
+  app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
   ASSERT_EQ(page.RowCount(), 1);
   // Held open by another program while an entry is added: the list keeps

@@ -74,22 +74,22 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
   StartApp();
   // Read at start-up: the port, the log option, the phrases, the address book.
   EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
-  ASSERT_EQ(GetMenuItemCount(app_->main.Insert1), 1);
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(app_->main.Insert1, 0)), 1);
+  ASSERT_EQ(GetMenuItemCount(app_->main.insertMenu), 1);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(app_->main.insertMenu, 0)), 1);
 
   // A message to "*taro" goes out and into the log.
   TestListener peer;
   app_->main.ClientSocket1().SetPort(peer.port());
   SetWindowTextW(app_->main.composer().hwnd(), L"こんにちは");
   app_->main.SetDestinationText("*taro");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
   ASSERT_TRUE(PumpUntil([&] { return ReadBeside(".log").find("To : *taro\r\nこんにちは\r\n") != std::string::npos; }))
       << ReadBeside(".log");
 
   // The settings dialog: OK writes the settings and makes the start-up link.
   app_->setup.ShowPage(SetupPage::General1);
-  SetChecked(app_->setup.generalPages().CheckBox4, true);
+  SetChecked(app_->setup.generalPages().startupShortcutBox, true);
   app_->setup.OnOkClicked();
   EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\n"), std::string::npos) << ReadBeside(".ini");
   ShellLinkFields link;
@@ -120,8 +120,8 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
   EXPECT_EQ(t.RowCount(), 1);
 
   // The help document and the log open from the real folder.
-  Choose(app_->main.Help1, L"ヘルプ(&H)");
-  Choose(app_->main.File1, L"ログを開く(&L)");
+  Choose(app_->main.helpMenu, L"ヘルプ(&H)");
+  Choose(app_->main.fileMenu, L"ログを開く(&L)");
   ASSERT_EQ(shellCalls_.size(), 2u);
   EXPECT_EQ(shellCalls_[0].file, (dir_ / L"VELLO.html").native());
   EXPECT_EQ(shellCalls_[1].file, L"notepad.exe");

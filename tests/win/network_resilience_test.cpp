@@ -337,7 +337,7 @@ TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
   boxes_.clear();
   app_->setup.ShowPage(SetupPage::General1);
-  SetWindowTextW(app_->setup.generalPages().Edit1, L"70000");
+  SetWindowTextW(app_->setup.generalPages().portBox, L"70000");
   SendMessageW(app_->setup.okButton, BM_CLICK, 0, 0);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, NotAPortText(70000));
@@ -435,7 +435,7 @@ TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
   app_->main.ClientSocket1().SetDeliveryTimeout(500);
   app_->main.SetComposerText(std::string(2000, 'x'));
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
   EXPECT_EQ(boxes_[0].text, "127.0.0.1さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
   Pump(200);
@@ -452,7 +452,7 @@ TEST_F(NetworkTest, AReceiverThatKeepsSendingCannotHoldTheSender) {
   app_->main.ClientSocket1().SetDeliveryTimeout(500);
   app_->main.SetComposerText("聞いてますか");
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
   EXPECT_EQ(boxes_[0].text, "127.0.0.1さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
 }
@@ -489,7 +489,7 @@ TEST_F(NetworkTest, ALongLineTheReceiverNeverReadsHoldsNeitherTheWindowNorTheSen
     }
     watched = true;
   });
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   const ULONGLONG started = GetTickCount64();
   const bool ended = PumpUntil([&] { return !boxes_.empty(); }, 6000);
   const ULONGLONG took = GetTickCount64() - started;
@@ -513,7 +513,7 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
   app_->main.ClientSocket1().SetPort(receiver.port());
   app_->main.ClientSocket1().SetDeliveryTimeout(500);
   app_->main.SetComposerText(std::string(200, 'y'));  // a schedule holds 255 bytes
-  app_->main.T1Click();
+  app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
   TTimerPage::SetControlText(page.ComboBox2, "2026");
   TTimerPage::SetControlText(page.ComboBox3, "12");
@@ -550,7 +550,7 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   SetClockForTests([] { return LocalDateTime{2026, 12, 10, 14, 35, 3}; });
   StartApp();
   app_->main.SetComposerText("消える");
-  app_->main.T1Click();
+  app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
   for (auto [box, text] : {std::pair{page.ComboBox2, "2026"}, {page.ComboBox3, "12"}, {page.ComboBox4, "10"},
                            {page.ComboBox5, "14"}, {page.ComboBox6, "35"}, {page.ComboBox7, "127.0.0.1"}})
@@ -565,7 +565,7 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   scheduler.Delete(scheduler.entries()[0].id);
   // And a send from the composer, then the program ends at once.
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   // Both under way, the program ends before either answers.
   ASSERT_TRUE(PumpUntil([&] { return started == 2; }, 2000));
   ASSERT_EQ(answered, 0);

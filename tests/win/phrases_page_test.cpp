@@ -220,11 +220,11 @@ TEST_F(SetupDialogTest, WithoutAPhraseFileThePageIsEmptyAndTheFirstPhraseMakesIt
   Click(p.Button6);
   EXPECT_EQ(ReadBeside("Fixed.dat"), "[連絡]\r\n会議室に来てください=\r\n");
   // The Insert menu follows at the next OK.
-  EXPECT_EQ(GetMenuItemCount(app_->main.Insert1), 0);
+  EXPECT_EQ(GetMenuItemCount(app_->main.insertMenu), 0);
   Click(Dialog().okButton);
-  ASSERT_EQ(GetMenuItemCount(app_->main.Insert1), 1);
+  ASSERT_EQ(GetMenuItemCount(app_->main.insertMenu), 1);
   wchar_t text[32];
-  GetMenuStringW(app_->main.Insert1, 0, text, 32, MF_BYPOSITION);
+  GetMenuStringW(app_->main.insertMenu, 0, text, 32, MF_BYPOSITION);
   EXPECT_STREQ(text, L"連絡");
 }
 

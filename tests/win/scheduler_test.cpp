@@ -165,7 +165,7 @@ TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent)
   app_->main.ClientSocket1().SetPort(port_);
   app_->main.SetComposerText("手動");
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
   EXPECT_EQ(app_->main.balloons().newest().Caption(), "手動\r\n");
   EXPECT_EQ(entries()[0].Sent(), 0);
@@ -256,7 +256,7 @@ TEST_F(TwoListeners, AnEntryDueWhileAManualSendConnectsLeavesBothIntact) {
   StartScheduler();
   app_->main.SetComposerText("手動の文");
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   Tick();  // before the manual send's connection stands
   ASSERT_TRUE(PumpForLines(1, 1));
   EXPECT_EQ(ReadMessageLine(first_->lines[0]).text, "手動の文\r\n");

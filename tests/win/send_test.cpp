@@ -18,7 +18,7 @@ class SendTest : public AppFixture {
   void Compose(const wchar_t* text) { SetWindowTextW(app_->main.composer().hwnd(), text); }
   void SendTo(const std::string& destination) {
     app_->main.SetDestinationText(destination);
-    app_->main.ToolButton5Click();
+    app_->main.OnSendClicked();
   }
 };
 
@@ -253,7 +253,7 @@ TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
   app_->main.ClientSocket1().SetPort(peer.port());
   SetWindowTextW(app_->main.composer().hwnd(), L"こんにちは");
   app_->main.SetDestinationText("127.0.0.1");
-  app_->main.ToolButton5Click();
+  app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
   TBalloon& b = Arrive("はい\r\n");
   // The received entry is written once the sender's name is known.

@@ -7,7 +7,7 @@ namespace {
 
 TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) {
   StartApp();
-  app_->main.S1Click();
+  app_->main.OnSettingsChosen();
   HWND dlg = Dialog().hwnd();
   wchar_t caption[64];
   GetWindowTextW(dlg, caption, 64);
@@ -30,18 +30,18 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
     int page;  // -1: the dialog itself
     Placed at;
   } table[] = {
-      {0, {g.Label1, 16, 4, -1, -1, "ポート(&P):"}},
-      {0, {g.Edit1, 72, 0, 49, 20, port.c_str()}},
-      {0, {g.CheckBox1, 16, 24, -1, -1, "起動時にIMEをON(&I)"}},
-      {0, {g.CheckBox3, 16, 48, -1, -1, "起動時に最小化で実行する(&M)"}},
-      {0, {g.CheckBox2, 16, 144, -1, -1, "着信時に音を鳴らす(&A)"}},
-      {0, {g.Edit3, 16, 162, 265, 20, ""}},
-      {0, {g.Button5, 280, 162, 17, 20, "..."}},
-      {0, {g.CheckBox4, 16, 72, -1, -1, "スタートアップに登録する(&S)"}},
-      {0, {g.CheckBox5, 16, 96, -1, -1, "デスクトップにショートカットを作成する(&D)"}},
-      {0, {g.CheckBox6, 16, 120, -1, -1, "送受信ログをとる(&L)"}},
-      {1, {g.CheckBox9, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
-      {1, {g.CheckBox10, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
+      {0, {g.portLabel, 16, 4, -1, -1, "ポート(&P):"}},
+      {0, {g.portBox, 72, 0, 49, 20, port.c_str()}},
+      {0, {g.imeOnStartBox, 16, 24, -1, -1, "起動時にIMEをON(&I)"}},
+      {0, {g.minimizedOnStartBox, 16, 48, -1, -1, "起動時に最小化で実行する(&M)"}},
+      {0, {g.soundOnArrivalBox, 16, 144, -1, -1, "着信時に音を鳴らす(&A)"}},
+      {0, {g.soundFileBox, 16, 162, 265, 20, ""}},
+      {0, {g.soundFileButton, 280, 162, 17, 20, "..."}},
+      {0, {g.startupShortcutBox, 16, 72, -1, -1, "スタートアップに登録する(&S)"}},
+      {0, {g.desktopShortcutBox, 16, 96, -1, -1, "デスクトップにショートカットを作成する(&D)"}},
+      {0, {g.logBox, 16, 120, -1, -1, "送受信ログをとる(&L)"}},
+      {1, {g.clearAfterSendBox, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
+      {1, {g.quietInWorkingModeBox, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
       {-1, {Dialog().cancelButton, 176, 224, 75, 25, "&Cancel"}},
       {-1, {Dialog().okButton, 256, 224, 75, 25, "&OK"}},
   };
@@ -56,8 +56,8 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
   // Neither button is a default button: Enter and Esc press nothing.
   for (HWND b : {Dialog().cancelButton, Dialog().okButton})
     EXPECT_EQ(GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK, static_cast<LONG>(BS_PUSHBUTTON));
-  EXPECT_FALSE(IsWindowEnabled(g.Edit3));
-  EXPECT_FALSE(IsWindowEnabled(g.Button5));
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileButton));
   EXPECT_STREQ(kSoundFileFilter, L"サウンドファイル");
   EXPECT_STREQ(kSoundFileFilter + wcslen(kSoundFileFilter) + 1, L"*.wav;*.mid");
 
@@ -90,10 +90,10 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     UINT id;
     SetupPage page;
   } cases[] = {
-      {"Edit > 設定(&S)...", mainids::S1, SetupPage::General1},
-      {"the tray's 設定(&S)", mainids::S2, SetupPage::General1},
-      {"File > タイマー(&T)", mainids::T1, SetupPage::Timer},
-      {"Help > バージョン情報(&A)", mainids::About1, SetupPage::Version},
+      {"Edit > 設定(&S)...", mainids::SettingsItem, SetupPage::General1},
+      {"the tray's 設定(&S)", mainids::TraySettingsItem, SetupPage::General1},
+      {"File > タイマー(&T)", mainids::TimerItem, SetupPage::Timer},
+      {"Help > バージョン情報(&A)", mainids::VersionItem, SetupPage::Version},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -107,8 +107,8 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     for (int i = 0; i < kSetupPageCount; ++i)
       EXPECT_EQ(IsWindowVisible(Dialog().page(static_cast<SetupPage>(i))) != FALSE, static_cast<SetupPage>(i) == c.page)
           << "page " << i;
-    EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
-    EXPECT_TRUE(IsChecked(General().CheckBox6));
+    EXPECT_EQ(ControlText(General().portBox), std::to_string(port_));
+    EXPECT_TRUE(IsChecked(General().logBox));
     // The timer page, by a click on its tab when another page is shown.
     RECT tab{};
     SendMessageW(Dialog().pageTabs, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&tab));
@@ -135,46 +135,46 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
   TGeneralPages& g = General();
   // Tab walks the first page in its order, then the tab strip and the two buttons.
   std::vector<HWND> order;
-  HWND at = g.Edit1;
+  HWND at = g.portBox;
   for (int i = 0; i < 12; ++i) {
     order.push_back(at);
     at = GetNextDlgTabItem(Dialog().hwnd(), at, FALSE);
   }
-  std::vector<HWND> expected{g.Edit1,     g.CheckBox1,           g.CheckBox3,      g.CheckBox2,
-                             g.CheckBox4, g.CheckBox5,           g.CheckBox6,      Dialog().pageTabs,
-                             Dialog().cancelButton, Dialog().okButton, g.Edit1};
+  std::vector<HWND> expected{g.portBox,     g.imeOnStartBox,           g.minimizedOnStartBox,      g.soundOnArrivalBox,
+                             g.startupShortcutBox, g.desktopShortcutBox,           g.logBox,      Dialog().pageTabs,
+                             Dialog().cancelButton, Dialog().okButton, g.portBox};
   order.resize(expected.size());
   EXPECT_EQ(order, expected);
 
   // The Tab key itself, through the message loop's dialog handling.
-  SetFocus(g.Edit1);
-  for (HWND next : {g.CheckBox1, g.CheckBox3}) {
+  SetFocus(g.portBox);
+  for (HWND next : {g.imeOnStartBox, g.minimizedOnStartBox}) {
     MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
     app_->Dispatch(tab);
     EXPECT_EQ(GetFocus(), next);
   }
 
   // Alt+I ticks the box through the dialog's keyboard handling; Alt+P goes to the port.
-  SetFocus(g.CheckBox6);
-  MSG msg{g.CheckBox6, WM_SYSCHAR, 'i', 0x20000000, 0, {}};
+  SetFocus(g.logBox);
+  MSG msg{g.logBox, WM_SYSCHAR, 'i', 0x20000000, 0, {}};
   app_->Dispatch(msg);
   Pump(10);
-  EXPECT_TRUE(IsChecked(g.CheckBox1));
+  EXPECT_TRUE(IsChecked(g.imeOnStartBox));
   msg = {GetFocus(), WM_SYSCHAR, 'p', 0x20000000, 0, {}};
   app_->Dispatch(msg);
-  EXPECT_EQ(GetFocus(), g.Edit1);
+  EXPECT_EQ(GetFocus(), g.portBox);
   // Alt+S is the start-up box here, not the like-lettered box of the hidden page.
   msg = {GetFocus(), WM_SYSCHAR, 's', 0x20000000, 0, {}};
   app_->Dispatch(msg);
-  EXPECT_TRUE(IsChecked(g.CheckBox4));
-  EXPECT_FALSE(IsChecked(g.CheckBox10));
+  EXPECT_TRUE(IsChecked(g.startupShortcutBox));
+  EXPECT_FALSE(IsChecked(g.quietInWorkingModeBox));
 
   // Enter and Esc leave the dialog open and write nothing.
   std::string before = ReadBeside(".ini");
   for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-    MSG down{g.Edit1, WM_KEYDOWN, key, 0, 0, {}};
+    MSG down{g.portBox, WM_KEYDOWN, key, 0, 0, {}};
     app_->Dispatch(down);
-    MSG ch{g.Edit1, WM_CHAR, key == VK_RETURN ? WPARAM('\r') : WPARAM(27), 0, 0, {}};
+    MSG ch{g.portBox, WM_CHAR, key == VK_RETURN ? WPARAM('\r') : WPARAM(27), 0, 0, {}};
     app_->Dispatch(ch);
     Pump(10);
   }
@@ -185,13 +185,13 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
 TEST_F(SetupDialogTest, ASecondOpenOnlyBringsItToTheFront) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  SetControlText(General().Edit1, "7000");
-  app_->main.About1Click();
+  SetControlText(General().portBox, "7000");
+  app_->main.OnVersionChosen();
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Version);
   EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Version)));
   EXPECT_FALSE(IsWindowVisible(Dialog().page(SetupPage::General1)));
-  EXPECT_EQ(ControlText(General().Edit1), "7000");  // FormShow did not run again
-  app_->main.T1Click();
+  EXPECT_EQ(ControlText(General().portBox), "7000");  // FormShow did not run again
+  app_->main.OnTimerChosen();
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
 }
 
@@ -199,15 +199,15 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
   StartWithoutSettings();
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  EXPECT_EQ(ControlText(g.Edit1), "5963");
-  for (HWND box : {g.CheckBox1, g.CheckBox2, g.CheckBox3, g.CheckBox4, g.CheckBox5, g.CheckBox6, g.CheckBox9,
-                   g.CheckBox10})
+  EXPECT_EQ(ControlText(g.portBox), "5963");
+  for (HWND box : {g.imeOnStartBox, g.soundOnArrivalBox, g.minimizedOnStartBox, g.startupShortcutBox, g.desktopShortcutBox, g.logBox, g.clearAfterSendBox,
+                   g.quietInWorkingModeBox})
     EXPECT_FALSE(IsChecked(box));
-  EXPECT_TRUE(IsChecked(g.CheckBox11));  // finding other copies is on unless switched off
-  EXPECT_FALSE(IsWindowEnabled(g.Edit3));
-  EXPECT_FALSE(IsWindowEnabled(g.Button5));
+  EXPECT_TRUE(IsChecked(g.discoveryBox));  // finding other copies is on unless switched off
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileButton));
 
-  SetControlText(g.Edit1, std::to_string(port_));
+  SetControlText(g.portBox, std::to_string(port_));
   Click(Dialog().okButton);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=0\r\nSound=0\r\nSound-File=\r\nmini=0\r\nStartup=0\r\nDesktop=0\r\n"
@@ -222,12 +222,12 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  Tick(g.CheckBox1, true);
-  Tick(g.CheckBox3, true);
-  Tick(g.CheckBox6, true);
-  Tick(g.CheckBox9, true);
-  Tick(g.CheckBox10, true);
-  Tick(g.CheckBox11, false);
+  Tick(g.imeOnStartBox, true);
+  Tick(g.minimizedOnStartBox, true);
+  Tick(g.logBox, true);
+  Tick(g.clearAfterSendBox, true);
+  Tick(g.quietInWorkingModeBox, true);
+  Tick(g.discoveryBox, false);
   Click(Dialog().okButton);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=1\r\nSound=0\r\nSound-File=\r\nmini=1\r\nStartup=0\r\nDesktop=0\r\n"
@@ -241,24 +241,24 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   // A hand-edited file: 2 reads as true, "yes" as the default.
   WriteBeside(".ini", "[setup]\r\nport=0x1F\r\nIME=2\r\nmini=yes\r\nClear=0\r\nWSound=-1\r\n");
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_EQ(ControlText(g.Edit1), "31");
-  EXPECT_TRUE(IsChecked(g.CheckBox1));
-  EXPECT_FALSE(IsChecked(g.CheckBox3));
-  EXPECT_FALSE(IsChecked(g.CheckBox6));
-  EXPECT_FALSE(IsChecked(g.CheckBox9));
-  EXPECT_TRUE(IsChecked(g.CheckBox10));
+  EXPECT_EQ(ControlText(g.portBox), "31");
+  EXPECT_TRUE(IsChecked(g.imeOnStartBox));
+  EXPECT_FALSE(IsChecked(g.minimizedOnStartBox));
+  EXPECT_FALSE(IsChecked(g.logBox));
+  EXPECT_FALSE(IsChecked(g.clearAfterSendBox));
+  EXPECT_TRUE(IsChecked(g.quietInWorkingModeBox));
 }
 
 TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  SetControlText(General().Edit1, "abc");
+  SetControlText(General().portBox, "abc");
   Click(Dialog().okButton);
   EXPECT_NE(ReadBeside(".ini").find("[setup]\r\nport=abc\r\nIME=0\r\n"), std::string::npos);
   // Whether or not 5963 was free to listen on, the dialog shows the default.
   if (DialogVisible()) Click(Dialog().cancelButton);
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_EQ(ControlText(General().Edit1), "5963");
+  EXPECT_EQ(ControlText(General().portBox), "5963");
 }
 
 TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingTheFile) {
@@ -269,7 +269,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   WriteBeside("t.dat", whole + whole.substr(0, 100));
   StartApp();
   // From the settings command, which would show the first page.
-  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::SettingsItem, 0);
   ASSERT_TRUE(DialogVisible());
   EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
@@ -283,7 +283,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   GetWindowRect(t.ListView1, &list);
   EXPECT_LE(label.bottom, list.top);
   EXPECT_TRUE(IsWindowVisible(t.ListView1));
-  EXPECT_EQ(ControlText(General().Edit1), std::to_string(port_));
+  EXPECT_EQ(ControlText(General().portBox), std::to_string(port_));
   EXPECT_EQ(ControlText(t.ComboBox2), "2026");
   // Nothing was written over the file.
   EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
@@ -291,7 +291,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   // Mended by hand: the next opening reads it, and the notice is gone.
   Click(Dialog().cancelButton);
   WriteBeside("t.dat", whole);
-  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::S1, 0);
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::SettingsItem, 0);
   ASSERT_TRUE(DialogVisible());
   EXPECT_EQ(Dialog().currentPage(), SetupPage::General1);
   EXPECT_FALSE(IsWindowVisible(t.ScheduleErrorLabel));
@@ -305,7 +305,7 @@ TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutO
   for (const char* typed : {"99999999999", "4294967296", "0x100000000"}) {
     boxes_.clear();
     Dialog().ShowPage(SetupPage::General1);
-    SetControlText(General().Edit1, typed);
+    SetControlText(General().portBox, typed);
     Click(Dialog().okButton);
     ASSERT_EQ(boxes_.size(), 1u) << typed;
     EXPECT_EQ(boxes_[0].text, NotAPortText(std::string_view(typed)));
@@ -320,9 +320,9 @@ TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  Click(g.CheckBox2);
-  EXPECT_TRUE(IsWindowEnabled(g.Edit3));
-  EXPECT_TRUE(IsWindowEnabled(g.Button5));
+  Click(g.soundOnArrivalBox);
+  EXPECT_TRUE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_TRUE(IsWindowEnabled(g.soundFileButton));
   Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "サウンドファイル名を入力してください");
@@ -331,9 +331,9 @@ TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_TRUE(DialogVisible());
   // Unticking greys the file box again.
-  Click(g.CheckBox2);
-  EXPECT_FALSE(IsWindowEnabled(g.Edit3));
-  EXPECT_FALSE(IsWindowEnabled(g.Button5));
+  Click(g.soundOnArrivalBox);
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileButton));
 }
 
 // The settings file holds the sound file's path in code page 932, as other
@@ -343,9 +343,9 @@ TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  Click(g.CheckBox2);
+  Click(g.soundOnArrivalBox);
   const std::wstring typed = L"C:\\Users\\Müller\\音.wav";  // "ü" would be stored as "u"
-  SetWindowTextW(g.Edit3, typed.c_str());
+  SetWindowTextW(g.soundFileBox, typed.c_str());
   Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "サウンドファイルのパス C:\\Users\\M?ller\\音.wav には、設定ファイルに保存できない文字 "
@@ -355,12 +355,12 @@ TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_TRUE(DialogVisible());
   // Stored whether or not sound is on, so refused either way.
-  Click(g.CheckBox2);
+  Click(g.soundOnArrivalBox);
   Click(Dialog().okButton);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(ReadBeside(".ini"), before);
   // A path of code page 932 characters only, full-width and "ソ" among them, is stored.
-  SetWindowTextW(g.Edit3, L"C:\\ソフト\\音．wav");
+  SetWindowTextW(g.soundFileBox, L"C:\\ソフト\\音．wav");
   Click(Dialog().okButton);
   EXPECT_EQ(boxes_.size(), 2u);
   EXPECT_FALSE(DialogVisible());
@@ -372,29 +372,29 @@ TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  EXPECT_EQ(ControlText(g.Edit3), "");
+  EXPECT_EQ(ControlText(g.soundFileBox), "");
   Click(Dialog().cancelButton);
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=C:\\b.wav\r\n");
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_TRUE(IsChecked(g.CheckBox2));
-  EXPECT_TRUE(IsWindowEnabled(g.Edit3));
-  EXPECT_EQ(ControlText(g.Edit3), "C:\\b.wav");
+  EXPECT_TRUE(IsChecked(g.soundOnArrivalBox));
+  EXPECT_TRUE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_EQ(ControlText(g.soundFileBox), "C:\\b.wav");
   Click(Dialog().cancelButton);
   // Sound off again: the box greys out and keeps the text it had.
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=0\r\nSound-File=C:\\c.wav\r\n");
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_FALSE(IsWindowEnabled(g.Edit3));
-  EXPECT_FALSE(IsWindowEnabled(g.Button5));
-  EXPECT_EQ(ControlText(g.Edit3), "C:\\b.wav");
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileBox));
+  EXPECT_FALSE(IsWindowEnabled(g.soundFileButton));
+  EXPECT_EQ(ControlText(g.soundFileBox), "C:\\b.wav");
 }
 
 TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWritten) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  Click(g.CheckBox2);
-  SetControlText(g.Edit3, DirText() + "\\missing.wav");
-  Tick(g.CheckBox9, true);
+  Click(g.soundOnArrivalBox);
+  SetControlText(g.soundFileBox, DirText() + "\\missing.wav");
+  Tick(g.clearAfterSendBox, true);
   Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].caption, "Vello");
@@ -406,7 +406,7 @@ TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWrit
 TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  Tick(General().CheckBox9, true);
+  Tick(General().clearAfterSendBox, true);
   std::string before = ReadBeside(".ini");
   MakeReadOnly(".ini");
   Click(Dialog().okButton);
@@ -423,19 +423,19 @@ TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  SetControlText(g.Edit1, "6000");
-  Tick(g.CheckBox1, true);
-  Tick(g.CheckBox9, true);
+  SetControlText(g.portBox, "6000");
+  Tick(g.imeOnStartBox, true);
+  Tick(g.clearAfterSendBox, true);
   Click(Dialog().cancelButton);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(ReadBeside(".ini"), before);
   EXPECT_FALSE(app_->main.ClearAfterSend());
   // The close box is Cancel too.
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_EQ(ControlText(g.Edit1), std::to_string(port_));
-  EXPECT_FALSE(IsChecked(g.CheckBox1));
-  EXPECT_FALSE(IsChecked(g.CheckBox9));
-  Tick(g.CheckBox1, true);
+  EXPECT_EQ(ControlText(g.portBox), std::to_string(port_));
+  EXPECT_FALSE(IsChecked(g.imeOnStartBox));
+  EXPECT_FALSE(IsChecked(g.clearAfterSendBox));
+  Tick(g.imeOnStartBox, true);
   SendMessageW(Dialog().hwnd(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(ReadBeside(".ini"), before);
@@ -447,7 +447,7 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   std::ofstream(fs::path(Widen(wav))) << "RIFF";
   Dialog().ShowPage(SetupPage::General1);
   TGeneralPages& g = General();
-  Click(g.CheckBox2);
+  Click(g.soundOnArrivalBox);
   // Answers the file dialog from inside its own modal loop.
   static std::wstring answer, filterSeen;
   static bool cancel;
@@ -480,14 +480,14 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   answer = Widen(wav);
   cancel = false;
   SetTimer(nullptr, 0, 100, answerDialog);
-  Click(g.Button5);
-  EXPECT_EQ(ControlText(g.Edit3), wav);
+  Click(g.soundFileButton);
+  EXPECT_EQ(ControlText(g.soundFileBox), wav);
   EXPECT_EQ(filterSeen.substr(0, 8), L"サウンドファイル");
   // Cancelling changes nothing.
   cancel = true;
   SetTimer(nullptr, 0, 100, answerDialog);
-  Click(g.Button5);
-  EXPECT_EQ(ControlText(g.Edit3), wav);
+  Click(g.soundFileButton);
+  EXPECT_EQ(ControlText(g.soundFileBox), wav);
   EXPECT_TRUE(boxes_.empty());
 
   // A file in a folder whose name code page 932 cannot hold: refused with a
@@ -498,8 +498,8 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   answer = foreign.native();
   cancel = false;
   SetTimer(nullptr, 0, 100, answerDialog);
-  Click(g.Button5);
-  EXPECT_EQ(ControlText(g.Edit3), wav);
+  Click(g.soundFileButton);
+  EXPECT_EQ(ControlText(g.soundFileBox), wav);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_NE(boxes_[0].text.find("サウンドファイルのパス " + DirText() + "\\M?ller\\??\\ding.wav には"),
             std::string::npos)

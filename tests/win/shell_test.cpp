@@ -72,8 +72,8 @@ TEST_F(ShellTest, SettingsFromTheFileAreApplied) {
   EXPECT_TRUE(app_->main.ClearAfterSend());
   EXPECT_FALSE(app_->main.SoundInWorkMode());
   EXPECT_TRUE(app_->main.WorkMode());
-  EXPECT_TRUE(Checked(app_->main.PopupMenu2.get(), mainids::W1));
-  EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
+  EXPECT_TRUE(Checked(app_->main.trayMenu.get(), mainids::TrayWorkingModeItem));
+  EXPECT_TRUE(Checked(app_->main.fileMenu, mainids::WorkingModeItem));
   EXPECT_EQ(app_->main.DestinationItems(), (std::vector<std::string>{"*abc", "------", "PC01", "pc02"}));
   EXPECT_EQ(app_->main.DestinationText(), "*abc");
 }
@@ -126,7 +126,7 @@ int RedPixels(HWND box) {
 TEST_F(ShellTest, TheImportanceCaptionIsRedWhileTicked) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nPri=1\r\n");
   StartApp();
-  HWND box = app_->main.CheckBox1;
+  HWND box = app_->main.importantBox;
   ASSERT_TRUE(app_->main.ImportanceTicked());
   EXPECT_GT(RedPixels(box), 10);  // right after start-up with Pri set
   SendMessageW(box, BM_CLICK, 0, 0);
@@ -151,7 +151,7 @@ TEST_F(ShellTest, AChangedPortTakesEffectAtOnce) {
 TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
   WriteBeside("Fixed.dat", "[あいさつ]\r\nおはようございます=\r\nA&B=\r\n[連絡]\r\n会議室に来てください=\r\nおはようございます=\r\n[空]\r\n");
   StartApp();
-  HMENU insert = app_->main.Insert1;
+  HMENU insert = app_->main.insertMenu;
   ASSERT_EQ(GetMenuItemCount(insert), 3);
   EXPECT_EQ(MenuText(insert, 0), L"あいさつ");
   EXPECT_EQ(MenuText(insert, 1), L"連絡");
@@ -163,7 +163,7 @@ TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
   // "&" is shown and inserted as it is; the phrase replaces the selection.
   SetWindowTextW(app_->main.composer().hwnd(), L"xx選択yy");
   SendMessageW(app_->main.composer().hwnd(), EM_SETSEL, 2, 4);
-  app_->main.FixedClick(GetMenuItemID(first, 1));
+  app_->main.OnPhraseChosen(GetMenuItemID(first, 1));
   wchar_t text[64];
   GetWindowTextW(app_->main.composer().hwnd(), text, 64);
   EXPECT_STREQ(text, L"xxA&Byy");
@@ -175,13 +175,13 @@ TEST_F(ShellTest, TheInsertMenuFollowsThePhraseFile) {
 
 TEST_F(ShellTest, WorkingModeTicksStayInStepAndAreStoredAtOnce) {
   StartApp();
-  app_->main.W1Click();
+  app_->main.OnWorkingModeToggled();
   EXPECT_TRUE(app_->main.WorkMode());
-  EXPECT_TRUE(Checked(app_->main.PopupMenu2.get(), mainids::W1));
-  EXPECT_TRUE(Checked(app_->main.File1, mainids::N9));
+  EXPECT_TRUE(Checked(app_->main.trayMenu.get(), mainids::TrayWorkingModeItem));
+  EXPECT_TRUE(Checked(app_->main.fileMenu, mainids::WorkingModeItem));
   EXPECT_NE(ReadBeside(".ini").find("W-mode=1"), std::string::npos);
-  app_->main.W1Click();
-  EXPECT_FALSE(Checked(app_->main.File1, mainids::N9));
+  app_->main.OnWorkingModeToggled();
+  EXPECT_FALSE(Checked(app_->main.fileMenu, mainids::WorkingModeItem));
   EXPECT_NE(ReadBeside(".ini").find("W-mode=0"), std::string::npos);
 }
 
@@ -309,9 +309,9 @@ TEST_F(ShellTest, FontAndColourCommandsWriteTheirKeysInOrder) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
   StartApp();
   SetTimer(nullptr, 0, 200, PressOk);
-  app_->main.Font1Click();
+  app_->main.OnFontChosen();
   SetTimer(nullptr, 0, 200, PressOk);
-  app_->main.B1Click();
+  app_->main.OnBackgroundColourChosen();
   std::string ini = ReadBeside(".ini");
   std::size_t edit = ini.find("[Edit]\r\n");
   ASSERT_NE(edit, std::string::npos) << ini;

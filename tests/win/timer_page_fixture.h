@@ -108,7 +108,7 @@ class TimerPageTest : public AppFixture {
     look.fontColor = 0x0000FF;
     app_->main.composer().SetLook(look);
     app_->main.SetComposerText(text);
-    app_->main.T1Click();
+    app_->main.OnTimerChosen();
   }
 
   void SetWhen(const When& w) {
