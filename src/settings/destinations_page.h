@@ -21,20 +21,20 @@ class TDestinationsPage {
   // WM_CTLCOLORSTATIC: the red notice; null for other controls.
   HBRUSH ControlColor(HDC dc, HWND control) const;
 
-  void Edit2Change();
-  void ListBox1Click();
-  void Button3Click();
-  void Button4Click();
+  void OnNicknameEdited();
+  void OnEntrySelected();
+  void OnAddClicked();
+  void OnDeleteClicked();
 
-  HWND ListBox1 = nullptr, Label11 = nullptr, Edit2 = nullptr, Label12 = nullptr, Edit5 = nullptr,
-       Button3 = nullptr, Button4 = nullptr, Label13 = nullptr;
+  HWND entryList = nullptr, nicknameLabel = nullptr, nicknameBox = nullptr, addressLabel = nullptr,
+       addressBox = nullptr, addButton = nullptr, deleteButton = nullptr, restartNotice = nullptr;
 
  private:
   // The rows become the lines the file holds after a change, which also
   // shows what another copy of the program has added or removed.
   void ShowStored(const std::vector<std::string>& lines);
   void ShowRestartNotice();
-  // The rows' bytes as the file holds them, in step with ListBox1.
+  // The rows' bytes as the file holds them, in step with entryList.
   std::vector<std::string> rows_;
   UniqueFont boldFont_;
 };

@@ -13,7 +13,7 @@
 namespace vello {
 
 namespace {
-enum : UINT { kComboBox1 = 2301, kListBox2, kEdit4, kButton6, kButton7 };
+enum : UINT { kCategoryBoxId = 2301, kPhraseListId, kPhraseBoxId, kAddButtonId, kDeleteButtonId };
 
 std::wstring WindowTextOf(HWND control) {
   int n = GetWindowTextLengthW(control);
@@ -25,45 +25,45 @@ std::wstring WindowTextOf(HWND control) {
 }  // namespace
 
 TPhrasesPage::TPhrasesPage(HWND page, HFONT font) {
-  // Created in tab order: ComboBox1, Edit4, Button6, Button7, ListBox2.
-  ComboBox1 = CreateControl({.className = L"COMBOBOX",
+  // Created in tab order: categoryBox, phraseBox, addButton, deleteButton, phraseList.
+  categoryBox = CreateControl({.className = L"COMBOBOX",
                              .style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                             .x = 0, .y = 0, .width = 193, .height = 200, .parent = page, .id = kComboBox1,
+                             .x = 0, .y = 0, .width = 193, .height = 200, .parent = page, .id = kCategoryBoxId,
                              .font = font});
-  Edit4 = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL, .exStyle = WS_EX_CLIENTEDGE,
-                         .x = 0, .y = 136, .width = 345, .height = 20, .parent = page, .id = kEdit4, .font = font});
-  Button6 = CreateControl({.className = L"BUTTON", .text = L"追加(&A)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
-                           .x = 152, .y = 160, .width = 75, .height = 25, .parent = page, .id = kButton6,
+  phraseBox = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL, .exStyle = WS_EX_CLIENTEDGE,
+                         .x = 0, .y = 136, .width = 345, .height = 20, .parent = page, .id = kPhraseBoxId, .font = font});
+  addButton = CreateControl({.className = L"BUTTON", .text = L"追加(&A)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
+                           .x = 152, .y = 160, .width = 75, .height = 25, .parent = page, .id = kAddButtonId,
                            .font = font});
-  Button7 = CreateControl({.className = L"BUTTON", .text = L"削除(&D)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
-                           .x = 240, .y = 160, .width = 75, .height = 25, .parent = page, .id = kButton7,
+  deleteButton = CreateControl({.className = L"BUTTON", .text = L"削除(&D)", .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
+                           .x = 240, .y = 160, .width = 75, .height = 25, .parent = page, .id = kDeleteButtonId,
                            .font = font});
-  ListBox2 = CreateControl({.className = L"LISTBOX",
+  phraseList = CreateControl({.className = L"LISTBOX",
                             .style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
                             .exStyle = WS_EX_CLIENTEDGE, .x = 0, .y = 24, .width = 345, .height = 105, .parent = page,
-                            .id = kListBox2, .font = font});
+                            .id = kPhraseListId, .font = font});
 }
 
 PhraseStore TPhrasesPage::Store() { return PhraseStore(FileBesideExecutable(kPhrasesEnding)); }
 
 void TPhrasesPage::FormShow() {
   settingCategory_ = true;
-  SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
-  SetWindowTextW(ComboBox1, L"");
+  SendMessageW(categoryBox, CB_RESETCONTENT, 0, 0);
+  SetWindowTextW(categoryBox, L"");
   // One reading of the file for the whole list and the first category.
   std::vector<PhraseCategory> all = Store().Load();
   categories_.clear();
   for (const auto& category : all) {
     categories_.push_back(category.name);
-    AddComboRow(ComboBox1, category.name);
+    AddComboRow(categoryBox, category.name);
   }
-  if (!categories_.empty()) SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+  if (!categories_.empty()) SendMessageW(categoryBox, CB_SETCURSEL, 0, 0);
   settingCategory_ = false;
   ShowPhrases(all.empty() ? std::vector<std::string>{} : all.front().phrases);
 }
 
 std::string TPhrasesPage::CategoryText() const {
-  std::wstring text = WindowTextOf(ComboBox1);
+  std::wstring text = WindowTextOf(categoryBox);
   for (const auto& category : categories_)
     if (Widen(category) == text) return category;
   return Narrow(text);
@@ -74,107 +74,107 @@ void TPhrasesPage::FillPhrases(const std::string& category) {
 }
 
 void TPhrasesPage::ShowPhrases(std::vector<std::string> phrases) {
-  SendMessageW(ListBox2, LB_RESETCONTENT, 0, 0);
+  SendMessageW(phraseList, LB_RESETCONTENT, 0, 0);
   rows_ = std::move(phrases);
-  for (const auto& phrase : rows_) AddListRow(ListBox2, phrase);
+  for (const auto& phrase : rows_) AddListRow(phraseList, phrase);
 }
 
 bool TPhrasesPage::HandleCommand(UINT code, HWND control) {
-  if (control == ComboBox1) {
+  if (control == categoryBox) {
     if (settingCategory_) return true;
     if (code == CBN_SELCHANGE) {
       // The box's text follows the chosen row only after this notification.
-      int row = static_cast<int>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
+      int row = static_cast<int>(SendMessageW(categoryBox, CB_GETCURSEL, 0, 0));
       if (row >= 0 && row < static_cast<int>(categories_.size())) {
         settingCategory_ = true;
-        SetWindowTextW(ComboBox1, Widen(categories_[static_cast<std::size_t>(row)]).c_str());
+        SetWindowTextW(categoryBox, Widen(categories_[static_cast<std::size_t>(row)]).c_str());
         settingCategory_ = false;
       }
-      ComboBox1Change();
+      OnCategoryChanged();
     } else if (code == CBN_EDITCHANGE) {
-      ComboBox1Change();
+      OnCategoryChanged();
     }
-  } else if (control == Edit4) {
-    if (code == EN_CHANGE) Edit4Change();
-  } else if (control == ListBox2) {
-    if (code == LBN_SELCHANGE || code == LBN_SELCANCEL) ListBox2Click();
-  } else if (control == Button6) {
-    if (code == BN_CLICKED) Button6Click();
-  } else if (control == Button7) {
-    if (code == BN_CLICKED) Button7Click();
+  } else if (control == phraseBox) {
+    if (code == EN_CHANGE) OnPhraseEdited();
+  } else if (control == phraseList) {
+    if (code == LBN_SELCHANGE || code == LBN_SELCANCEL) OnPhraseSelected();
+  } else if (control == addButton) {
+    if (code == BN_CLICKED) OnAddClicked();
+  } else if (control == deleteButton) {
+    if (code == BN_CLICKED) OnDeleteClicked();
   } else {
     return false;
   }
   return true;
 }
 
-void TPhrasesPage::ComboBox1Change() {
-  EnableWindow(Button7, FALSE);
-  EnableWindow(Button6, FALSE);
+void TPhrasesPage::OnCategoryChanged() {
+  EnableWindow(deleteButton, FALSE);
+  EnableWindow(addButton, FALSE);
   std::string category = CategoryText();
   if (category.empty()) return;
   FillPhrases(category);
 }
 
-void TPhrasesPage::Edit4Change() { EnableWindow(Button6, GetWindowTextLengthW(Edit4) > 0); }
+void TPhrasesPage::OnPhraseEdited() { EnableWindow(addButton, GetWindowTextLengthW(phraseBox) > 0); }
 
-void TPhrasesPage::ListBox2Click() { EnableWindow(Button7, SendMessageW(ListBox2, LB_GETSELCOUNT, 0, 0) > 0); }
+void TPhrasesPage::OnPhraseSelected() { EnableWindow(deleteButton, SendMessageW(phraseList, LB_GETSELCOUNT, 0, 0) > 0); }
 
-void TPhrasesPage::Button6Click() {
+void TPhrasesPage::OnAddClicked() {
   std::string category = CategoryText();
   if (category.empty()) return;
-  std::string phrase = ControlText(Edit4);
+  std::string phrase = ControlText(phraseBox);
   // A text the file cannot hold as a phrase is refused before it is listed;
   // it stays in the box to be corrected.
-  std::optional<std::string> refusal = OutsideCodePageRefusal("分類", WindowTextOf(ComboBox1));
-  if (!refusal) refusal = OutsideCodePageRefusal("定型文", WindowTextOf(Edit4));
+  std::optional<std::string> refusal = OutsideCodePageRefusal("分類", WindowTextOf(categoryBox));
+  if (!refusal) refusal = OutsideCodePageRefusal("定型文", WindowTextOf(phraseBox));
   if (!refusal) refusal = PhraseRefusal(phrase);
   if (refusal) {
-    ShowMessageBox(GetAncestor(ListBox2, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);
+    ShowMessageBox(GetAncestor(phraseList, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);
     return;
   }
   rows_.push_back(phrase);
-  AddListRow(ListBox2, phrase);
+  AddListRow(phraseList, phrase);
   Store().AddPhrase(category, phrase);
-  SetControlText(Edit4, "");
+  SetControlText(phraseBox, "");
 }
 
-void TPhrasesPage::Button7Click() {
+void TPhrasesPage::OnDeleteClicked() {
   std::string category = CategoryText();
   PhraseStore store = Store();
   // From the last selected row up, so the indices ahead stay valid.
-  std::vector<int> selected = SelectedListRows(ListBox2);
+  std::vector<int> selected = SelectedListRows(phraseList);
   for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
     auto row = static_cast<std::size_t>(*it);
     if (row >= rows_.size()) continue;
     store.DeletePhrase(category, rows_[row]);
-    SendMessageW(ListBox2, LB_DELETESTRING, row, 0);
+    SendMessageW(phraseList, LB_DELETESTRING, row, 0);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
   }
   // The last phrase takes its category with it, from the file and the box.
-  if (SendMessageW(ListBox2, LB_GETCOUNT, 0, 0) == 0) {
+  if (SendMessageW(phraseList, LB_GETCOUNT, 0, 0) == 0) {
     store.DeleteCategory(category);
     // The category's own row, whatever the box's list selection says: a typed
     // name leaves no row selected, and a typed prefix selects another one.
     auto found = std::find_if(categories_.begin(), categories_.end(),
                               [&](const std::string& c) { return SameTextIgnoreCase(c, category); });
     if (found != categories_.end()) {
-      SendMessageW(ComboBox1, CB_DELETESTRING, static_cast<WPARAM>(found - categories_.begin()), 0);
+      SendMessageW(categoryBox, CB_DELETESTRING, static_cast<WPARAM>(found - categories_.begin()), 0);
       categories_.erase(found);
     }
     SelectFirstCategory();
   }
   // Nothing is selected now.
-  EnableWindow(Button7, FALSE);
+  EnableWindow(deleteButton, FALSE);
 }
 
 void TPhrasesPage::SelectFirstCategory() {
   settingCategory_ = true;
   if (categories_.empty()) {
-    SendMessageW(ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    SetWindowTextW(ComboBox1, L"");
+    SendMessageW(categoryBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextW(categoryBox, L"");
   } else {
-    SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+    SendMessageW(categoryBox, CB_SETCURSEL, 0, 0);
   }
   settingCategory_ = false;
 }

@@ -18,23 +18,23 @@ class TPhrasesPage {
   void FormShow();
   bool HandleCommand(UINT code, HWND control);
 
-  void ComboBox1Change();
-  void Edit4Change();
-  void ListBox2Click();
-  void Button6Click();
-  void Button7Click();
+  void OnCategoryChanged();
+  void OnPhraseEdited();
+  void OnPhraseSelected();
+  void OnAddClicked();
+  void OnDeleteClicked();
 
   // The category box's text, as bytes (a listed category's bytes exactly).
   std::string CategoryText() const;
 
-  HWND ComboBox1 = nullptr, ListBox2 = nullptr, Edit4 = nullptr, Button6 = nullptr, Button7 = nullptr;
+  HWND categoryBox = nullptr, phraseList = nullptr, phraseBox = nullptr, addButton = nullptr, deleteButton = nullptr;
 
  private:
   static PhraseStore Store();
   void FillPhrases(const std::string& category);
   void ShowPhrases(std::vector<std::string> phrases);
   void SelectFirstCategory();
-  // The bytes behind ComboBox1's list and ListBox2's rows, in step with them.
+  // The bytes behind categoryBox's list and phraseList's rows, in step with them.
   std::vector<std::string> categories_, rows_;
   // Set while the program itself changes the category box.
   bool settingCategory_ = false;

@@ -23,8 +23,8 @@ namespace {
 // Control identifiers of the page; commands are matched by handle as well,
 // since the dialog sees the identifiers of every page.
 enum : UINT {
-  kCheckBox7 = 4201, kComboBox2, kComboBox3, kComboBox4, kComboBox5, kComboBox6, kComboBox7, kCheckBox8,
-  kButton8, kButton9, kListView1, kScheduleErrorLabel,
+  kTimerOnBoxId = 4201, kYearBoxId, kMonthBoxId, kDayBoxId, kHourBoxId, kMinuteBoxId, kDestinationBoxId, kImportantBoxId,
+  kAddButtonId, kDeleteButtonId, kEntryListId, kScheduleErrorLabelId,
 };
 
 // Where the list lies on the page.
@@ -77,28 +77,28 @@ void TTimerPage::CreateControls() {
   };
 
   // Created in tab order.
-  CheckBox7 = make(0, WC_BUTTONW, L"タイマーセット(&S)", BS_AUTOCHECKBOX | WS_TABSTOP, 8, 8, 145, 17, kCheckBox7);
-  ComboBox2 = combo(0, 49, kComboBox2);
+  timerOnBox = make(0, WC_BUTTONW, L"タイマーセット(&S)", BS_AUTOCHECKBOX | WS_TABSTOP, 8, 8, 145, 17, kTimerOnBoxId);
+  yearBox = combo(0, 49, kYearBoxId);
   FitYearFont();
   label(L"年", 56);
-  ComboBox3 = combo(72, 41, kComboBox3);
-  fill(ComboBox3, 1, 12);
+  monthBox = combo(72, 41, kMonthBoxId);
+  fill(monthBox, 1, 12);
   label(L"月", 120);
-  ComboBox4 = combo(136, 41, kComboBox4);
-  fill(ComboBox4, 1, 31);
+  dayBox = combo(136, 41, kDayBoxId);
+  fill(dayBox, 1, 31);
   label(L"日", 184);
-  ComboBox5 = combo(200, 41, kComboBox5);
-  fill(ComboBox5, 0, 23);
+  hourBox = combo(200, 41, kHourBoxId);
+  fill(hourBox, 0, 23);
   label(L"時", 248);
-  Button8 = make(0, WC_BUTTONW, L"追加(&A)", BS_PUSHBUTTON | WS_TABSTOP, 288, 56, 49, 25, kButton8);
-  Button9 = make(0, WC_BUTTONW, L"削除(&D)", BS_PUSHBUTTON | WS_TABSTOP, 224, 56, 57, 25, kButton9);
-  ComboBox6 = combo(264, 41, kComboBox6);
-  fill(ComboBox6, 0, 59);
+  addButton = make(0, WC_BUTTONW, L"追加(&A)", BS_PUSHBUTTON | WS_TABSTOP, 288, 56, 49, 25, kAddButtonId);
+  deleteButton = make(0, WC_BUTTONW, L"削除(&D)", BS_PUSHBUTTON | WS_TABSTOP, 224, 56, 57, 25, kDeleteButtonId);
+  minuteBox = combo(264, 41, kMinuteBoxId);
+  fill(minuteBox, 0, 59);
   label(L"分", 312);
-  ListView1 = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+  entryList = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, 0, kListTop, kListWidth, kListHeight,
-                   kListView1);
-  SendMessageW(ListView1, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+                   kEntryListId);
+  SendMessageW(entryList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   struct { const wchar_t* header; int width; } columns[] = {{L"", 20}, {L"日時", 100}, {L"あて先", 100}, {L"", 90}};
   columns[1].width = std::max(columns[1].width, DateColumnWidth());
   for (int i = 0; i < 4; ++i) {
@@ -107,15 +107,15 @@ void TTimerPage::CreateControls() {
     col.pszText = const_cast<wchar_t*>(columns[i].header);
     col.cx = columns[i].width;
     col.iSubItem = i;
-    SendMessageW(ListView1, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
+    SendMessageW(entryList, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
   }
-  ComboBox7 = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 56, 153, 200,
-                   kComboBox7);
-  CheckBox8 = make(0, WC_BUTTONW, L"重要！", BS_AUTOCHECKBOX | WS_TABSTOP, 166, 60, 49, 17, kCheckBox8);
+  destinationBox = make(0, WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 56, 153, 200,
+                   kDestinationBoxId);
+  importantBox = make(0, WC_BUTTONW, L"重要！", BS_AUTOCHECKBOX | WS_TABSTOP, 166, 60, 49, 17, kImportantBoxId);
   // Two lines of the page's font, over the top of the list while shown.
-  ScheduleErrorLabel = make(0, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0, kListTop,
-                            kListWidth, 2 * tm.tmHeight + 2, kScheduleErrorLabel);
-  ShowWindow(ScheduleErrorLabel, SW_HIDE);
+  scheduleErrorLabel = make(0, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0, kListTop,
+                            kListWidth, 2 * tm.tmHeight + 2, kScheduleErrorLabelId);
+  ShowWindow(scheduleErrorLabel, SW_HIDE);
   FillYears(Now().year);
 }
 
@@ -125,12 +125,12 @@ void TTimerPage::FitYearFont() {
   // the same face a little smaller.
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
-  if (!GetComboBoxInfo(ComboBox2, &info) || !info.hwndItem) return;
+  if (!GetComboBoxInfo(yearBox, &info) || !info.hwndItem) return;
   RECT edit;
   GetClientRect(info.hwndItem, &edit);
   LOGFONTW lf{};
   if (!GetObjectW(font_, sizeof lf, &lf)) return;
-  WindowDC dc(ComboBox2);
+  WindowDC dc(yearBox);
   auto fits = [&](HFONT f) {
     Selection font(dc.get(), f);
     SIZE size{};
@@ -147,25 +147,25 @@ void TTimerPage::FitYearFont() {
       yearFont_ = std::move(smaller);
       if (ok) break;
     }
-    if (yearFont_.get()) SendMessageW(ComboBox2, WM_SETFONT, reinterpret_cast<WPARAM>(yearFont_.get()), FALSE);
+    if (yearFont_.get()) SendMessageW(yearBox, WM_SETFONT, reinterpret_cast<WPARAM>(yearFont_.get()), FALSE);
   }
 }
 
 int TTimerPage::DateColumnWidth() const {
   // The longest date-time text, plus the list's own padding around a sub-text.
   constexpr int kPadding = 12;
-  int text = static_cast<int>(SendMessageW(ListView1, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"2000/12/30 23:59")));
+  int text = static_cast<int>(SendMessageW(entryList, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"2000/12/30 23:59")));
   return text + kPadding;
 }
 
 void TTimerPage::FillYears(int presentYear) {
   if (yearsFor_ == presentYear) return;
   // Refilling keeps whatever is typed in the box.
-  std::string typed = ControlText(ComboBox2);
-  SendMessageW(ComboBox2, CB_RESETCONTENT, 0, 0);
+  std::string typed = ControlText(yearBox);
+  SendMessageW(yearBox, CB_RESETCONTENT, 0, 0);
   for (const std::string& y : YearChoices(presentYear))
-    SendMessageW(ComboBox2, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(y).c_str()));
-  SetControlText(ComboBox2, typed);
+    SendMessageW(yearBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(y).c_str()));
+  SetControlText(yearBox, typed);
   yearsFor_ = presentYear;
 }
 
@@ -173,7 +173,7 @@ std::string TTimerPage::ControlText(HWND control) { return vello::ControlText(co
 
 void TTimerPage::SetControlText(HWND control, const std::string& cp932) { vello::SetControlText(control, cp932); }
 
-int TTimerPage::RowCount() const { return static_cast<int>(SendMessageW(ListView1, LVM_GETITEMCOUNT, 0, 0)); }
+int TTimerPage::RowCount() const { return static_cast<int>(SendMessageW(entryList, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string TTimerPage::RowText(int row, int column) const {
   // A row's message text is at most 255 bytes; the buffer grows if ever needed.
@@ -183,7 +183,7 @@ std::string TTimerPage::RowText(int row, int column) const {
     item.iSubItem = column;
     item.pszText = buffer.data();
     item.cchTextMax = static_cast<int>(size);
-    auto n = static_cast<std::size_t>(SendMessageW(ListView1, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+    auto n = static_cast<std::size_t>(SendMessageW(entryList, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
     if (n + 1 < size) {
       buffer.resize(n);
       return Narrow(buffer);
@@ -193,15 +193,15 @@ std::string TTimerPage::RowText(int row, int column) const {
 
 void TTimerPage::ShowEntries() {
   LPARAM selected = -1;
-  int row = static_cast<int>(SendMessageW(ListView1, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  int row = static_cast<int>(SendMessageW(entryList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   if (row >= 0) {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (SendMessageW(ListView1, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) selected = item.lParam;
+    if (SendMessageW(entryList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) selected = item.lParam;
   }
-  SendMessageW(ListView1, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
+  SendMessageW(entryList, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(entryList, LVM_DELETEALLITEMS, 0, 0);
   int index = 0;
   for (const ScheduledEntry& e : scheduler_.entries()) {
     std::wstring texts[4] = {Widen(e.Marked() ? kSentMark : ""), Widen(e.dateTimeText), Widen(e.destinationText),
@@ -215,16 +215,16 @@ void TTimerPage::ShowEntries() {
       item.mask |= LVIF_STATE;
       item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     }
-    int r = static_cast<int>(SendMessageW(ListView1, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    int r = static_cast<int>(SendMessageW(entryList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     for (int i = 1; i < 4; ++i) {
       LVITEMW sub{};
       sub.iSubItem = i;
       sub.pszText = texts[i].data();
-      SendMessageW(ListView1, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&sub));
+      SendMessageW(entryList, LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&sub));
     }
   }
-  SendMessageW(ListView1, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(ListView1, nullptr, TRUE);
+  SendMessageW(entryList, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(entryList, nullptr, TRUE);
 }
 
 void TTimerPage::FormShow() {
@@ -235,27 +235,27 @@ void TTimerPage::FormShow() {
 void TTimerPage::ShowPresentTime() {
   LocalDateTime t = Now();
   FillYears(t.year);
-  SetControlText(ComboBox2, std::to_string(t.year));
-  SetControlText(ComboBox3, std::to_string(t.month));
-  SetControlText(ComboBox4, std::to_string(t.day));
-  SetControlText(ComboBox5, std::to_string(t.hour));
-  SetControlText(ComboBox6, std::to_string(t.minute));
+  SetControlText(yearBox, std::to_string(t.year));
+  SetControlText(monthBox, std::to_string(t.month));
+  SetControlText(dayBox, std::to_string(t.day));
+  SetControlText(hourBox, std::to_string(t.hour));
+  SetControlText(minuteBox, std::to_string(t.minute));
 }
 
 void TTimerPage::ShowScheduleError(const std::optional<std::string>& error) {
   int shift = 0;
   if (error) {
-    SetControlText(ScheduleErrorLabel, *error);
+    SetControlText(scheduleErrorLabel, *error);
     RECT label;
-    GetWindowRect(ScheduleErrorLabel, &label);
+    GetWindowRect(scheduleErrorLabel, &label);
     shift = label.bottom - label.top;
   }
-  ShowWindow(ScheduleErrorLabel, error ? SW_SHOW : SW_HIDE);
-  SetWindowPos(ListView1, nullptr, 0, kListTop + shift, kListWidth, kListHeight - shift, SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(scheduleErrorLabel, error ? SW_SHOW : SW_HIDE);
+  SetWindowPos(entryList, nullptr, 0, kListTop + shift, kListWidth, kListHeight - shift, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HBRUSH TTimerPage::ControlColor(HDC dc, HWND control) const {
-  if (control != ScheduleErrorLabel) return nullptr;
+  if (control != scheduleErrorLabel) return nullptr;
   SetTextColor(dc, RGB(255, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return GetSysColorBrush(COLOR_BTNFACE);
@@ -265,28 +265,28 @@ void TTimerPage::LoadSchedule() { scheduler_.LoadSchedule(); }
 
 bool TTimerPage::HandleCommand(UINT, UINT code, HWND control) {
   if (!control) return false;
-  if (control == CheckBox7) {
-    if (code == BN_CLICKED) CheckBox7Click();
-  } else if (control == ComboBox7) {
-    if (code == CBN_DROPDOWN) ComboBox7DropDown();
-  } else if (control == Button8) {
-    if (code == BN_CLICKED) Button8Click();
-  } else if (control == Button9) {
-    if (code == BN_CLICKED) Button9Click();
-  } else if (control != CheckBox8 && control != ComboBox2 && control != ComboBox3 && control != ComboBox4 &&
-             control != ComboBox5 && control != ComboBox6) {
+  if (control == timerOnBox) {
+    if (code == BN_CLICKED) OnTimerOnToggled();
+  } else if (control == destinationBox) {
+    if (code == CBN_DROPDOWN) OnDestinationListOpening();
+  } else if (control == addButton) {
+    if (code == BN_CLICKED) OnAddClicked();
+  } else if (control == deleteButton) {
+    if (code == BN_CLICKED) OnDeleteClicked();
+  } else if (control != importantBox && control != yearBox && control != monthBox && control != dayBox &&
+             control != hourBox && control != minuteBox) {
     return false;
   }
   return true;
 }
 
-bool TTimerPage::HandleNotify(NMHDR* header) { return header && header->hwndFrom == ListView1; }
+bool TTimerPage::HandleNotify(NMHDR* header) { return header && header->hwndFrom == entryList; }
 
-void TTimerPage::CheckBox7Click() { scheduler_.SetRunning(IsChecked(CheckBox7)); }
+void TTimerPage::OnTimerOnToggled() { scheduler_.SetRunning(IsChecked(timerOnBox)); }
 
-void TTimerPage::ComboBox7DropDown() { ReplaceComboRows(ComboBox7, host_.RefreshedDestinations()); }
+void TTimerPage::OnDestinationListOpening() { ReplaceComboRows(destinationBox, host_.RefreshedDestinations()); }
 
-void TTimerPage::Button8Click() {
+void TTimerPage::OnAddClicked() {
   std::string text = host_.ComposerPlainText();
   HWND dialog = GetAncestor(page_, GA_ROOT);
   // What the record stores is the displayed lines, a line break after each
@@ -296,17 +296,17 @@ void TTimerPage::Button8Click() {
     ShowMessageBox(dialog, "メッセージが全角で１２３文字を超えています。", "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  std::string destination = ControlText(ComboBox7);
+  std::string destination = ControlText(destinationBox);
   if (destination.empty()) {
     ShowMessageBox(dialog, "あて先を選択してください", "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (std::optional<std::string> refusal = OutsideCodePageRefusal("あて先", WideControlText(ComboBox7))) {
+  if (std::optional<std::string> refusal = OutsideCodePageRefusal("あて先", WideControlText(destinationBox))) {
     ShowMessageBox(dialog, *refusal, "Vello", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  std::string dateTime = ComposeDateTimeText(ControlText(ComboBox2), ControlText(ComboBox3), ControlText(ComboBox4),
-                                             ControlText(ComboBox5), ControlText(ComboBox6));
+  std::string dateTime = ComposeDateTimeText(ControlText(yearBox), ControlText(monthBox), ControlText(dayBox),
+                                             ControlText(hourBox), ControlText(minuteBox));
   TScheduleEntry e;
   e.SetDateTime(dateTime);
   if (destination[0] != '*') {
@@ -319,18 +319,18 @@ void TTimerPage::Button8Click() {
   }
   e.SetLook(host_.ComposerLook());
   e.SetText(*stored);
-  e.SetImportance(IsChecked(CheckBox8) ? "P" : "N");
+  e.SetImportance(IsChecked(importantBox) ? "P" : "N");
   e.SetSent(0);
   scheduler_.Add(e, dateTime, destination, text);
 }
 
-void TTimerPage::Button9Click() {
-  int row = static_cast<int>(SendMessageW(ListView1, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+void TTimerPage::OnDeleteClicked() {
+  int row = static_cast<int>(SendMessageW(entryList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   if (row < 0) return;
   LVITEMW item{};
   item.mask = LVIF_PARAM;
   item.iItem = row;
-  if (!SendMessageW(ListView1, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
+  if (!SendMessageW(entryList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
   auto id = static_cast<EntryId>(item.lParam);
   if (scheduler_.Find(id)) scheduler_.Delete(id);
 }

@@ -33,10 +33,10 @@ class TTimerPage {
   bool HandleCommand(UINT id, UINT code, HWND control);
   bool HandleNotify(NMHDR* header);
 
-  void CheckBox7Click();
-  void ComboBox7DropDown();
-  void Button8Click();
-  void Button9Click();
+  void OnTimerOnToggled();
+  void OnDestinationListOpening();
+  void OnAddClicked();
+  void OnDeleteClicked();
 
   // Row texts: column 0 is the caption ("済" or empty), 1 the date-time
   // text, 2 the destination, 3 the message text.
@@ -45,12 +45,12 @@ class TTimerPage {
   static std::string ControlText(HWND control);
   static void SetControlText(HWND control, const std::string& cp932);
 
-  HWND CheckBox7 = nullptr, CheckBox8 = nullptr;
-  HWND ComboBox2 = nullptr, ComboBox3 = nullptr, ComboBox4 = nullptr, ComboBox5 = nullptr, ComboBox6 = nullptr;
-  HWND ComboBox7 = nullptr;
-  HWND Button8 = nullptr, Button9 = nullptr;
-  HWND ListView1 = nullptr;
-  HWND ScheduleErrorLabel = nullptr;
+  HWND timerOnBox = nullptr, importantBox = nullptr;
+  HWND yearBox = nullptr, monthBox = nullptr, dayBox = nullptr, hourBox = nullptr, minuteBox = nullptr;
+  HWND destinationBox = nullptr;
+  HWND addButton = nullptr, deleteButton = nullptr;
+  HWND entryList = nullptr;
+  HWND scheduleErrorLabel = nullptr;
 
  private:
   void CreateControls();

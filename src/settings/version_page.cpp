@@ -20,14 +20,14 @@ void TVersionPanel::CreatePanel(HWND parent, int x, int y, int width, int height
                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
-void TVersionPanel::DrawImage1(HDC dc) const {
+void TVersionPanel::DrawLogo(HDC dc) const {
   if (!picture_) return;
   BITMAP bm{};
   GetObjectW(picture_.get(), sizeof bm, &bm);
   MemoryDC source(dc);
   Selection picture(source.get(), picture_.get());
   COLORREF transparent = GetPixel(source.get(), 0, bm.bmHeight - 1);
-  GdiTransparentBlt(dc, Image1.left, Image1.top, Image1.right - Image1.left, Image1.bottom - Image1.top,
+  GdiTransparentBlt(dc, kLogoArea.left, kLogoArea.top, kLogoArea.right - kLogoArea.left, kLogoArea.bottom - kLogoArea.top,
                     source.get(), 0, 0, bm.bmWidth, bm.bmHeight, transparent);
 }
 
@@ -39,7 +39,7 @@ LRESULT TVersionPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       RECT r;
       GetClientRect(hwnd(), &r);
       DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
-      DrawImage1(dc);
+      DrawLogo(dc);
       EndPaint(hwnd(), &ps);
       return 0;
     }
@@ -57,8 +57,8 @@ LRESULT TVersionPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 TVersionPage::TVersionPage(HWND page, HFONT font) {
-  Panel1.CreatePanel(page, 16, 8, 321, 169);
-  HWND panel = Panel1.hwnd();
+  logoPanel.CreatePanel(page, 16, 8, 321, 169);
+  HWND panel = logoPanel.hwnd();
   LOGFONTW lf{};
   GetObjectW(font, sizeof lf, &lf);
   lf.lfHeight = -19;
@@ -66,40 +66,40 @@ TVersionPage::TVersionPage(HWND page, HFONT font) {
   lf.lfItalic = TRUE;
   titleFont_.reset(CreateFontIndirectW(&lf));
   // Fixed sizes; a height of 0 takes the font's line height where it is taller.
-  Label2 = CreateControl({.text = L"Vello\u3000ver." VELLO_VERSION_W, .style = SS_LEFTNOWORDWRAP, .x = 120, .y = 32, .width = 161,
+  titleLabel = CreateControl({.text = L"Vello\u3000ver." VELLO_VERSION_W, .style = SS_LEFTNOWORDWRAP, .x = 120, .y = 32, .width = 161,
                           .height = 0, .parent = panel, .font = titleFont_.get()});
-  Label5 = CreateControl({.text = L"LAN メッセンジャー", .style = SS_LEFTNOWORDWRAP, .x = 56, .y = 72, .width = 201,
+  descriptionLabel = CreateControl({.text = L"LAN メッセンジャー", .style = SS_LEFTNOWORDWRAP, .x = 56, .y = 72, .width = 201,
                           .height = 0, .parent = panel, .font = font});
-  for (HWND fixed : {Label2, Label5}) {
+  for (HWND fixed : {titleLabel, descriptionLabel}) {
     RECT r;
     GetWindowRect(fixed, &r);
-    int nominal = fixed == Label2 ? 19 : 12;
+    int nominal = fixed == titleLabel ? 19 : 12;
     SetWindowPos(fixed, nullptr, 0, 0, r.right - r.left, std::max<int>(nominal, r.bottom - r.top),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   std::string help = kHelpFileName, licence = kLicenceFileName;
-  ClickLabel1.CreateLabel({.parent = panel, .x = 56, .y = 96, .caption = "ヘルプ: " + help, .font = font});
-  ClickLabel1.SetHikisu(help);
-  ClickLabel2.CreateLabel({.parent = panel, .x = 56, .y = 112, .caption = "ライセンス: MIT (" + licence + ")", .font = font});
-  ClickLabel2.SetHikisu(licence);
-  for (TClickLabel* link : {&ClickLabel1, &ClickLabel2}) {
+  helpLink.CreateLabel({.parent = panel, .x = 56, .y = 96, .caption = "ヘルプ: " + help, .font = font});
+  helpLink.SetHikisu(help);
+  licenceLink.CreateLabel({.parent = panel, .x = 56, .y = 112, .caption = "ライセンス: MIT (" + licence + ")", .font = font});
+  licenceLink.SetHikisu(licence);
+  for (TClickLabel* link : {&helpLink, &licenceLink}) {
     link->SetEnterColor(kColorYellow);
     link->SetEnterCursor(kCursorHandPoint);
   }
 
   // Word-wrapped at 257; where the font is wider and the panel has room, the
-  // sentence stays on one line rather than running into Label7.
+  // sentence stays on one line rather than running into copyrightLabel.
   const wchar_t* thanks = L"使っていただいてどうもありがとうございます。";
-  Label6 = CreateControl({.text = thanks, .x = 16, .y = 136, .width = 257, .height = 0, .parent = panel, .font = font});
-  SIZE line = TextExtent(Label6, thanks);
+  thanksLabel = CreateControl({.text = thanks, .x = 16, .y = 136, .width = 257, .height = 0, .parent = panel, .font = font});
+  SIZE line = TextExtent(thanksLabel, thanks);
   RECT inner;
   GetClientRect(panel, &inner);
   int width = std::clamp<int>(line.cx, 257, inner.right - 2 - 16);
-  SetWindowPos(Label6, nullptr, 0, 0, width, std::max<int>(12, line.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(thanksLabel, nullptr, 0, 0, width, std::max<int>(12, line.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // Where bug reports would go was never more than a placeholder; the line
   // names who holds the copyright instead.
-  Label7 = CreateControl({.text = L"Copyright (c) 2026 The Vello developers", .x = 16, .y = 149, .parent = panel,
+  copyrightLabel = CreateControl({.text = L"Copyright (c) 2026 The Vello developers", .x = 16, .y = 149, .parent = panel,
                           .font = font});
 }
 

@@ -14,17 +14,17 @@ namespace vello {
 inline constexpr char kHelpFileName[] = "VELLO.html";
 inline constexpr char kLicenceFileName[] = "LICENSE.txt";
 
-// Panel1: a raised panel that paints Image1 and lets its labels show through.
+// The raised panel of the version page: it paints the logo and lets its labels show through.
 class TVersionPanel : public Window {
  public:
   static constexpr wchar_t kClassName[] = L"TPanel";
   ~TVersionPanel() override;
   void CreatePanel(HWND parent, int x, int y, int width, int height);
 
-  // Image1: the 250 x 250 picture stretched into 73 x 57 at (24, 8), the
+  // The logo: the 250 x 250 picture stretched into 73 x 57 at (24, 8), the
   // colour of its bottom-left pixel left out.
-  static constexpr RECT Image1{24, 8, 24 + 73, 8 + 57};
-  void DrawImage1(HDC dc) const;
+  static constexpr RECT kLogoArea{24, 8, 24 + 73, 8 + 57};
+  void DrawLogo(HDC dc) const;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -37,9 +37,9 @@ class TVersionPage {
  public:
   TVersionPage(HWND page, HFONT font);
 
-  TVersionPanel Panel1;
-  HWND Label2 = nullptr, Label5 = nullptr, Label6 = nullptr, Label7 = nullptr;
-  TClickLabel ClickLabel1, ClickLabel2;
+  TVersionPanel logoPanel;
+  HWND titleLabel = nullptr, descriptionLabel = nullptr, thanksLabel = nullptr, copyrightLabel = nullptr;
+  TClickLabel helpLink, licenceLink;
 
  private:
   UniqueFont titleFont_;

@@ -126,9 +126,9 @@ TEST_F(ExitTest, AScheduleThatCouldNotBeSavedEarlierIsSavedAtTheEnd) {
   // the entry, the file does not.
   HANDLE held = CreateFileW(PathBeside("t.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  TTimerPage::SetControlText(page.ComboBox7, "PC02");
+  TTimerPage::SetControlText(page.destinationBox, "PC02");
   app_->main.SetComposerText("追加分");
-  SendMessageW(page.Button8, BM_CLICK, 0, 0);
+  SendMessageW(page.addButton, BM_CLICK, 0, 0);
   CloseHandle(held);
   ASSERT_FALSE(boxes_.empty()) << "the refused save was not reported";
   ASSERT_EQ(app_->main.scheduler().entries().size(), 2u);

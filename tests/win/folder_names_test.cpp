@@ -99,21 +99,21 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
   // The address book and the phrases are written where they were read.
   app_->setup.ShowPage(SetupPage::Destinations);
   TDestinationsPage& d = app_->setup.destinationsPage();
-  SetWindowTextW(d.Edit2, L"花子");
-  SetWindowTextW(d.Edit5, L"pc02");
-  d.Button3Click();
+  SetWindowTextW(d.nicknameBox, L"花子");
+  SetWindowTextW(d.addressBox, L"pc02");
+  d.OnAddClicked();
   EXPECT_EQ(ReadBeside(".dat"), "taro : 127.0.0.1\r\n花子 : pc02\r\n");
   TPhrasesPage& p = app_->setup.phrasesPage();
-  SetWindowTextW(p.ComboBox1, L"あいさつ");
-  SetWindowTextW(p.Edit4, L"こんばんは");
-  p.Button6Click();
+  SetWindowTextW(p.categoryBox, L"あいさつ");
+  SetWindowTextW(p.phraseBox, L"こんばんは");
+  p.OnAddClicked();
   EXPECT_EQ(ReadBeside("Fixed.dat"), "[あいさつ]\r\nおはよう=\r\nこんばんは=\r\n");
 
   // The schedule: made empty when the dialog is shown, then one entry.
   EXPECT_TRUE(fs::exists(PathBeside("t.dat")));
   TTimerPage& t = app_->setup.timerPage();
-  TTimerPage::SetControlText(t.ComboBox7, "pc02");
-  t.Button8Click();
+  TTimerPage::SetControlText(t.destinationBox, "pc02");
+  t.OnAddClicked();
   EXPECT_EQ(ReadBeside("t.dat").size(), 344u);
   app_->setup.OnCancelClicked();
   app_->setup.ShowPage(SetupPage::Timer);
@@ -147,9 +147,9 @@ TEST_F(FolderNamesTest, MessagesShowThePathWithAQuestionMarkForWhatCp932Lacks) {
   // A folder stands where the address book should be: adding a line fails.
   fs::create_directory(PathBeside(".dat"));
   TDestinationsPage& d = app_->setup.destinationsPage();
-  SetWindowTextW(d.Edit2, L"花子");
-  SetWindowTextW(d.Edit5, L"pc02");
-  SendMessageW(d.Button3, BM_CLICK, 0, 0);
+  SetWindowTextW(d.nicknameBox, L"花子");
+  SetWindowTextW(d.addressBox, L"pc02");
+  SendMessageW(d.addButton, BM_CLICK, 0, 0);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText("ファイル " + shown + "\\vello.dat は開けません"));
 }

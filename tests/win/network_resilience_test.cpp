@@ -515,13 +515,13 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
   app_->main.SetComposerText(std::string(200, 'y'));  // a schedule holds 255 bytes
   app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
-  TTimerPage::SetControlText(page.ComboBox2, "2026");
-  TTimerPage::SetControlText(page.ComboBox3, "12");
-  TTimerPage::SetControlText(page.ComboBox4, "10");
-  TTimerPage::SetControlText(page.ComboBox5, "14");
-  TTimerPage::SetControlText(page.ComboBox6, "35");
-  TTimerPage::SetControlText(page.ComboBox7, "127.0.0.1");
-  page.Button8Click();
+  TTimerPage::SetControlText(page.yearBox, "2026");
+  TTimerPage::SetControlText(page.monthBox, "12");
+  TTimerPage::SetControlText(page.dayBox, "10");
+  TTimerPage::SetControlText(page.hourBox, "14");
+  TTimerPage::SetControlText(page.minuteBox, "35");
+  TTimerPage::SetControlText(page.destinationBox, "127.0.0.1");
+  page.OnAddClicked();
   TScheduler& scheduler = app_->main.scheduler();
   scheduler.Timer1Timer();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
@@ -552,10 +552,10 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   app_->main.SetComposerText("消える");
   app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
-  for (auto [box, text] : {std::pair{page.ComboBox2, "2026"}, {page.ComboBox3, "12"}, {page.ComboBox4, "10"},
-                           {page.ComboBox5, "14"}, {page.ComboBox6, "35"}, {page.ComboBox7, "127.0.0.1"}})
+  for (auto [box, text] : {std::pair{page.yearBox, "2026"}, {page.monthBox, "12"}, {page.dayBox, "10"},
+                           {page.hourBox, "14"}, {page.minuteBox, "35"}, {page.destinationBox, "127.0.0.1"}})
     TTimerPage::SetControlText(box, text);
-  page.Button8Click();
+  page.OnAddClicked();
   TScheduler& scheduler = app_->main.scheduler();
   scheduler.Timer1Timer();
   ASSERT_EQ(scheduler.inFlightCount(), 1u);

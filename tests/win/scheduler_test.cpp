@@ -274,7 +274,7 @@ TEST_F(TwoListeners, DeletingAnEntryOnItsWayDropsItAndKeepsTheOthersInStep) {
   StartScheduler();
   Tick();
   SelectRow(0);
-  page().Button9Click();  // before either connection stands
+  page().OnDeleteClicked();  // before either connection stands
   ASSERT_TRUE(PumpForLines(0, 1));
   Pump(300);
   first_->Poll();

@@ -119,7 +119,7 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
     TTimerPage& t = Dialog().timerPage();
     std::vector<std::string> when;
-    for (HWND box : {t.ComboBox2, t.ComboBox3, t.ComboBox4, t.ComboBox5, t.ComboBox6}) when.push_back(ControlText(box));
+    for (HWND box : {t.yearBox, t.monthBox, t.dayBox, t.hourBox, t.minuteBox}) when.push_back(ControlText(box));
     EXPECT_EQ(when, (std::vector<std::string>{"2026", "12", "10", "14", "35"}));
     ASSERT_EQ(t.RowCount(), 1);
     EXPECT_EQ(t.RowText(0, 1), "2026/12/24 9:00");
@@ -275,16 +275,16 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
   EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
   TTimerPage& t = Dialog().timerPage();
-  ASSERT_TRUE(IsWindowVisible(t.ScheduleErrorLabel));
-  EXPECT_EQ(ControlText(t.ScheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
+  ASSERT_TRUE(IsWindowVisible(t.scheduleErrorLabel));
+  EXPECT_EQ(ControlText(t.scheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
   // The list makes room for it; the other pages are filled as ever.
   RECT label, list;
-  GetWindowRect(t.ScheduleErrorLabel, &label);
-  GetWindowRect(t.ListView1, &list);
+  GetWindowRect(t.scheduleErrorLabel, &label);
+  GetWindowRect(t.entryList, &list);
   EXPECT_LE(label.bottom, list.top);
-  EXPECT_TRUE(IsWindowVisible(t.ListView1));
+  EXPECT_TRUE(IsWindowVisible(t.entryList));
   EXPECT_EQ(ControlText(General().portBox), std::to_string(port_));
-  EXPECT_EQ(ControlText(t.ComboBox2), "2026");
+  EXPECT_EQ(ControlText(t.yearBox), "2026");
   // Nothing was written over the file.
   EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
 
@@ -294,7 +294,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::SettingsItem, 0);
   ASSERT_TRUE(DialogVisible());
   EXPECT_EQ(Dialog().currentPage(), SetupPage::General1);
-  EXPECT_FALSE(IsWindowVisible(t.ScheduleErrorLabel));
+  EXPECT_FALSE(IsWindowVisible(t.scheduleErrorLabel));
   ASSERT_EQ(t.RowCount(), 1);
   EXPECT_EQ(t.RowText(0, 3), "イブの予約");
 }

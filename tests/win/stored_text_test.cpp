@@ -29,32 +29,32 @@ TEST_F(SetupDialogTest, TextOutsideTheCodePageIsRefusedWhereItWouldBeStored) {
     const char* says;
     std::vector<std::pair<HWND, std::wstring>> kept;  // boxes that keep what was typed
   } cases[] = {
-      {"a phrase", [&] { typeInto(p.Edit4, L"café😀"); }, p.Button6,
+      {"a phrase", [&] { typeInto(p.phraseBox, L"café😀"); }, p.addButton,
        "定型文に、保存できない文字 (シフトJIS にない文字: U+00E9, U+1F600) が含まれています。"
        "保存すると別の文字に変わってしまうため、登録できません。",
-       {{p.Edit4, L"café😀"}}},
-      {"a category", [&] { typeInto(p.ComboBox1, L"Müller"); typeInto(p.Edit4, L"会議"); }, p.Button6,
+       {{p.phraseBox, L"café😀"}}},
+      {"a category", [&] { typeInto(p.categoryBox, L"Müller"); typeInto(p.phraseBox, L"会議"); }, p.addButton,
        "分類に、保存できない文字 (シフトJIS にない文字: U+00FC) が含まれています。"
        "保存すると別の文字に変わってしまうため、登録できません。",
-       {{p.ComboBox1, L"Müller"}, {p.Edit4, L"会議"}}},
-      {"a nickname", [&] { typeInto(d.Edit2, L"Zoë"); typeInto(d.Edit5, L"pc-zoe"); }, d.Button3,
+       {{p.categoryBox, L"Müller"}, {p.phraseBox, L"会議"}}},
+      {"a nickname", [&] { typeInto(d.nicknameBox, L"Zoë"); typeInto(d.addressBox, L"pc-zoe"); }, d.addButton,
        "通称名に、保存できない文字 (シフトJIS にない文字: U+00EB) が含まれています。"
        "保存すると別の文字に変わってしまうため、登録できません。",
-       {{d.Edit2, L"Zoë"}, {d.Edit5, L"pc-zoe"}}},
-      {"an address", [&] { typeInto(d.Edit2, L"Kim"); typeInto(d.Edit5, L"한글-pc"); }, d.Button3,
+       {{d.nicknameBox, L"Zoë"}, {d.addressBox, L"pc-zoe"}}},
+      {"an address", [&] { typeInto(d.nicknameBox, L"Kim"); typeInto(d.addressBox, L"한글-pc"); }, d.addButton,
        "IP又はPC名に、保存できない文字 (シフトJIS にない文字: U+D55C, U+AE00) が含まれています。"
        "保存すると別の文字に変わってしまうため、登録できません。",
-       {{d.Edit2, L"Kim"}, {d.Edit5, L"한글-pc"}}},
-      {"the timer's destination", [&] { SetWindowTextW(t.ComboBox7, L"äöüëïÿâ"); }, t.Button8,
+       {{d.nicknameBox, L"Kim"}, {d.addressBox, L"한글-pc"}}},
+      {"the timer's destination", [&] { SetWindowTextW(t.destinationBox, L"äöüëïÿâ"); }, t.addButton,
        "あて先に、保存できない文字 (シフトJIS にない文字: U+00E4, U+00F6, U+00FC, U+00EB, U+00EF ほか) が"
        "含まれています。保存すると別の文字に変わってしまうため、登録できません。",
-       {{t.ComboBox7, L"äöüëïÿâ"}}},
+       {{t.destinationBox, L"äöüëïÿâ"}}},
   };
   const std::string phrases = ReadBeside("Fixed.dat"), book = ReadBeside(".dat");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);
     c.fill();
-    const std::vector<std::string> phraseRows = ListRows(p.ListBox2);
+    const std::vector<std::string> phraseRows = ListRows(p.phraseList);
     boxes_.clear();
     Click(c.button);
     ASSERT_EQ(boxes_.size(), 1u);
@@ -64,8 +64,8 @@ TEST_F(SetupDialogTest, TextOutsideTheCodePageIsRefusedWhereItWouldBeStored) {
     EXPECT_EQ(ReadBeside("Fixed.dat"), phrases);
     EXPECT_EQ(ReadBeside(".dat"), book);
     EXPECT_EQ(ReadBeside("t.dat"), "");
-    EXPECT_EQ(ListRows(p.ListBox2), phraseRows);
-    EXPECT_EQ(ListRows(d.ListBox1).size(), 1u);
+    EXPECT_EQ(ListRows(p.phraseList), phraseRows);
+    EXPECT_EQ(ListRows(d.entryList).size(), 1u);
     EXPECT_EQ(t.RowCount(), 0);
     for (const auto& [box, typed] : c.kept) EXPECT_EQ(WideControlText(box), typed);
   }
@@ -73,14 +73,14 @@ TEST_F(SetupDialogTest, TextOutsideTheCodePageIsRefusedWhereItWouldBeStored) {
   // Characters the code page has, double-byte and special ones among them,
   // are stored as typed.
   boxes_.clear();
-  typeInto(p.ComboBox1, L"あいさつ");
-  typeInto(p.Edit4, L"会議室①～Ⅱ");
-  Click(p.Button6);
-  typeInto(d.Edit2, L"ソ饅");
-  typeInto(d.Edit5, L"表-pc");
-  Click(d.Button3);
-  SetWindowTextW(t.ComboBox7, L"表-pc");
-  Click(t.Button8);
+  typeInto(p.categoryBox, L"あいさつ");
+  typeInto(p.phraseBox, L"会議室①～Ⅱ");
+  Click(p.addButton);
+  typeInto(d.nicknameBox, L"ソ饅");
+  typeInto(d.addressBox, L"表-pc");
+  Click(d.addButton);
+  SetWindowTextW(t.destinationBox, L"表-pc");
+  Click(t.addButton);
   EXPECT_EQ(ReadBeside("Fixed.dat"), "[あいさつ]\r\nおはようございます=\r\n会議室①～Ⅱ=\r\n");
   EXPECT_EQ(ReadBeside(".dat"), "Taro : 192.168.0.5\r\nソ饅 : 表-pc\r\n");
   ASSERT_EQ(t.RowCount(), 1);

@@ -112,24 +112,24 @@ class TimerPageTest : public AppFixture {
   }
 
   void SetWhen(const When& w) {
-    TTimerPage::SetControlText(page().ComboBox2, w.year);
-    TTimerPage::SetControlText(page().ComboBox3, w.month);
-    TTimerPage::SetControlText(page().ComboBox4, w.day);
-    TTimerPage::SetControlText(page().ComboBox5, w.hour);
-    TTimerPage::SetControlText(page().ComboBox6, w.minute);
+    TTimerPage::SetControlText(page().yearBox, w.year);
+    TTimerPage::SetControlText(page().monthBox, w.month);
+    TTimerPage::SetControlText(page().dayBox, w.day);
+    TTimerPage::SetControlText(page().hourBox, w.hour);
+    TTimerPage::SetControlText(page().minuteBox, w.minute);
   }
 
   // Adds the composer's message as an entry through the add button.
   void Add(const When& w, const std::string& destination, bool important = false) {
     SetWhen(w);
-    TTimerPage::SetControlText(page().ComboBox7, destination);
-    SendMessageW(page().CheckBox8, BM_SETCHECK, important ? BST_CHECKED : BST_UNCHECKED, 0);
-    page().Button8Click();
+    TTimerPage::SetControlText(page().destinationBox, destination);
+    SendMessageW(page().importantBox, BM_SETCHECK, important ? BST_CHECKED : BST_UNCHECKED, 0);
+    page().OnAddClicked();
   }
 
   void StartScheduler() {
-    SendMessageW(page().CheckBox7, BM_SETCHECK, BST_CHECKED, 0);
-    page().CheckBox7Click();
+    SendMessageW(page().timerOnBox, BM_SETCHECK, BST_CHECKED, 0);
+    page().OnTimerOnToggled();
   }
 
   // One tick, delivered as the dialog's timer message.
@@ -145,7 +145,7 @@ class TimerPageTest : public AppFixture {
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(page().ListView1, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(page().entryList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
   }
 
   std::vector<TScheduleEntry> FileEntries() {

@@ -8,11 +8,11 @@ namespace {
 TEST_F(TimerPageTest, ShowingThePageFillsThePresentTimeAndTheChoices) {
   now_ = {2027, 3, 4, 0, 7, 59};
   StartWithComposer();
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox2), "2027");
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox3), "3");
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox4), "4");
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox5), "0");
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox6), "7");
+  EXPECT_EQ(TTimerPage::ControlText(page().yearBox), "2027");
+  EXPECT_EQ(TTimerPage::ControlText(page().monthBox), "3");
+  EXPECT_EQ(TTimerPage::ControlText(page().dayBox), "4");
+  EXPECT_EQ(TTimerPage::ControlText(page().hourBox), "0");
+  EXPECT_EQ(TTimerPage::ControlText(page().minuteBox), "7");
 
   auto items = [](HWND box) {
     std::vector<std::string> out;
@@ -25,14 +25,14 @@ TEST_F(TimerPageTest, ShowingThePageFillsThePresentTimeAndTheChoices) {
     return out;
   };
   // The year box offers the present year and the four after it.
-  EXPECT_EQ(items(page().ComboBox2), (std::vector<std::string>{"2027", "2028", "2029", "2030", "2031"}));
-  std::vector<std::string> hours = items(page().ComboBox5);
+  EXPECT_EQ(items(page().yearBox), (std::vector<std::string>{"2027", "2028", "2029", "2030", "2031"}));
+  std::vector<std::string> hours = items(page().hourBox);
   ASSERT_EQ(hours.size(), 24u);
   EXPECT_EQ(hours.front(), "0");
   EXPECT_EQ(hours.back(), "23");
-  EXPECT_EQ(items(page().ComboBox3).size(), 12u);
-  EXPECT_EQ(items(page().ComboBox4).size(), 31u);
-  EXPECT_EQ(items(page().ComboBox6).back(), "59");
+  EXPECT_EQ(items(page().monthBox).size(), 12u);
+  EXPECT_EQ(items(page().dayBox).size(), 31u);
+  EXPECT_EQ(items(page().minuteBox).back(), "59");
   // There was no schedule file: showing the dialog leaves an empty one.
   EXPECT_TRUE(FileExists(PathBeside("t.dat")));
   EXPECT_EQ(ReadBeside("t.dat"), "");
@@ -43,9 +43,9 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
   StartWithComposer();
   HWND p = app_->setup.page(SetupPage::Timer);
   struct Place { HWND control; int x, y, w, h; } places[] = {
-      {page().CheckBox7, 8, 8, 145, 17},   {page().CheckBox8, 166, 60, 49, 17},
-      {page().Button9, 224, 56, 57, 25},   {page().Button8, 288, 56, 49, 25},
-      {page().ListView1, 0, 88, 345, 102},
+      {page().timerOnBox, 8, 8, 145, 17},   {page().importantBox, 166, 60, 49, 17},
+      {page().deleteButton, 224, 56, 57, 25},   {page().addButton, 288, 56, 49, 25},
+      {page().entryList, 0, 88, 345, 102},
   };
   for (const auto& pl : places) {
     RECT r;
@@ -57,8 +57,8 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
     EXPECT_EQ(r.bottom - r.top, pl.h);
   }
   struct Box { HWND control; int x, y, w; } boxes[] = {
-      {page().ComboBox2, 0, 32, 49},  {page().ComboBox3, 72, 32, 41}, {page().ComboBox4, 136, 32, 41},
-      {page().ComboBox5, 200, 32, 41}, {page().ComboBox6, 264, 32, 41}, {page().ComboBox7, 0, 56, 153},
+      {page().yearBox, 0, 32, 49},  {page().monthBox, 72, 32, 41}, {page().dayBox, 136, 32, 41},
+      {page().hourBox, 200, 32, 41}, {page().minuteBox, 264, 32, 41}, {page().destinationBox, 0, 56, 153},
   };
   for (const auto& b : boxes) {
     RECT r;
@@ -68,17 +68,17 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
     EXPECT_EQ(r.top, b.y);
     EXPECT_EQ(r.right - r.left, b.w);
   }
-  EXPECT_EQ(TTimerPage::ControlText(page().CheckBox7), "タイマーセット(&S)");
-  EXPECT_EQ(TTimerPage::ControlText(page().CheckBox8), "重要！");
-  EXPECT_EQ(TTimerPage::ControlText(page().Button8), "追加(&A)");
-  EXPECT_EQ(TTimerPage::ControlText(page().Button9), "削除(&D)");
+  EXPECT_EQ(TTimerPage::ControlText(page().timerOnBox), "タイマーセット(&S)");
+  EXPECT_EQ(TTimerPage::ControlText(page().importantBox), "重要！");
+  EXPECT_EQ(TTimerPage::ControlText(page().addButton), "追加(&A)");
+  EXPECT_EQ(TTimerPage::ControlText(page().deleteButton), "削除(&D)");
 
   // The labels after the date boxes.
   std::vector<std::pair<std::string, POINT>> labels;
   for (HWND c = GetWindow(p, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     wchar_t cls[32];
     GetClassNameW(c, cls, 32);
-    if (_wcsicmp(cls, L"Static") != 0 || c == page().ScheduleErrorLabel) continue;
+    if (_wcsicmp(cls, L"Static") != 0 || c == page().scheduleErrorLabel) continue;
     RECT r;
     GetWindowRect(c, &r);
     MapWindowPoints(nullptr, p, reinterpret_cast<POINT*>(&r), 2);
@@ -96,16 +96,16 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
   std::vector<HWND> order;
   for (HWND c = GetWindow(p, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
     if (GetWindowLongW(c, GWL_STYLE) & WS_TABSTOP) order.push_back(c);
-  std::vector<HWND> want = {page().CheckBox7, page().ComboBox2, page().ComboBox3, page().ComboBox4,
-                            page().ComboBox5, page().Button8,   page().Button9,   page().ComboBox6,
-                            page().ListView1, page().ComboBox7, page().CheckBox8};
+  std::vector<HWND> want = {page().timerOnBox, page().yearBox, page().monthBox, page().dayBox,
+                            page().hourBox, page().addButton,   page().deleteButton,   page().minuteBox,
+                            page().entryList, page().destinationBox, page().importantBox};
   EXPECT_EQ(order, want);
 
   // The list: report view, one row at a time, whole-row selection, four columns.
-  LONG style = GetWindowLongW(page().ListView1, GWL_STYLE);
+  LONG style = GetWindowLongW(page().entryList, GWL_STYLE);
   EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
   EXPECT_TRUE(style & LVS_SINGLESEL);
-  EXPECT_TRUE(SendMessageW(page().ListView1, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
+  EXPECT_TRUE(SendMessageW(page().entryList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
   const std::pair<const wchar_t*, int> columns[] = {{L"", 20}, {L"日時", 100}, {L"あて先", 100}, {L"", 90}};
   for (int i = 0; i < 4; ++i) {
     wchar_t text[32] = {};
@@ -113,7 +113,7 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
     col.mask = LVCF_TEXT | LVCF_WIDTH;
     col.pszText = text;
     col.cchTextMax = 32;
-    ASSERT_TRUE(SendMessageW(page().ListView1, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&col)));
+    ASSERT_TRUE(SendMessageW(page().entryList, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&col)));
     EXPECT_STREQ(text, columns[i].first);
     if (i != 1) {
       EXPECT_EQ(col.cx, columns[i].second);
@@ -121,9 +121,9 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
   }
   // The date column is 100 wide, wider only where the font needs it for a
   // full date-time text.
-  int dateWidth = static_cast<int>(SendMessageW(page().ListView1, LVM_GETCOLUMNWIDTH, 1, 0));
+  int dateWidth = static_cast<int>(SendMessageW(page().entryList, LVM_GETCOLUMNWIDTH, 1, 0));
   int textWidth = static_cast<int>(
-      SendMessageW(page().ListView1, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"2026/12/10 14:35")));
+      SendMessageW(page().entryList, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"2026/12/10 14:35")));
   EXPECT_GE(dateWidth, 100);
   EXPECT_GE(dateWidth, textWidth + 12);
   EXPECT_TRUE(dateWidth == 100 || dateWidth <= textWidth + 16);
@@ -134,11 +134,11 @@ TEST_F(TimerPageTest, TheCheckBoxStartsAndStopsTheScheduler) {
   EXPECT_EQ(scheduler().Timer1Interval(), 0u);
   StartScheduler();
   EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
-  SendMessageW(page().CheckBox7, BM_SETCHECK, BST_UNCHECKED, 0);
-  page().CheckBox7Click();
+  SendMessageW(page().timerOnBox, BM_SETCHECK, BST_UNCHECKED, 0);
+  page().OnTimerOnToggled();
   EXPECT_EQ(scheduler().Timer1Interval(), 0u);
   // A click on the box itself reaches the handler through the dialog.
-  SendMessageW(page().CheckBox7, BM_CLICK, 0, 0);
+  SendMessageW(page().timerOnBox, BM_CLICK, 0, 0);
   EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
 }
 
@@ -165,8 +165,8 @@ TEST_F(TimerPageTest, AddingStoresTheComposerAndTheBoxesAsTyped) {
   EXPECT_EQ(e.Sent(), 0);
   EXPECT_EQ(FileEntries(), entries());
   // Nothing is reset after adding.
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox7), "PC01");
-  EXPECT_EQ(SendMessageW(page().CheckBox8, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(TTimerPage::ControlText(page().destinationBox), "PC01");
+  EXPECT_EQ(SendMessageW(page().importantBox, BM_GETCHECK, 0, 0), BST_CHECKED);
 
   // Typed as they stand, without any check; the separator is stored as a host.
   Add({"2026", "07", "05", "9", "30"}, "------");
@@ -254,12 +254,12 @@ TEST_F(TimerPageTest, DeletingKeepsTheOrderOfRowsEntriesAndFile) {
   std::vector<TScheduleEntry> before = entries();
 
   // No row selected: nothing happens.
-  page().Button9Click();
+  page().OnDeleteClicked();
   EXPECT_EQ(page().RowCount(), 3);
   EXPECT_EQ(entries().size(), 3u);
 
   SelectRow(1);
-  page().Button9Click();
+  page().OnDeleteClicked();
   ASSERT_EQ(page().RowCount(), 2);
   EXPECT_EQ(page().RowText(0, 2), "PC1");
   EXPECT_EQ(page().RowText(1, 2), "PC3");
@@ -271,9 +271,9 @@ TEST_F(TimerPageTest, DeletingKeepsTheOrderOfRowsEntriesAndFile) {
 
   // The button itself, through the dialog.
   SelectRow(0);
-  SendMessageW(page().Button9, BM_CLICK, 0, 0);
+  SendMessageW(page().deleteButton, BM_CLICK, 0, 0);
   SelectRow(0);
-  SendMessageW(page().Button9, BM_CLICK, 0, 0);
+  SendMessageW(page().deleteButton, BM_CLICK, 0, 0);
   EXPECT_EQ(page().RowCount(), 0);
   EXPECT_TRUE(entries().empty());
   EXPECT_EQ(ReadBeside("t.dat"), "");
@@ -300,17 +300,17 @@ TEST_F(TimerPageTest, TheDestinationBoxTakesTheMainListRefreshed) {
   StartWithComposer();
   std::vector<std::string> mainItems = app_->main.DestinationItems();
   network_ = {"pc02", "PC03"};
-  TTimerPage::SetControlText(page().ComboBox7, "typed");
-  page().ComboBox7DropDown();
+  TTimerPage::SetControlText(page().destinationBox, "typed");
+  page().OnDestinationListOpening();
   std::vector<std::string> items;
-  int n = static_cast<int>(SendMessageW(page().ComboBox7, CB_GETCOUNT, 0, 0));
+  int n = static_cast<int>(SendMessageW(page().destinationBox, CB_GETCOUNT, 0, 0));
   for (int i = 0; i < n; ++i) {
     wchar_t text[64] = {};
-    SendMessageW(page().ComboBox7, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    SendMessageW(page().destinationBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
     items.push_back(Narrow(text));
   }
   EXPECT_EQ(items, (std::vector<std::string>{"*taro", "------", "PC02", "PC03"}));
-  EXPECT_EQ(TTimerPage::ControlText(page().ComboBox7), "");
+  EXPECT_EQ(TTimerPage::ControlText(page().destinationBox), "");
   EXPECT_EQ(app_->main.DestinationItems(), mainItems);
 }
 
@@ -330,7 +330,7 @@ TEST_F(TimerPageTest, DISABLED_ScreenshotHold) {
   Tick();
   Pump(500);
   SetWhen({"2026", "12", "11", "9", "30"});
-  TTimerPage::SetControlText(page().ComboBox7, "*taro");
+  TTimerPage::SetControlText(page().destinationBox, "*taro");
   SelectRow(2);
   SetWindowPos(app_->setup.hwnd(), HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
   const char* hold = std::getenv("VELLO_SCREENSHOT_HOLD_MS");

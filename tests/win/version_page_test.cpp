@@ -10,7 +10,7 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   for (const wchar_t* name : {L"VELLO.html", L"LICENSE.txt"}) std::ofstream(dir_ / name) << "x";
   Dialog().ShowPage(SetupPage::Version);
   TVersionPage& v = Dialog().versionPage();
-  HWND panel = v.Panel1.hwnd();
+  HWND panel = v.logoPanel.hwnd();
   RECT r = RectIn(panel, Dialog().page(SetupPage::Version));
   EXPECT_EQ(r.left, 16);
   EXPECT_EQ(r.top, 8);
@@ -21,12 +21,12 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
     int x, y;
     const char* text;
   } table[] = {
-      {v.Label2, 120, 32, "Vello　ver.1.5"},
-      {v.Label5, 56, 72, "LAN メッセンジャー"},
-      {v.ClickLabel1.hwnd(), 56, 96, "ヘルプ: VELLO.html"},
-      {v.ClickLabel2.hwnd(), 56, 112, "ライセンス: MIT (LICENSE.txt)"},
-      {v.Label6, 16, 136, "使っていただいてどうもありがとうございます。"},
-      {v.Label7, 16, 149, "Copyright (c) 2026 The Vello developers"},
+      {v.titleLabel, 120, 32, "Vello　ver.1.5"},
+      {v.descriptionLabel, 56, 72, "LAN メッセンジャー"},
+      {v.helpLink.hwnd(), 56, 96, "ヘルプ: VELLO.html"},
+      {v.licenceLink.hwnd(), 56, 112, "ライセンス: MIT (LICENSE.txt)"},
+      {v.thanksLabel, 16, 136, "使っていただいてどうもありがとうございます。"},
+      {v.copyrightLabel, 16, 149, "Copyright (c) 2026 The Vello developers"},
   };
   for (const auto& e : table) {
     SCOPED_TRACE(e.text);
@@ -40,23 +40,23 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
     EXPECT_GE(c.bottom - c.top, text.cy);
     EXPECT_LE(c.right, 321);
   }
-  EXPECT_EQ(RectIn(v.Label2, panel).right - RectIn(v.Label2, panel).left, 161);
-  EXPECT_EQ(RectIn(v.Label5, panel).right - RectIn(v.Label5, panel).left, 201);
+  EXPECT_EQ(RectIn(v.titleLabel, panel).right - RectIn(v.titleLabel, panel).left, 161);
+  EXPECT_EQ(RectIn(v.descriptionLabel, panel).right - RectIn(v.descriptionLabel, panel).left, 201);
   LOGFONTW lf{};
-  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(v.Label2, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(v.titleLabel, WM_GETFONT, 0, 0)), sizeof lf, &lf);
   EXPECT_EQ(lf.lfHeight, -19);
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
   EXPECT_TRUE(lf.lfItalic);
   EXPECT_STREQ(lf.lfFaceName, L"ＭＳ Ｐゴシック");
 
-  EXPECT_EQ(v.ClickLabel1.Hikisu(), "VELLO.html");
-  EXPECT_EQ(v.ClickLabel2.Hikisu(), "LICENSE.txt");
-  for (TClickLabel* link : {&v.ClickLabel1, &v.ClickLabel2}) {
+  EXPECT_EQ(v.helpLink.Hikisu(), "VELLO.html");
+  EXPECT_EQ(v.licenceLink.Hikisu(), "LICENSE.txt");
+  for (TClickLabel* link : {&v.helpLink, &v.licenceLink}) {
     EXPECT_EQ(link->EnterColor(), 0x00FFFF);
     EXPECT_EQ(link->EnterCursor(), kCursorHandPoint);
   }
   // Each opens its document beside the executable, whatever the current folder.
-  for (TClickLabel* link : {&v.ClickLabel1, &v.ClickLabel2}) {
+  for (TClickLabel* link : {&v.helpLink, &v.licenceLink}) {
     SendMessageW(link->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     SendMessageW(link->hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
   }
@@ -64,7 +64,7 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   EXPECT_EQ(fs::path(shellCalls_[0].file), dir_ / L"VELLO.html");
   EXPECT_EQ(fs::path(shellCalls_[1].file), dir_ / L"LICENSE.txt");
   // No address of anyone's: nothing on the page names a place that is not there.
-  for (HWND label : {v.Label2, v.Label5, v.ClickLabel1.hwnd(), v.ClickLabel2.hwnd(), v.Label6, v.Label7}) {
+  for (HWND label : {v.titleLabel, v.descriptionLabel, v.helpLink.hwnd(), v.licenceLink.hwnd(), v.thanksLabel, v.copyrightLabel}) {
     std::wstring text = Widen(ControlText(label));
     EXPECT_EQ(text.find(L"example"), std::wstring::npos) << ControlText(label);
     EXPECT_EQ(text.find(L'@'), std::wstring::npos) << ControlText(label);
@@ -84,8 +84,8 @@ TEST_F(SetupDialogTest, ThePictureIsStretchedWithItsBottomLeftColourLeftOut) {
   RECT all{0, 0, 120, 80};
   FillRect(dc, &all, brush);
   DeleteObject(brush);
-  v.Panel1.DrawImage1(dc);
-  const RECT& box = TVersionPanel::Image1;
+  v.logoPanel.DrawLogo(dc);
+  const RECT& box = TVersionPanel::kLogoArea;
   // Corners show what lies beneath; the middle holds the picture.
   EXPECT_EQ(GetPixel(dc, box.left, box.bottom - 1), magenta);
   EXPECT_EQ(GetPixel(dc, box.right - 1, box.top), magenta);
