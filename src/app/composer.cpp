@@ -63,18 +63,18 @@ LRESULT CALLBACK ComposerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void TComposer::Create(HWND parent, UINT id, int x, int y, int width, int height) {
   LoadLibraryW(L"Msftedit.dll");
-  RichEdit1 = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
+  editor_ = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, nullptr,
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL |
                                   ES_NOHIDESEL,
                               x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                               GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kComposerMaxCharacters));
+  SendMessageW(editor_, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kComposerMaxCharacters));
   // EN_CHANGE lets the window hold the bound where the editor does not.
-  SendMessageW(RichEdit1, EM_SETEVENTMASK, 0, SendMessageW(RichEdit1, EM_GETEVENTMASK, 0, 0) | ENM_CHANGE);
-  SubclassedEditors()[RichEdit1] = {this, reinterpret_cast<WNDPROC>(GetWindowLongPtrW(RichEdit1, GWLP_WNDPROC))};
-  SetWindowLongPtrW(RichEdit1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ComposerProc));
-  SendMessageW(RichEdit1, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
-  SendMessageW(RichEdit1, EM_SETLANGOPTIONS, 0, SendMessageW(RichEdit1, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
+  SendMessageW(editor_, EM_SETEVENTMASK, 0, SendMessageW(editor_, EM_GETEVENTMASK, 0, 0) | ENM_CHANGE);
+  SubclassedEditors()[editor_] = {this, reinterpret_cast<WNDPROC>(GetWindowLongPtrW(editor_, GWLP_WNDPROC))};
+  SetWindowLongPtrW(editor_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ComposerProc));
+  SendMessageW(editor_, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+  SendMessageW(editor_, EM_SETLANGOPTIONS, 0, SendMessageW(editor_, EM_GETLANGOPTIONS, 0, 0) & ~IMF_AUTOFONT);
 }
 
 void TComposer::SetLook(const MessageLook& look) {
@@ -89,9 +89,9 @@ void TComposer::SetLook(const MessageLook& look) {
   cf.bCharSet = DEFAULT_CHARSET;
   cf.dwEffects = (style.bold ? CFE_BOLD : 0) | (style.italic ? CFE_ITALIC : 0) |
                  (style.underline ? CFE_UNDERLINE : 0) | (style.strikeOut ? CFE_STRIKEOUT : 0);
-  SendMessageW(RichEdit1, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
-  SendMessageW(RichEdit1, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
-  SendMessageW(RichEdit1, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(look.color)));
+  SendMessageW(editor_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
+  SendMessageW(editor_, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+  SendMessageW(editor_, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ToColorRef(look.color)));
   color_ = look.color;
   fontColor_ = look.fontColor;
 }
@@ -99,14 +99,14 @@ void TComposer::SetLook(const MessageLook& look) {
 MessageLook TComposer::Look() const {
   MessageLook look;
   RECT r;
-  GetWindowRect(RichEdit1, &r);
+  GetWindowRect(editor_, &r);
   look.width = r.right - r.left;
   look.height = r.bottom - r.top;
   look.color = color_;
   look.fontColor = fontColor_;
   CHARFORMAT2W cf{};
   cf.cbSize = sizeof cf;
-  SendMessageW(RichEdit1, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+  SendMessageW(editor_, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
   look.fontName = Narrow(cf.szFaceName);
   look.fontSize = (cf.yHeight + 10) / 20;
   look.fontStyle = FontStyle{.bold = (cf.dwEffects & CFE_BOLD) != 0,
@@ -119,14 +119,14 @@ MessageLook TComposer::Look() const {
 
 std::string TComposer::LinesText() const {
   // The displayed lines, wraps included; an empty last line is not a line.
-  int count = static_cast<int>(SendMessageW(RichEdit1, EM_GETLINECOUNT, 0, 0));
+  int count = static_cast<int>(SendMessageW(editor_, EM_GETLINECOUNT, 0, 0));
   std::vector<std::string> lines;
   for (int i = 0; i < count; ++i) {
-    LRESULT start = SendMessageW(RichEdit1, EM_LINEINDEX, i, 0);
-    LRESULT length = SendMessageW(RichEdit1, EM_LINELENGTH, start, 0);
+    LRESULT start = SendMessageW(editor_, EM_LINEINDEX, i, 0);
+    LRESULT length = SendMessageW(editor_, EM_LINELENGTH, start, 0);
     std::wstring buffer(static_cast<std::size_t>(std::max<LRESULT>(length, 0) + 2), L'\0');
     *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(buffer.size());
-    LRESULT got = SendMessageW(RichEdit1, EM_GETLINE, i, reinterpret_cast<LPARAM>(buffer.data()));
+    LRESULT got = SendMessageW(editor_, EM_GETLINE, i, reinterpret_cast<LPARAM>(buffer.data()));
     buffer.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
     while (!buffer.empty() && (buffer.back() == L'\r' || buffer.back() == L'\n')) buffer.pop_back();
     lines.push_back(Narrow(buffer));
@@ -136,9 +136,9 @@ std::string TComposer::LinesText() const {
 }
 
 std::string TComposer::PlainText() const {
-  int n = GetWindowTextLengthW(RichEdit1);
+  int n = GetWindowTextLengthW(editor_);
   std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-  GetWindowTextW(RichEdit1, text.data(), n + 1);
+  GetWindowTextW(editor_, text.data(), n + 1);
   text.resize(static_cast<std::size_t>(n));
   // The rich edit keeps paragraphs with a lone CR; the program's texts use CR LF.
   std::wstring out;
@@ -149,12 +149,12 @@ std::string TComposer::PlainText() const {
   return Narrow(out);
 }
 
-void TComposer::SetText(const std::string& cp932) { SetWindowTextW(RichEdit1, Widen(cp932).c_str()); }
+void TComposer::SetText(const std::string& cp932) { SetWindowTextW(editor_, Widen(cp932).c_str()); }
 
 void TComposer::ReplaceSelection(const std::string& cp932) { InsertFitting(Widen(cp932)); }
 
 void TComposer::Paste() {
-  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(RichEdit1)) return;
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(editor_)) return;
   std::wstring text;
   if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
     if (auto* units = static_cast<const wchar_t*>(GlobalLock(data))) {
@@ -169,7 +169,7 @@ void TComposer::Paste() {
 
 long TComposer::Room() const {
   CHARRANGE selection{};
-  SendMessageW(RichEdit1, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  SendMessageW(editor_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   return static_cast<long>(kComposerMaxCharacters) - (Length() - (selection.cpMax - selection.cpMin));
 }
 
@@ -182,30 +182,30 @@ void TComposer::InsertFitting(std::wstring text) {
   const bool cut = end < text.size();
   if (cut && end > 0 && IS_HIGH_SURROGATE(text[end - 1])) --end;
   text.resize(end);
-  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(editor_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
   if (cut) TellParentFull();
 }
 
 void TComposer::TellParentFull() {
-  SendMessageW(GetParent(RichEdit1), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(RichEdit1), EN_MAXTEXT),
-               reinterpret_cast<LPARAM>(RichEdit1));
+  SendMessageW(GetParent(editor_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(editor_), EN_MAXTEXT),
+               reinterpret_cast<LPARAM>(editor_));
 }
 
 long TComposer::Length() const {
   GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
-  return static_cast<long>(SendMessageW(RichEdit1, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
+  return static_cast<long>(SendMessageW(editor_, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
 }
 
 bool TComposer::CutToBound() {
   const long length = Length();
   const long bound = static_cast<long>(kComposerMaxCharacters);
   // Wine's editor raises its limit to take whatever is put in.
-  if (SendMessageW(RichEdit1, EM_GETLIMITTEXT, 0, 0) != bound)
-    SendMessageW(RichEdit1, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(bound));
+  if (SendMessageW(editor_, EM_GETLIMITTEXT, 0, 0) != bound)
+    SendMessageW(editor_, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(bound));
   if (length <= bound) return false;
   const long excess = length - bound;
   CHARRANGE caret{};
-  SendMessageW(RichEdit1, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  SendMessageW(editor_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
   // The text just put in ends at the caret; text set whole leaves the caret
   // at the start, and then the end goes.
   CHARRANGE cut = caret.cpMax >= excess ? CHARRANGE{caret.cpMax - excess, caret.cpMax} : CHARRANGE{bound, length};
@@ -213,12 +213,12 @@ bool TComposer::CutToBound() {
   if (cut.cpMin > 0) {
     wchar_t before[2] = {};
     TEXTRANGEW range{{cut.cpMin - 1, cut.cpMin}, before};
-    SendMessageW(RichEdit1, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(editor_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
     if (IS_HIGH_SURROGATE(before[0])) --cut.cpMin;
   }
-  SendMessageW(RichEdit1, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cut));
+  SendMessageW(editor_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cut));
   // Undoable, so that the editor's undo of what came before stays in step.
-  SendMessageW(RichEdit1, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+  SendMessageW(editor_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
   return true;
 }
 

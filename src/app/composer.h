@@ -1,5 +1,5 @@
 #pragma once
-// The composer: the main window's rich-text editor (RichEdit1), where the
+// The composer: the main window's rich-text editor, where the
 // message is written in the user's own look. What it holds is the message:
 // its size, colours and font, and its lines as displayed.
 #include <windows.h>
@@ -16,7 +16,7 @@ class TComposer {
  public:
   // Creates the editor as a child of `parent`.
   void Create(HWND parent, UINT id, int x, int y, int width, int height);
-  HWND hwnd() const { return RichEdit1; }
+  HWND hwnd() const { return editor_; }
 
   // Font and colours from the look; the size stays the window's.
   void SetLook(const MessageLook& look);
@@ -52,7 +52,7 @@ class TComposer {
   long Room() const;
   void InsertFitting(std::wstring text);
 
-  HWND RichEdit1 = nullptr;
+  HWND editor_ = nullptr;
   // Colour values as the look has them (a system colour stays one).
   int32_t color_ = 0xFFFFFF, fontColor_ = 0;
 };

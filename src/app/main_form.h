@@ -71,7 +71,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TSenderNames& senderNames() { return FSenderNames; }
   TDiscovery& discovery() { return FDiscovery; }
   TReceivedLog& receivedLog() { return FReceivedLog; }
-  const MediaPlayer& MediaPlayer1() const { return FMediaPlayer1; }
+  const MediaPlayer& arrivalSound() const { return FArrivalSound; }
 
   // The run-time flags, as the behaviours read them.
   bool SoundOn() const { return FSoundOn; }
@@ -175,7 +175,7 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   TTrayIcon FTrayIcon;
   TScheduler FScheduler{*this};
   TComposer FComposer;
-  MediaPlayer FMediaPlayer1;
+  MediaPlayer FArrivalSound;
   TSenderNames FSenderNames;
   TReceivedLog FReceivedLog;
   TDiscovery FDiscovery{[] {}};

@@ -122,7 +122,7 @@ void TMainForm::ApplySettingsFrom(const IniFile& ini) {
   if (!IsPortNumber(port)) throw VelloError(NotAPortText(port));
   FLogOn = ReadSetting(ini, setting::Log);
   if (ReadSetting(ini, setting::Sound)) {
-    FMediaPlayer1.Open(ReadSetting(ini, setting::SoundFile));
+    FArrivalSound.Open(ReadSetting(ini, setting::SoundFile));
     FSoundOn = true;
   } else {
     FSoundOn = false;

@@ -49,7 +49,7 @@ void TMainForm::ServerSocket1ClientRead(const std::string& line, const in_addr& 
   SetForegroundWindow(balloon.hwnd());
   VELLO_TIMING_ONLY(watch.Step("9 foreground");)
   // The arrival sound, and the tray icon blinks.
-  if (FSoundOn && FSoundInWorkMode) FMediaPlayer1.Play();
+  if (FSoundOn && FSoundInWorkMode) FArrivalSound.Play();
   UpdateTrayIcon(TrayUpdate::Blink);
   VELLO_TIMING_ONLY(watch.Step("10-11 sound and tray");)
   // The log entry, written once the sender's name is known, in the order of arrival.

@@ -18,6 +18,9 @@ if [ "$(id -u)" != 0 ]; then
   echo "deb test: installing a package needs root; not run"
   exit 0
 fi
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 source "$here/../../scripts/xvfb.sh"
 SHOTS=$VELLO_BUILD/screenshots
 mkdir -p "$SHOTS"

@@ -9,6 +9,9 @@
 # Runs in a copy of the prepared test prefix (scripts/setup-wine.sh), with
 # a wineserver of its own.
 set -u
+# Its copies of Vello must not reach the network: a namespace of its own.
+source "$(dirname "$0")/../../scripts/isolate.sh"
+vello_isolate "$0" "$@"
 WIN_BUILD=$1
 NATIVE_BUILD=$2
 here=$(cd "$(dirname "$0")" && pwd)

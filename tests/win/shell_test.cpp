@@ -359,7 +359,7 @@ TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
   StartApp();
   if (!boxes_.empty()) GTEST_SKIP() << "no wave device here: " << boxes_[0].text;
   EXPECT_TRUE(app_->main.SoundOn());
-  EXPECT_TRUE(app_->main.MediaPlayer1().isOpen());
+  EXPECT_TRUE(app_->main.arrivalSound().isOpen());
   // WSound unset: an arrival plays the sound (no error from the player).
   SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "ding\r\n", "N"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
