@@ -50,12 +50,6 @@ LRESULT CALLBACK ToolBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-ServerLimits ReceiverLimits() {
-  ServerLimits limits;
-  limits.maxLineBytes = kMaxMessageLineBytes;
-  return limits;
-}
-
 HMENU AddPopup(HMENU bar, const wchar_t* caption) {
   HMENU sub = CreatePopupMenu();
   AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption);
@@ -64,30 +58,12 @@ HMENU AddPopup(HMENU bar, const wchar_t* caption) {
 }  // namespace
 
 TMainForm::TMainForm(ApplicationWindow& application)
-    : FApplication(application),
-      FServer(TcpServer::Callbacks{
-          .onLine = [this](const std::string& line, const in_addr& peer,
-                           LineReceipt& receipt) { ServerSocket1ClientRead(line, peer, receipt); },
-          .isWholeLine = [](const std::string& bytes) { return IsWholeMessageLine(bytes); },
-          .onConnectionError =
-              [](int code) { ShowErrorMessage(FormatSocketEventError(code), ErrorOrigin::Network); },
-          .onOversizedLine =
-              [](std::size_t bytes) {
-                ShowErrorMessage("受信したメッセージが大きすぎます (" + std::to_string(bytes) + " バイト以上)",
-                                 ErrorOrigin::Network);
-              },
-          // The sender's name is looked up while its line is still arriving.
-          .onAccepted = [this](const in_addr& peer) { FSenderNames.LookUpSoon(peer); }},
-              ReceiverLimits()),
-      FClientSocket1(SendAttempts::Handlers{
-          .onConnect = [this](SendAttempt& a) { ClientSocket1Connect(a); },
-          .onDelivered = [this](SendAttempt& a) { ClientSocket1Delivered(a); },
-          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { ClientSocket1Error(a, kind, code); }}) {
+    : FApplication(application) {
   VELLO_TIMING_ONLY(timing::Mark("start.owners: main window's owners");)
 }
 
 TMainForm::~TMainForm() {
-  FBalloons.DestroyAll();
+  FInbox.balloons().DestroyAll();
   Destroy();
 }
 
@@ -245,7 +221,7 @@ void TMainForm::FormCreate() {
   // Importance, clearing after a send, the sounds in working mode.
   SetImportance(ReadSetting(ini, setting::Pri));
   FClearAfterSend = ReadSetting(ini, setting::Clear);
-  FSoundInWorkMode = !ReadSetting(ini, setting::WSound);
+  FInbox.SetSoundPermitted(!ReadSetting(ini, setting::WSound));
   FWorkMode = ReadSetting(ini, setting::WMode);
   CheckMenuItem(trayMenu.get(), mainids::TrayWorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(fileMenu, mainids::WorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
@@ -261,17 +237,14 @@ void TMainForm::FormCreate() {
   DeleteMenu(GetSystemMenu(hwnd(), FALSE), SC_CLOSE, MF_BYCOMMAND);
   DrawMenuBar(hwnd());
   FCloseCommandRemoved = true;
-  // Nothing has arrived yet. (A scheduled send's hand-over is the scheduler's own.)
-  FMessageArrived = false;
   FFormCreateStepsDone = 14;
 }
 
 void TMainForm::FormClose() {
-  ServerSocket1().Stop();
-  ClientSocket1().CloseAll();
-  // Received messages whose senders' names are still being looked up go
-  // into the log now, named by their addresses.
-  FReceivedLog.Flush();
+  // Nothing more is taken or sent; received messages whose senders' names
+  // are still being looked up go into the log now, named by their addresses.
+  FInbox.Stop();
+  FOutbox.CloseAll();
   // The other copies hear that this one has gone.
   FDiscovery.Stop();
   IniFile ini = SettingsFile();

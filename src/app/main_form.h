@@ -1,9 +1,9 @@
 #pragma once
-// TMainForm: the composer window. It composes the program's owners (the
-// server, the outgoing connections, the balloons, the tray icon, the
-// scheduler, the media player) and offers them narrow calls: the one way a
-// message leaves (MessageSender), what a balloon's reply needs
-// (BalloonHost) and what the settings dialog needs (SetupHost). Its
+// TMainForm: the composer window. It holds the controls and composes the
+// program's owners (the inbox, the outbox, the tray icon, the scheduler,
+// discovery), wiring them to each other and offering each the narrow calls
+// it needs of a window: InboxHost, OutboxHost, what a balloon's reply
+// needs (BalloonHost) and what the settings dialog needs (SetupHost). Its
 // handlers live in files by concern: main_form.cpp (start-up, layout,
 // menus, exit), main_form_tray.cpp, main_form_composer.cpp,
 // main_form_send.cpp, main_form_receive.cpp.
@@ -18,12 +18,8 @@
 #include "app/tray_icon.h"
 #include "discovery/discovery.h"
 #include "messaging/balloons.h"
-#include "messaging/message_sender.h"
-#include "messaging/received_log.h"
-#include "messaging/send_attempts.h"
-#include "messaging/sender_names.h"
-#include "platform/media_player.h"
-#include "platform/tcp_server.h"
+#include "messaging/inbox.h"
+#include "messaging/outbox.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 #include "schedule/scheduler.h"
@@ -49,7 +45,7 @@ enum : UINT {
 };
 }
 
-class TMainForm : public Window, public MessageSender, public BalloonHost, public SetupHost {
+class TMainForm : public Window, public InboxHost, public OutboxHost, public BalloonHost, public SetupHost {
  public:
   static constexpr wchar_t kClassName[] = L"TMainForm";
 
@@ -62,24 +58,16 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   ApplicationWindow& application() { return FApplication; }
 
   // The owners it composes.
-  TcpServer& ServerSocket1() { return FServer; }
-  SendAttempts& ClientSocket1() { return FClientSocket1; }
-  TBalloons& balloons() { return FBalloons; }
+  Inbox& inbox() { return FInbox; }
+  Outbox& outbox() { return FOutbox; }
   TTrayIcon& tray() { return FTrayIcon; }
   TScheduler& scheduler() { return FScheduler; }
   TComposer& composer() { return FComposer; }
-  TSenderNames& senderNames() { return FSenderNames; }
   TDiscovery& discovery() { return FDiscovery; }
-  TReceivedLog& receivedLog() { return FReceivedLog; }
-  const MediaPlayer& arrivalSound() const { return FArrivalSound; }
 
-  // The run-time flags, as the behaviours read them.
-  bool SoundOn() const { return FSoundOn; }
-  bool LogOn() const { return FLogOn; }
-  bool MessageArrived() const { return FMessageArrived; }
+  // The window's own flags.
   bool WorkMode() const { return FWorkMode; }
   bool ClearAfterSend() const { return FClearAfterSend; }
-  bool SoundInWorkMode() const { return FSoundInWorkMode; }
   // How many steps of FormCreate ran (an error stops it half-way).
   int FormCreateStepsDone() const { return FFormCreateStepsDone; }
 
@@ -87,15 +75,21 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   HWND MainWindow() const override { return hwnd(); }
   void ApplySettings() override;
   void SetClearAfterSend(bool clear) override { FClearAfterSend = clear; }
-  void SetSoundInWorkMode(bool sound) override { FSoundInWorkMode = sound; }
+  void SetSoundInWorkMode(bool sound) override { FInbox.SetSoundPermitted(sound); }
   MessageLook ComposerLook() const override { return FComposer.Look(); }
   std::string ComposerLinesText() const override { return FComposer.LinesText(); }
   std::string ComposerPlainText() const override { return FComposer.PlainText(); }
   std::vector<std::string> RefreshedDestinations() const override;
 
-  // MessageSender: the send path of the composer and the scheduler alike.
-  SendTicket Send(SendRequest request) override;
-  void Cancel(SendTicket ticket) override;
+  // InboxHost.
+  HWND BalloonOwner() const override;
+  bool WorkingMode() const override { return FWorkMode; }
+  void BalloonShown(HWND balloon) override;
+  void ArrivalNoticed(std::size_t notShown) override;
+
+  // OutboxHost.
+  HWND BoxOwner() const override { return hwnd(); }
+  void Delivered() override;
 
   // BalloonHost.
   void AcknowledgeArrival() override;
@@ -136,11 +130,6 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void OnDestinationListOpening();
   void OnDestinationEdited();
   void OnSendClicked();
-  void ClientSocket1Connect(SendAttempt& attempt);
-  void ClientSocket1Delivered(SendAttempt& attempt);
-  void ClientSocket1Error(SendAttempt& attempt, SocketErrorKind kind, int& code);
-  // A line that will not be shown is not taken: its sender learns so.
-  void ServerSocket1ClientRead(const std::string& line, const in_addr& peer, LineReceipt& receipt);
   void OnOpenLogChosen();
   void UpdateTrayIcon(TrayUpdate update) { FTrayIcon.UpdateTrayIcon(update); }
   // Runs `work` from the message loop, after the handler under way: at
@@ -162,22 +151,16 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   void ShowMainWindow();
   // The computers of the network: the browse list, then the copies found.
   std::vector<std::string> NetworkDestinations() const;
-  void AppendLog(bool sent, const std::string& party, const std::string& text);
-  void ShowBrokenOff(const SendAttempt& attempt);
   void RunDeferred();
 
   ApplicationWindow& FApplication;
   TSetupForm* FSetupForm = nullptr;
 
-  TcpServer FServer;
-  SendAttempts FClientSocket1;
-  TBalloons FBalloons{*this};
+  Inbox FInbox{*this, *this};
+  Outbox FOutbox{*this};
   TTrayIcon FTrayIcon;
-  TScheduler FScheduler{*this};
+  TScheduler FScheduler{FOutbox};
   TComposer FComposer;
-  MediaPlayer FArrivalSound;
-  TSenderNames FSenderNames;
-  TReceivedLog FReceivedLog;
   TDiscovery FDiscovery{[] {}};
 
   UniqueFont FInterfaceFont;
@@ -186,12 +169,8 @@ class TMainForm : public Window, public MessageSender, public BalloonHost, publi
   std::vector<std::function<void()>> FDeferred;
   UINT FTaskbarCreatedMessage = 0;
 
-  bool FSoundOn = false;
-  bool FLogOn = false;
-  bool FMessageArrived = false;
   bool FWorkMode = false;
   bool FClearAfterSend = false;
-  bool FSoundInWorkMode = true;
   bool FImeOnFocus = false;
   bool FClosing = false;
   // The box saying the composer is full is waiting or open: one is enough

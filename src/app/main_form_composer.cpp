@@ -120,19 +120,16 @@ void TMainForm::ApplySettingsFrom(const IniFile& ini) {
   int port = ReadSetting(ini, setting::Port);
   // A number the system would cut to 16 bits must not quietly become another port.
   if (!IsPortNumber(port)) throw VelloError(NotAPortText(port));
-  FLogOn = ReadSetting(ini, setting::Log);
-  if (ReadSetting(ini, setting::Sound)) {
-    FArrivalSound.Open(ReadSetting(ini, setting::SoundFile));
-    FSoundOn = true;
-  } else {
-    FSoundOn = false;
-  }
+  bool log = ReadSetting(ini, setting::Log);
+  FInbox.SetLogOn(log);
+  FOutbox.SetLogOn(log);
+  FInbox.SetSound(ReadSetting(ini, setting::Sound), ReadSetting(ini, setting::SoundFile));
   // A changed port takes effect at once: the server listens again there,
   // and the other copies hear of it.
   VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings read");)
-  ServerSocket1().Listen(port);
+  FInbox.Listen(port);
   VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings listening");)
-  ClientSocket1().SetPort(port);
+  FOutbox.SetPort(port);
   // Announced from the message loop: at start-up the window does not wait
   // for the network interfaces and the multicast socket.
   Defer([this, port, discovery = ReadSetting(ini, setting::Discovery)] {

@@ -1,4 +1,4 @@
-// What the tray icon's clicks do, working mode, and the arrival notice's end.
+// What the tray icon's clicks do, and working mode.
 #include "app/application_window.h"
 #include "app/main_form.h"
 #include "settings/settings_file.h"
@@ -6,20 +6,14 @@
 
 namespace vello {
 
-void TMainForm::AcknowledgeArrival() {
-  FTrayIcon.SetNotShown(0);
-  UpdateTrayIcon(TrayUpdate::Restore);
-  FMessageArrived = false;
-}
-
 void TMainForm::TrayIconMessage(LPARAM mouseMessage) {
   switch (static_cast<UINT>(mouseMessage)) {
     case WM_LBUTTONDOWN: {
-      if (!FMessageArrived || GetActiveWindow() == hwnd()) {
+      if (!FInbox.unacknowledged() || GetActiveWindow() == hwnd()) {
         ShowMainWindow();
         ShowWindow(FApplication.hwnd(), SW_RESTORE);
       }
-      FBalloons.ReleaseHeld();
+      FInbox.balloons().ReleaseHeld();
       SetForegroundWindow(FApplication.hwnd());
       break;
     }

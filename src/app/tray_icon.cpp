@@ -9,7 +9,7 @@ namespace vello {
 
 namespace {
 const wchar_t kClassName[] = L"VelloTrayIcon";
-constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kBlinkTimer = 1;
 constexpr UINT kBlinkInterval = 500;
 const char kIdleTip[] = "Vello - ﾀｽｸﾄﾚｲ";
 const char kArrivalTip[] = "Vello - メッセージが届きました";
@@ -29,16 +29,16 @@ void TTrayIcon::Attach(HWND mainWindow, HICON mainIcon) {
 
 TrayState TTrayIcon::state() const {
   if (!FAdded) return TrayState::Absent;
-  return FTimer1Interval ? TrayState::Blinking : TrayState::Idle;
+  return FBlinkInterval ? TrayState::Blinking : TrayState::Idle;
 }
 
-void TTrayIcon::SetTimer1Interval(UINT ms) {
-  if (ms == FTimer1Interval) return;  // the running timer keeps its phase
-  FTimer1Interval = ms;
+void TTrayIcon::SetBlinkInterval(UINT ms) {
+  if (ms == FBlinkInterval) return;  // the running timer keeps its phase
+  FBlinkInterval = ms;
   if (ms == 0)
-    KillTimer(hwnd(), kTimer1);
+    KillTimer(hwnd(), kBlinkTimer);
   else
-    SetTimer(window(), kTimer1, ms, nullptr);
+    SetTimer(window(), kBlinkTimer, ms, nullptr);
 }
 
 void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
@@ -50,17 +50,17 @@ void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
       FAdded = true;
       break;
     case TrayUpdate::Blink:
-      SetTimer1Interval(kBlinkInterval);
+      SetBlinkInterval(kBlinkInterval);
       break;
     case TrayUpdate::Restore:
-      SetTimer1Interval(0);
+      SetBlinkInterval(0);
       FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FMainIcon, kIdleTip);
       CallTray(TrayAction::Modify, FTrayRecord);
       break;
   }
 }
 
-void TTrayIcon::Timer1Timer() {
+void TTrayIcon::OnBlinkTick() {
   if (!FArrivalIcon)
     FArrivalIcon.reset(ExtractIconW(GetModuleHandleW(nullptr), ExecutablePath().c_str(), 1));
   HICON next = FTrayRecord.hIcon == FMainIcon ? FArrivalIcon.get() : FMainIcon;
@@ -91,12 +91,12 @@ void TTrayIcon::AddAgain() {
 void TTrayIcon::Remove() {
   if (FAdded) CallTray(TrayAction::Delete, FTrayRecord);
   FAdded = false;
-  SetTimer1Interval(0);
+  SetBlinkInterval(0);
 }
 
 LRESULT TTrayIcon::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_TIMER && wp == kTimer1) {
-    Timer1Timer();
+  if (msg == WM_TIMER && wp == kBlinkTimer) {
+    OnBlinkTick();
     return 0;
   }
   return Default(msg, wp, lp);

@@ -1,7 +1,7 @@
 #pragma once
 // The program's icon in the notification area: one record kept for the
 // whole run, the main and the arrival icon, and the arrival notice that
-// alternates them every 500 ms (Timer1) with the arrival tip. Clicks on the
+// alternates them every 500 ms (the blink timer) with the arrival tip. Clicks on the
 // icon go to the main window (its callback message 0x40A).
 #include <windows.h>
 #include <shellapi.h>
@@ -30,7 +30,7 @@ class TTrayIcon : public MessageOnlyWindow {
   void Attach(HWND mainWindow, HICON mainIcon);
   void UpdateTrayIcon(TrayUpdate update);
   // One tick of the notice.
-  void Timer1Timer();
+  void OnBlinkTick();
   // The taskbar was made anew (the shell restarted): the icon comes back as it was.
   void AddAgain();
   // The icon goes (the program ends).
@@ -40,21 +40,21 @@ class TTrayIcon : public MessageOnlyWindow {
   std::size_t notShown() const { return FNotShown; }
 
   TrayState state() const;
-  UINT Timer1Interval() const { return FTimer1Interval; }
+  UINT blinkInterval() const { return FBlinkInterval; }
   const NOTIFYICONDATAW& record() const { return FTrayRecord; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  void SetTimer1Interval(UINT ms);
+  void SetBlinkInterval(UINT ms);
   std::string ArrivalTip() const;
 
   HWND FMainWindow = nullptr;
   HICON FMainIcon = nullptr;  // the executable's own, shared: not destroyed
   UniqueIcon FArrivalIcon;    // the executable's second icon, taken at the first tick
   NOTIFYICONDATAW FTrayRecord{};
-  UINT FTimer1Interval = 0;
+  UINT FBlinkInterval = 0;
   bool FAdded = false;
   std::size_t FNotShown = 0;
 };

@@ -9,11 +9,11 @@
 
 namespace vello {
 
-TBalloons::TBalloons(BalloonHost& host) : host_(host), PopupMenu1(CreatePopupMenu()) {
-  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::N1, L"返信する");
-  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::N3, L"引用して返信");
-  AppendMenuW(PopupMenu1.get(), MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(PopupMenu1.get(), MF_STRING, balloonids::Close2, L"閉じる\u3000Ctrl+C");
+TBalloons::TBalloons(BalloonHost& host) : host_(host), balloonMenu_(CreatePopupMenu()) {
+  AppendMenuW(balloonMenu_.get(), MF_STRING, balloonids::ReplyItem, L"返信する");
+  AppendMenuW(balloonMenu_.get(), MF_STRING, balloonids::QuoteReplyItem, L"引用して返信");
+  AppendMenuW(balloonMenu_.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(balloonMenu_.get(), MF_STRING, balloonids::CloseItem, L"閉じる\u3000Ctrl+C");
 }
 
 TBalloons::~TBalloons() { DestroyAll(); }
@@ -141,30 +141,30 @@ void TBalloons::BalloonContextMenu(TBalloon& balloon, int screenX, int screenY) 
     screenY = r.top + 10;
   }
   FCurrentBalloon = &balloon;
-  UINT id = TrackPopupMenu(PopupMenu1.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, balloon.hwnd(),
+  UINT id = TrackPopupMenu(balloonMenu_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screenX, screenY, 0, balloon.hwnd(),
                            nullptr);
   switch (id) {
-    case balloonids::N1: Window::Guard([this] { N1Click(); }); break;
-    case balloonids::N3: Window::Guard([this] { N3Click(); }); break;
-    case balloonids::Close2: Window::Guard([this] { Close2Click(); }); break;
+    case balloonids::ReplyItem: Window::Guard([this] { OnReplyChosen(); }); break;
+    case balloonids::QuoteReplyItem: Window::Guard([this] { OnQuoteReplyChosen(); }); break;
+    case balloonids::CloseItem: Window::Guard([this] { OnCloseChosen(); }); break;
   }
 }
 
-void TBalloons::N1Click() {
+void TBalloons::OnReplyChosen() {
   if (!FCurrentBalloon) return;
   host_.ReplyTo(FCurrentBalloon->Hint());
 }
 
-void TBalloons::N3Click() {
+void TBalloons::OnQuoteReplyChosen() {
   if (!FCurrentBalloon) return;
   std::string quoted;
   for (const std::string& line : SplitLines(FCurrentBalloon->Caption())) quoted += ">" + line + "\r";
   if (!quoted.empty()) quoted.pop_back();
   host_.SetComposerText(quoted);
-  N1Click();
+  OnReplyChosen();
 }
 
-void TBalloons::Close2Click() {
+void TBalloons::OnCloseChosen() {
   if (FCurrentBalloon) Destroy(FCurrentBalloon);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Every message balloon of the program, and what a person does with them:
-// drag one, reply, reply with quotation, close it (its menu, PopupMenu1),
+// drag one, reply, reply with quotation, close it (its menu, balloonMenu_),
 // hide it (Ctrl+C). In working mode new balloons are held hidden until the
 // tray icon releases them. What a reply does to the main window is the
 // host's business.
@@ -34,9 +34,9 @@ class BalloonHost {
   ~BalloonHost() = default;
 };
 
-// Identifiers of PopupMenu1's commands.
+// Identifiers of balloonMenu_'s commands.
 namespace balloonids {
-enum : UINT { N1 = 401, N3, Close2 };
+enum : UINT { ReplyItem = 401, QuoteReplyItem, CloseItem };
 }
 
 class TBalloons {
@@ -84,17 +84,17 @@ class TBalloons {
   TBalloon* Find(HWND hwnd) const;
   const std::vector<HWND>& held() const { return FHeldBalloons; }
   TBalloon* current() const { return FCurrentBalloon; }
-  HMENU menu() const { return PopupMenu1.get(); }
+  HMENU menu() const { return balloonMenu_.get(); }
 
   // The handlers of every balloon and its label.
   void BalloonMouseDown(TBalloon& balloon, int button, WPARAM keys, int x, int y);
   void BalloonMouseMove(TBalloon& balloon, WPARAM keys, int x, int y);
   void BalloonKeyDown(TBalloon& balloon, WPARAM key);
   void BalloonContextMenu(TBalloon& balloon, int screenX, int screenY);
-  // PopupMenu1's commands, on the balloon it was opened on.
-  void N1Click();
-  void N3Click();
-  void Close2Click();
+  // balloonMenu_'s commands, on the balloon it was opened on.
+  void OnReplyChosen();
+  void OnQuoteReplyChosen();
+  void OnCloseChosen();
 
  private:
   struct Holding {
@@ -106,7 +106,7 @@ class TBalloons {
   Holding HeldBy(uint32_t sender) const;
 
   BalloonHost& host_;
-  UniqueMenu PopupMenu1;
+  UniqueMenu balloonMenu_;
   std::map<std::tuple<std::string, int, int>, std::weak_ptr<const UniqueFont>> fonts_;
   std::vector<std::unique_ptr<TBalloon>> FBalloons;
   std::size_t FTextBytes = 0;

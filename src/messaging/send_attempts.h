@@ -1,7 +1,7 @@
 #pragma once
 // The outgoing connections: every send is an attempt of its own, with its
 // own connection, so a second send started while the first is still
-// resolving or connecting neither loses nor mixes them. The main window's
+// resolving or connecting neither loses nor mixes them. The outbox's
 // handlers decide what happens when an attempt connects or fails.
 #include <functional>
 #include <memory>

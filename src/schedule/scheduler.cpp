@@ -207,15 +207,15 @@ void TScheduler::RefreshBeforeTick() {
 
 void TScheduler::SetRunning(bool running) {
   if (running) {
-    SetTimer(window(), kTimerId, kTimer1Interval, nullptr);
-    FTimer1Interval = kTimer1Interval;
+    SetTimer(window(), kTimerId, kCheckInterval, nullptr);
+    FCheckInterval = kCheckInterval;
   } else {
     KillTimer(hwnd(), kTimerId);
-    FTimer1Interval = 0;
+    FCheckInterval = 0;
   }
 }
 
-void TScheduler::Timer1Timer() {
+void TScheduler::OnCheckTick() {
   LocalDateTime t = Now();
   std::string now = CurrentTimeText(t.year, t.month, t.day, t.hour, t.minute);
   auto dueEntries = [&] {
@@ -297,7 +297,7 @@ void TScheduler::SendEnded(EntryId id, SendOutcome outcome) {
 
 LRESULT TScheduler::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_TIMER && wp == kTimerId) {
-    Timer1Timer();
+    OnCheckTick();
     return 0;
   }
   return Default(msg, wp, lp);

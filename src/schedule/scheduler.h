@@ -1,7 +1,7 @@
 #pragma once
 // The scheduler: the one owner of the scheduled messages. It holds the
 // entries (each with an identity of its own that no reload or deletion
-// changes), loads and saves the schedule file, runs its own timer (Timer1:
+// changes), loads and saves the schedule file, runs its own timer (the check timer:
 // every 10 s while switched on), hands due entries to the sender and marks
 // an entry sent, in memory and in the file, before its line is written;
 // when that mark cannot be saved it is taken back and nothing is sent.
@@ -48,8 +48,8 @@ struct ScheduledEntry {
 
 class TScheduler : public MessageOnlyWindow {
  public:
-  static constexpr UINT kTimer1Interval = 10000;
-  static constexpr UINT_PTR kTimerId = 1;  // Timer1 on the scheduler's own window
+  static constexpr UINT kCheckInterval = 10000;
+  static constexpr UINT_PTR kTimerId = 1;  // the check timer, on the scheduler's own window
 
   explicit TScheduler(MessageSender& sender);
   ~TScheduler() override;
@@ -72,11 +72,11 @@ class TScheduler : public MessageOnlyWindow {
   // Removes the entry; a send of it still under way is dropped. Then saves.
   void Delete(EntryId id);
 
-  // Timer1: running every 10 s, or stopped (interval 0).
+  // The check timer: running every 10 s, or stopped (interval 0).
   void SetRunning(bool running);
-  UINT Timer1Interval() const { return FTimer1Interval; }
+  UINT checkInterval() const { return FCheckInterval; }
   // One tick: hands every due entry to the sender, each once.
-  void Timer1Timer();
+  void OnCheckTick();
 
   bool InFlight(EntryId id) const { return FInFlight.count(id) != 0; }
   std::size_t inFlightCount() const { return FInFlight.size(); }
@@ -123,7 +123,7 @@ class TScheduler : public MessageOnlyWindow {
   std::vector<TScheduleEntry> FDeleted;
   EntryId FComposing = 0;  // the entry MarkSentAndCompose is storing the mark of
   EntryId FNextId = 1;
-  UINT FTimer1Interval = 0;
+  UINT FCheckInterval = 0;
   std::function<void()> FOnChanged;
 };
 

@@ -180,7 +180,7 @@ TEST_F(ComposerTest, UndoTakesBackAPasteThatDidNotFit) {
 TEST_F(ComposerTest, ALongPasteSendsOnlyWhatTheComposerKept) {
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   const std::wstring pasted = Lines(L"abcdefgh", 70200);
   Focus();
   PutOnClipboard(WithCrLf(pasted));

@@ -152,7 +152,7 @@ TEST_F(ExitTest, AReceivedMessageWaitingForItsSendersNameIsLoggedByAddress) {
   SendRaw(MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, "名前はまだ\r\n", "N"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
   Pump(100);
-  EXPECT_EQ(app_->main.receivedLog().waiting(), 1u);
+  EXPECT_EQ(app_->main.inbox().log().waiting(), 1u);
   EXPECT_EQ(ReadBeside(".log"), "");
   Exit();
   std::string log = ReadBeside(".log");

@@ -73,13 +73,13 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
   WriteBeside("Fixed.dat", "[あいさつ]\r\nおはよう=\r\n");
   StartApp();
   // Read at start-up: the port, the log option, the phrases, the address book.
-  EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
+  EXPECT_EQ(app_->main.inbox().server().port(), port_);
   ASSERT_EQ(GetMenuItemCount(app_->main.insertMenu), 1);
   EXPECT_EQ(GetMenuItemCount(GetSubMenu(app_->main.insertMenu, 0)), 1);
 
   // A message to "*taro" goes out and into the log.
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   SetWindowTextW(app_->main.composer().hwnd(), L"こんにちは");
   app_->main.SetDestinationText("*taro");
   app_->main.OnSendClicked();

@@ -66,7 +66,7 @@ class NetworkTest : public AppFixture {
   }
 
   TBalloon* BalloonSaying(const std::string& text) {
-    TBalloons& b = app_->main.balloons();
+    TBalloons& b = app_->main.inbox().balloons();
     for (HWND h : Balloons())
       if (TBalloon* balloon = b.Find(h); balloon && balloon->Caption() == text) return balloon;
     return nullptr;
@@ -114,8 +114,8 @@ TEST_F(NetworkTest, WithoutANameRepliesAndTheLogUseTheAddress) {
   SendFrom("127.0.0.1", Line("名無し\r\n"));
   ASSERT_TRUE(PumpUntil([&] { return CountInLog("From : 127.0.0.1\r\n名無し\r\n") == 1; }));
   TBalloon& b = *BalloonSaying("名無し\r\n");
-  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
-  app_->main.balloons().N1Click();
+  app_->main.inbox().balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  app_->main.inbox().balloons().OnReplyChosen();
   EXPECT_EQ(app_->main.DestinationText(), "127.0.0.1");
 }
 
@@ -149,7 +149,7 @@ TEST_F(NetworkTest, OneHostCannotKeepTheOthersOut) {
   for (int i = 0; i < 300; ++i) held.push_back(OpenFrom("127.0.0.2"));
   const ServerLimits limits;
   ASSERT_TRUE(PumpUntil([&] {
-    return app_->main.ServerSocket1().pendingConnections() == limits.maxPerPeer + limits.maxWaitingPerPeer;
+    return app_->main.inbox().server().pendingConnections() == limits.maxPerPeer + limits.maxWaitingPerPeer;
   }));
   SendFrom("127.0.0.3", Line("通してください\r\n"));
   ULONGLONG start = GetTickCount64(), lastTrickle = 0;
@@ -199,9 +199,9 @@ TEST_F(NetworkTest, BalloonsOfOneSenderAreBoundedAndTheRestCounted) {
     senders.back()->Write(Line("多すぎ " + std::to_string(i) + "\r\n"));
     senders.back()->FinishWriting();
   }
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() + app_->main.tray().notShown() == bound + 2; },
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().count() + app_->main.tray().notShown() == bound + 2; },
                         10000));
-  EXPECT_EQ(app_->main.balloons().count(), bound);
+  EXPECT_EQ(app_->main.inbox().balloons().count(), bound);
   EXPECT_EQ(app_->main.tray().notShown(), 2u);
   std::size_t taken = 0, refused = 0;
   ASSERT_TRUE(PumpUntil([&] {
@@ -241,8 +241,8 @@ TEST_F(NetworkTest, BalloonsAreBoundedByTheirAreaInAll) {
   for (std::size_t i = 0; i < fit + 5; ++i)
     SendFrom(("127.0.1." + std::to_string(i + 1)).c_str(),
              MakeMessageLine({4000, 4000, 16777215, 0, 10, "MS ゴシック", 0}, "大きい " + std::to_string(i), "N"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() + app_->main.tray().notShown() == fit + 5; }, 20000));
-  EXPECT_EQ(app_->main.balloons().count(), fit);
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().count() + app_->main.tray().notShown() == fit + 5; }, 20000));
+  EXPECT_EQ(app_->main.inbox().balloons().count(), fit);
   EXPECT_EQ(app_->main.tray().notShown(), 5u);
   // A balloon of the usual size still finds room.
   SendFrom("127.0.0.4", Line("ふつう\r\n"));
@@ -257,10 +257,10 @@ TEST_F(NetworkTest, TenSendersUsedTheirShareAndAnEleventhIsShown) {
   const std::size_t each = TBalloons::kMaxPerSender + 2;
   for (int sender = 2; sender <= 11; ++sender) {
     std::string source = "127.0.0." + std::to_string(sender);
-    std::size_t before = app_->main.balloons().count() + app_->main.tray().notShown();
+    std::size_t before = app_->main.inbox().balloons().count() + app_->main.tray().notShown();
     for (std::size_t i = 0; i < each; ++i) SendFrom(source.c_str(), Line(source + " " + std::to_string(i) + "\r\n"));
     ASSERT_TRUE(PumpUntil(
-        [&] { return app_->main.balloons().count() + app_->main.tray().notShown() == before + each; }, 20000))
+        [&] { return app_->main.inbox().balloons().count() + app_->main.tray().notShown() == before + each; }, 20000))
         << source;
   }
   ASSERT_GE(app_->main.tray().notShown(), 2u * 10);  // each of the ten sent more than it may have open
@@ -293,7 +293,7 @@ TEST_F(NetworkTest, BalloonsHiddenForGoodMakeRoom) {
   StartApp();
   const std::size_t bound = TBalloons::kMaxPerSender;
   for (std::size_t i = 0; i < bound; ++i) SendFrom("127.0.0.2", Line("隠す " + std::to_string(i) + "\r\n"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().count() == bound; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().count() == bound; }, 10000));
   BYTE keys[256] = {};
   GetKeyboardState(keys);
   keys[VK_CONTROL] = 0x80;
@@ -331,7 +331,7 @@ TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
   StartApp();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, ErrorDisplayText(NotAPortText(70000)));
-  EXPECT_FALSE(app_->main.ServerSocket1().listening());  // not on 70000 - 65536 = 4464
+  EXPECT_FALSE(app_->main.inbox().server().listening());  // not on 70000 - 65536 = 4464
 
   // From the dialog: refused before anything is written.
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
@@ -363,7 +363,7 @@ TEST_F(NetworkTest, APortThatCannotBeHadLeavesTheOldOneListening) {
   }
   closesocket(holder);
   EXPECT_EQ(error.rfind("'bind' API", 0), 0u) << error;
-  EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
+  EXPECT_EQ(app_->main.inbox().server().port(), port_);
   SendRaw(Line("元のポート\r\n"));
   EXPECT_TRUE(PumpUntil([&] { return BalloonSaying("元のポート\r\n"); }));
 }
@@ -431,8 +431,8 @@ TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
   SilentReceiver receiver;
-  app_->main.ClientSocket1().SetPort(receiver.port());
-  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().attempts().SetDeliveryTimeout(500);
   app_->main.SetComposerText(std::string(2000, 'x'));
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.OnSendClicked();
@@ -448,8 +448,8 @@ TEST_F(NetworkTest, ALineTheReceiverDoesNotTakeIsNeitherConfirmedNorLogged) {
 TEST_F(NetworkTest, AReceiverThatKeepsSendingCannotHoldTheSender) {
   StartApp();
   SilentReceiver receiver(SilentReceiver::Chatty);
-  app_->main.ClientSocket1().SetPort(receiver.port());
-  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().attempts().SetDeliveryTimeout(500);
   app_->main.SetComposerText("聞いてますか");
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.OnSendClicked();
@@ -464,11 +464,11 @@ TEST_F(NetworkTest, ALongLineTheReceiverNeverReadsHoldsNeitherTheWindowNorTheSen
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
   SilentReceiver receiver(SilentReceiver::Deaf);
-  app_->main.ClientSocket1().SetPort(receiver.port());
-  app_->main.ClientSocket1().SetDeliveryTimeout(1500);
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().attempts().SetDeliveryTimeout(1500);
   // On the loopback the system would take megabytes at once: a small send
   // buffer makes the line wait for its receiver, as on a real link.
-  app_->main.ClientSocket1().SetSendBuffer(8192);
+  app_->main.outbox().attempts().SetSendBuffer(8192);
   std::string text;
   for (int line = 0; line < 4000; ++line) text += "abcdefghijklmn\r\n";  // short lines wrap at once
   app_->main.SetComposerText(text);
@@ -510,8 +510,8 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
   SetClockForTests([] { return LocalDateTime{2026, 12, 10, 14, 35, 3}; });
   StartApp();
   SilentReceiver receiver;
-  app_->main.ClientSocket1().SetPort(receiver.port());
-  app_->main.ClientSocket1().SetDeliveryTimeout(500);
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().attempts().SetDeliveryTimeout(500);
   app_->main.SetComposerText(std::string(200, 'y'));  // a schedule holds 255 bytes
   app_->main.OnTimerChosen();
   TTimerPage& page = app_->setup.timerPage();
@@ -523,7 +523,7 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
   TTimerPage::SetControlText(page.destinationBox, "127.0.0.1");
   page.OnAddClicked();
   TScheduler& scheduler = app_->main.scheduler();
-  scheduler.Timer1Timer();
+  scheduler.OnCheckTick();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 5000));
   EXPECT_NE(boxes_[0].text.find("受け取ったか確かめられませんでした"), std::string::npos) << boxes_[0].text;
   SetClockForTests({});
@@ -557,7 +557,7 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
     TTimerPage::SetControlText(box, text);
   page.OnAddClicked();
   TScheduler& scheduler = app_->main.scheduler();
-  scheduler.Timer1Timer();
+  scheduler.OnCheckTick();
   ASSERT_EQ(scheduler.inFlightCount(), 1u);
   // Each look-up is let get under way before its owner goes: one not yet
   // started is simply dropped with it, and never answers at all.

@@ -56,9 +56,9 @@ TEST_F(ReceiveTest, ALineBecomesACentredShapedBalloon) {
   GetWindowTextW(b, caption, 64);
   EXPECT_STREQ(caption, L"こんにちは\r\n");
 
-  EXPECT_TRUE(app_->main.MessageArrived());
-  EXPECT_EQ(app_->main.tray().Timer1Interval(), 500u);
-  EXPECT_EQ(app_->main.balloons().current(), nullptr);
+  EXPECT_TRUE(app_->main.inbox().unacknowledged());
+  EXPECT_EQ(app_->main.tray().blinkInterval(), 500u);
+  EXPECT_EQ(app_->main.inbox().balloons().current(), nullptr);
 }
 
 // Where `ink` lies among the pixels of `dc` (0,0 to w,h), or left -1.
@@ -124,11 +124,11 @@ TEST_F(ReceiveTest, TheLabelIsDrawnAt12And10AndPressesOnItReachTheBalloon) {
 
   // A right press on the text acknowledges the arrival and makes it the
   // balloon the menu acts on.
-  ASSERT_TRUE(app_->main.MessageArrived());
+  ASSERT_TRUE(app_->main.inbox().unacknowledged());
   SendMessageW(b, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(shown.left + 3, shown.top + 3));
-  EXPECT_FALSE(app_->main.MessageArrived());
-  ASSERT_NE(app_->main.balloons().current(), nullptr);
-  EXPECT_EQ(app_->main.balloons().current()->hwnd(), b);
+  EXPECT_FALSE(app_->main.inbox().unacknowledged());
+  ASSERT_NE(app_->main.inbox().balloons().current(), nullptr);
+  EXPECT_EQ(app_->main.inbox().balloons().current()->hwnd(), b);
 }
 
 // The reverse look-up of a new sender starts when its connection is
@@ -179,7 +179,7 @@ TEST_F(ReceiveTest, TwoLinesGiveTwoBalloonsTheLaterOnTop) {
   HWND first = Balloons()[0];
   SendRaw(Line("two\r\n"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 2; }));
-  HWND second = app_->main.balloons().newest().hwnd();
+  HWND second = app_->main.inbox().balloons().newest().hwnd();
   EXPECT_NE(first, second);
   // The later one comes first in the z-order.
   for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
@@ -192,16 +192,16 @@ TEST_F(ReceiveTest, WorkingModeHoldsBalloonsUntilTheTrayReleasesThem) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nW-mode=1\r\n");
   StartApp();
   SendRaw(Line("normal\r\n"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().held().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().held().size() == 1; }));
   SendRaw(Line("important\r\n", 315, 179, "P"));
-  ASSERT_TRUE(PumpUntil([&] { return app_->main.balloons().held().size() == 2; }));
-  for (HWND h : app_->main.balloons().held()) EXPECT_FALSE(IsWindowVisible(h));
-  HWND important = app_->main.balloons().held()[1];
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().held().size() == 2; }));
+  for (HWND h : app_->main.inbox().balloons().held()) EXPECT_FALSE(IsWindowVisible(h));
+  HWND important = app_->main.inbox().balloons().held()[1];
   EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  EXPECT_FALSE(GetWindowLongW(app_->main.balloons().held()[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE(GetWindowLongW(app_->main.inbox().balloons().held()[0], GWL_EXSTYLE) & WS_EX_TOPMOST);
 
   app_->main.TrayIconMessage(WM_LBUTTONDOWN);
-  EXPECT_TRUE(app_->main.balloons().held().empty());
+  EXPECT_TRUE(app_->main.inbox().balloons().held().empty());
   for (HWND h : Balloons()) EXPECT_TRUE(IsWindowVisible(h));
   EXPECT_TRUE(GetWindowLongW(important, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
@@ -234,7 +234,7 @@ TEST_F(ReceiveTest, RefusedLinesShowTheirErrorAndLeaveNoWindow) {
     EXPECT_EQ(boxes_[0].caption, "Vello");
     EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_TRUE(Balloons().empty());
-    EXPECT_FALSE(app_->main.MessageArrived());
+    EXPECT_FALSE(app_->main.inbox().unacknowledged());
     ASSERT_TRUE(PumpUntil([&] { return sender.EndingSeen() != RawConnection::Ending::Open; }));
     EXPECT_EQ(sender.EndingSeen(), RawConnection::Ending::Reset);
   }
@@ -274,7 +274,7 @@ TEST_F(ReceiveTest, AbsurdSizesFromStrangersAreClampedSaneOnesKept) {
     SendRaw(MakeMessageLine({c.w, c.h, 0xFFFFFF, 0, c.fontSize, "MS ゴシック", 0}, "x\r\n", "N"));
     ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == before + 1; })) << c.w;
     RECT r;
-    GetWindowRect(app_->main.balloons().newest().hwnd(), &r);
+    GetWindowRect(app_->main.inbox().balloons().newest().hwnd(), &r);
     EXPECT_EQ(r.right - r.left, c.wantW);
     EXPECT_EQ(r.bottom - r.top, c.wantH);
   }
@@ -304,10 +304,10 @@ TEST_F(ReceiveTest, TrayRecordBlinksBetweenTheTwoIconsWithTheArrivalTip) {
   EXPECT_EQ(tick2.hIcon, mainIcon);
 
   // A right press on the balloon ends the notice.
-  TBalloon& b = app_->main.balloons().newest();
-  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 5, 5);
-  EXPECT_EQ(app_->main.tray().Timer1Interval(), 0u);
-  EXPECT_FALSE(app_->main.MessageArrived());
+  TBalloon& b = app_->main.inbox().balloons().newest();
+  app_->main.inbox().balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 5, 5);
+  EXPECT_EQ(app_->main.tray().blinkInterval(), 0u);
+  EXPECT_FALSE(app_->main.inbox().unacknowledged());
   EXPECT_STREQ(trayCalls_.back().record.szTip, L"Vello - ﾀｽｸﾄﾚｲ");
   EXPECT_EQ(trayCalls_.back().record.hIcon, mainIcon);
 }

@@ -23,7 +23,7 @@ TEST_F(TimerPageTest, ADueEntryIsMarkedAtOnceSentOnItsOwnConnectionAndSavedAsSen
 
   // The app listens on the port it sends to: the entry arrives as a balloon.
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  TBalloon& b = app_->main.balloons().newest();
+  TBalloon& b = app_->main.inbox().balloons().newest();
   EXPECT_EQ(b.Caption(), "予約です\r\n二行目\r\n");
   RECT r;
   GetWindowRect(b.hwnd(), &r);
@@ -118,7 +118,7 @@ TEST_F(TimerPageTest, AFullLengthDateTimeStillFallsDueAfterARestart) {
   StartScheduler();
   Tick();
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  EXPECT_EQ(app_->main.balloons().newest().Caption(), "前回の予約\r\n");
+  EXPECT_EQ(app_->main.inbox().balloons().newest().Caption(), "前回の予約\r\n");
   ASSERT_TRUE(PumpUntil([&] { return FileEntries()[1].Sent() == 1; }));
   Pump(200);
   EXPECT_EQ(Balloons().size(), 1u);  // the one sent before stays sent
@@ -144,7 +144,7 @@ TEST_F(TimerPageTest, OnlyTheExactMinuteIsDue) {
 TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent) {
   StartWithComposer();
   Add(kNow, "127.0.0.1");
-  app_->main.ClientSocket1().SetPort(FreePort());  // nobody listens there
+  app_->main.outbox().SetPort(FreePort());  // nobody listens there
   StartScheduler();
   Tick();
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
@@ -162,12 +162,12 @@ TEST_F(TimerPageTest, AConnectFailureNamesTheDestinationAndLeavesTheEntryUnsent)
   EXPECT_EQ(boxes_.size(), 1u);
 
   // The next manual send carries the composer's message, not the entry.
-  app_->main.ClientSocket1().SetPort(port_);
+  app_->main.outbox().SetPort(port_);
   app_->main.SetComposerText("手動");
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.OnSendClicked();
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
-  EXPECT_EQ(app_->main.balloons().newest().Caption(), "手動\r\n");
+  EXPECT_EQ(app_->main.inbox().balloons().newest().Caption(), "手動\r\n");
   EXPECT_EQ(entries()[0].Sent(), 0);
 }
 

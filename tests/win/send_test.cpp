@@ -31,7 +31,7 @@ TEST_F(SendTest, TheComposerSendsTheExampleLineByteForByte) {
   SetWindowPos(app_->main.hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER);
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   Compose(L"こんにちは");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return peer.received().size() == 1; }));
@@ -45,7 +45,7 @@ TEST_F(SendTest, TheComposerSendsTheExampleLineByteForByte) {
 TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   std::wstring longLine(120, L'あ');
   Compose(longLine.c_str());
   int displayed = static_cast<int>(SendMessageW(app_->main.composer().hwnd(), EM_GETLINECOUNT, 0, 0));
@@ -64,7 +64,7 @@ TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
 TEST_F(SendTest, NobodyListeningAsksTheUserToStartTheOtherCopyAndLogsNothing) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
-  app_->main.ClientSocket1().SetPort(FreePort());
+  app_->main.outbox().SetPort(FreePort());
   Compose(L"x");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 8000));
@@ -77,7 +77,7 @@ TEST_F(SendTest, DestinationRules) {
   WriteBeside(".dat", "jiro : 127.0.0.2\r\ntaro : 127.0.0.1\r\ntaro : 127.0.0.3\r\n");
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   SendTo("");
   SendTo("------");
   ASSERT_EQ(boxes_.size(), 2u);
@@ -97,7 +97,7 @@ TEST_F(SendTest, DestinationRules) {
 TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   Compose(L"first");
   SendTo("127.0.0.1");
   SendTo("localhost");  // the second press while the first is still resolving
@@ -130,7 +130,7 @@ TEST_F(SendTest, TheLogWritesTheDateAsTheUsersShortDatePatternSpellsIt) {
   SavedShortDate saved;
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   // What each name is (Windows and Wine differ in details: Wine writes
   // "12月" for MMM and the era once per "g"), and the system's own text for
   // the date, which the log must carry whole.
@@ -181,7 +181,7 @@ TEST_F(SendTest, ClearAfterSendEmptiesTheComposer) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nClear=1\r\n");
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   Compose(L"gone");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }));
@@ -192,10 +192,10 @@ class BalloonTest : public AppFixture {
  protected:
   void Compose(const wchar_t* text) { SetWindowTextW(app_->main.composer().hwnd(), text); }
   TBalloon& Arrive(const std::string& text) {
-    std::size_t before = app_->main.balloons().count();
+    std::size_t before = app_->main.inbox().balloons().count();
     SendRaw(MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, text, "N"));
-    EXPECT_TRUE(PumpUntil([&] { return app_->main.balloons().count() == before + 1; }));
-    return app_->main.balloons().newest();
+    EXPECT_TRUE(PumpUntil([&] { return app_->main.inbox().balloons().count() == before + 1; }));
+    return app_->main.inbox().balloons().newest();
   }
 };
 
@@ -203,10 +203,10 @@ TEST_F(BalloonTest, ReplyPutsTheSenderIntoTheDestinationBox) {
   StartApp();
   TBalloon& b = Arrive("hello\r\n");
   EXPECT_FALSE(b.Hint().empty());  // the reverse look-up of 127.0.0.1
-  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
-  EXPECT_EQ(app_->main.balloons().current(), &b);
+  app_->main.inbox().balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  EXPECT_EQ(app_->main.inbox().balloons().current(), &b);
   Compose(L"keep");
-  app_->main.balloons().N1Click();
+  app_->main.inbox().balloons().OnReplyChosen();
   EXPECT_EQ(app_->main.DestinationText(), b.Hint());
   EXPECT_TRUE(IsWindowVisible(app_->main.hwnd()));
   EXPECT_EQ(GetWindowTextLengthW(app_->main.composer().hwnd()), 4);
@@ -215,8 +215,8 @@ TEST_F(BalloonTest, ReplyPutsTheSenderIntoTheDestinationBox) {
 TEST_F(BalloonTest, QuotationPrefixesEveryLine) {
   StartApp();
   TBalloon& b = Arrive("line one\r\nline two\r\n");
-  app_->main.balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
-  app_->main.balloons().N3Click();
+  app_->main.inbox().balloons().BalloonMouseDown(b, 1, MK_RBUTTON, 3, 3);
+  app_->main.inbox().balloons().OnQuoteReplyChosen();
   EXPECT_EQ(app_->main.composer().LinesText(), ">line one\r\n>line two\r\n");
 }
 
@@ -233,14 +233,14 @@ TEST_F(BalloonTest, CtrlCHidesTheMenuCloseDestroys) {
   SetKeyboardState(keys);
   EXPECT_TRUE(IsWindow(firstWindow));
   EXPECT_FALSE(IsWindowVisible(firstWindow));
-  EXPECT_FALSE(app_->main.MessageArrived());
+  EXPECT_FALSE(app_->main.inbox().unacknowledged());
   // A key without Ctrl does nothing.
   TBalloon& second = Arrive("b\r\n");
   HWND secondWindow = second.hwnd();
   SendMessageW(secondWindow, WM_KEYDOWN, 'C', 0);
   EXPECT_TRUE(IsWindowVisible(secondWindow));
-  app_->main.balloons().BalloonMouseDown(second, 1, MK_RBUTTON, 3, 3);
-  app_->main.balloons().Close2Click();
+  app_->main.inbox().balloons().BalloonMouseDown(second, 1, MK_RBUTTON, 3, 3);
+  app_->main.inbox().balloons().OnCloseChosen();
   EXPECT_FALSE(IsWindow(secondWindow));
 }
 
@@ -250,7 +250,7 @@ TEST_F(BalloonTest, TheLogHoldsSentAndReceivedEntries) {
   SetClockForTests([] { return LocalDateTime{2026, 12, 8, 9, 4, 2}; });
   StartApp();
   TestListener peer;
-  app_->main.ClientSocket1().SetPort(peer.port());
+  app_->main.outbox().SetPort(peer.port());
   SetWindowTextW(app_->main.composer().hwnd(), L"こんにちは");
   app_->main.SetDestinationText("127.0.0.1");
   app_->main.OnSendClicked();

@@ -235,8 +235,8 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   EXPECT_FALSE(app_->main.discovery().enabled());
   // The main window's flags at once, and the log through ApplySettings.
   EXPECT_TRUE(app_->main.ClearAfterSend());
-  EXPECT_FALSE(app_->main.SoundInWorkMode());
-  EXPECT_TRUE(app_->main.LogOn());
+  EXPECT_FALSE(app_->main.inbox().soundPermitted());
+  EXPECT_TRUE(app_->main.inbox().logOn());
 
   // A hand-edited file: 2 reads as true, "yes" as the default.
   WriteBeside(".ini", "[setup]\r\nport=0x1F\r\nIME=2\r\nmini=yes\r\nClear=0\r\nWSound=-1\r\n");

@@ -111,8 +111,8 @@ TEST_F(SharedSchedule, AnEntryDueForBothCopiesIsSentByOneOnly) {
   TScheduler c(senderC);
   c.LoadSchedule();
   // A and B hand it over in the same minute, before either connection stands.
-  a_.Timer1Timer();
-  b_.Timer1Timer();
+  a_.OnCheckTick();
+  b_.OnCheckTick();
   ASSERT_EQ(senderA_.requests.size(), 1u);
   ASSERT_EQ(senderB_.requests.size(), 1u);
 
@@ -129,7 +129,7 @@ TEST_F(SharedSchedule, AnEntryDueForBothCopiesIsSentByOneOnly) {
   // A third copy that read the file before the send does not even hand it
   // over at its tick, and learns of what was added meanwhile.
   Add(a_, "次の分", "2026/12/10 14:36");
-  c.Timer1Timer();
+  c.OnCheckTick();
   EXPECT_TRUE(senderC.requests.empty());
   EXPECT_EQ(Held(c), (std::vector<std::string>{"一度だけ\r\n(済)", "次の分\r\n"}));
 }
@@ -137,7 +137,7 @@ TEST_F(SharedSchedule, AnEntryDueForBothCopiesIsSentByOneOnly) {
 TEST_F(SharedSchedule, AnEntryAnotherCopyDeletedIsNotSent) {
   Add(a_, "消される", "2026/12/10 14:35");
   b_.LoadSchedule();
-  a_.Timer1Timer();
+  a_.OnCheckTick();
   ASSERT_EQ(senderA_.requests.size(), 1u);
   b_.Delete(b_.entries()[0].id);
   EXPECT_FALSE(senderA_.Connect());

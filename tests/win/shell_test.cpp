@@ -42,7 +42,7 @@ TEST_F(ShellTest, AFirstStartUsesEveryDefault) {
   EXPECT_FALSE(app_->main.WorkMode());
   EXPECT_EQ(app_->main.FormCreateStepsDone(), 14);
   EXPECT_FALSE(CloseInSystemMenu());
-  EXPECT_TRUE(app_->main.ServerSocket1().listening());
+  EXPECT_TRUE(app_->main.inbox().server().listening());
   // The destination list: no address book, so the separator, then the network.
   EXPECT_EQ(app_->main.DestinationText(), "");
 }
@@ -55,7 +55,7 @@ TEST_F(ShellTest, SettingsFromTheFileAreApplied) {
   WriteBeside(".dat", "abc : 192.168.0.9\r\n");
   network_ = {"PC01", "pc02"};
   StartApp();
-  EXPECT_EQ(app_->main.ServerSocket1().port(), port_);
+  EXPECT_EQ(app_->main.inbox().server().port(), port_);
   RECT r;
   GetWindowRect(app_->main.hwnd(), &r);
   EXPECT_EQ(r.left, 110);
@@ -70,7 +70,7 @@ TEST_F(ShellTest, SettingsFromTheFileAreApplied) {
   EXPECT_EQ(look.fontStyle, 3);
   EXPECT_TRUE(app_->main.ImportanceTicked());
   EXPECT_TRUE(app_->main.ClearAfterSend());
-  EXPECT_FALSE(app_->main.SoundInWorkMode());
+  EXPECT_FALSE(app_->main.inbox().soundPermitted());
   EXPECT_TRUE(app_->main.WorkMode());
   EXPECT_TRUE(Checked(app_->main.trayMenu.get(), mainids::TrayWorkingModeItem));
   EXPECT_TRUE(Checked(app_->main.fileMenu, mainids::WorkingModeItem));
@@ -141,8 +141,8 @@ TEST_F(ShellTest, AChangedPortTakesEffectAtOnce) {
   int other = FreePort();
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(other) + "\r\n");
   app_->main.ApplySettings();
-  EXPECT_EQ(app_->main.ServerSocket1().port(), other);
-  EXPECT_EQ(app_->main.ClientSocket1().port(), other);
+  EXPECT_EQ(app_->main.inbox().server().port(), other);
+  EXPECT_EQ(app_->main.outbox().port(), other);
   port_ = other;
   SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "new port\r\n", "N"));
   EXPECT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));
@@ -340,8 +340,8 @@ TEST_F(SoundTest, ASoundFileThatCannotBeOpenedEndsApplySettingsWithTheMediaError
   ASSERT_FALSE(boxes_.empty());
   EXPECT_EQ(boxes_[0].caption, "Vello");
   EXPECT_FALSE(boxes_[0].text.empty());
-  EXPECT_FALSE(app_->main.SoundOn());
-  EXPECT_FALSE(app_->main.ServerSocket1().listening());  // step 5 never ran
+  EXPECT_FALSE(app_->main.inbox().soundOn());
+  EXPECT_FALSE(app_->main.inbox().server().listening());  // step 5 never ran
   EXPECT_EQ(app_->main.FormCreateStepsDone(), 1);
 }
 
@@ -358,8 +358,8 @@ TEST_F(SoundTest, AWaveFileIsOpenedWhenSoundIsOn) {
                           "\r\n");
   StartApp();
   if (!boxes_.empty()) GTEST_SKIP() << "no wave device here: " << boxes_[0].text;
-  EXPECT_TRUE(app_->main.SoundOn());
-  EXPECT_TRUE(app_->main.arrivalSound().isOpen());
+  EXPECT_TRUE(app_->main.inbox().soundOn());
+  EXPECT_TRUE(app_->main.inbox().arrivalSound().isOpen());
   // WSound unset: an arrival plays the sound (no error from the player).
   SendRaw(MakeMessageLine({315, 179, 0xFFFFFF, 0, 10, "MS ゴシック", 0}, "ding\r\n", "N"));
   ASSERT_TRUE(PumpUntil([&] { return Balloons().size() == 1; }));

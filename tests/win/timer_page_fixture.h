@@ -186,7 +186,7 @@ class TwoListeners : public TimerPageTest {
     second_ = std::make_unique<Listener>("127.0.0.2", listenPort_);
     ASSERT_TRUE(first_->ok());
     ASSERT_TRUE(second_->ok());
-    app_->main.ClientSocket1().SetPort(listenPort_);
+    app_->main.outbox().SetPort(listenPort_);
   }
   bool PumpForLines(std::size_t first, std::size_t second) {
     return PumpListeners({first_.get(), second_.get()},

@@ -131,15 +131,15 @@ TEST_F(TimerPageTest, ControlsSitAtTheirPlacesInTabOrder) {
 
 TEST_F(TimerPageTest, TheCheckBoxStartsAndStopsTheScheduler) {
   StartWithComposer();
-  EXPECT_EQ(scheduler().Timer1Interval(), 0u);
+  EXPECT_EQ(scheduler().checkInterval(), 0u);
   StartScheduler();
-  EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
+  EXPECT_EQ(scheduler().checkInterval(), 10000u);
   SendMessageW(page().timerOnBox, BM_SETCHECK, BST_UNCHECKED, 0);
   page().OnTimerOnToggled();
-  EXPECT_EQ(scheduler().Timer1Interval(), 0u);
+  EXPECT_EQ(scheduler().checkInterval(), 0u);
   // A click on the box itself reaches the handler through the dialog.
   SendMessageW(page().timerOnBox, BM_CLICK, 0, 0);
-  EXPECT_EQ(scheduler().Timer1Interval(), 10000u);
+  EXPECT_EQ(scheduler().checkInterval(), 10000u);
 }
 
 TEST_F(TimerPageTest, AddingStoresTheComposerAndTheBoxesAsTyped) {
@@ -326,7 +326,7 @@ TEST_F(TimerPageTest, DISABLED_ScreenshotHold) {
   Add({"2026", "12", "11", "12", "0"}, "192.168.0.15");
   app_->setup.LoadSchedule();
   StartScheduler();
-  app_->main.ClientSocket1().SetPort(FreePort());
+  app_->main.outbox().SetPort(FreePort());
   Tick();
   Pump(500);
   SetWhen({"2026", "12", "11", "9", "30"});
