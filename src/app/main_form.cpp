@@ -197,11 +197,11 @@ void TMainForm::FormCreate() {
   std::vector<std::string> entries = BuildDestinationList(lines, NetworkDestinations());
   for (const auto& e : entries) AddComboRow(destinationBox, e);
   FFormCreateStepsDone = 1;
-  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 1 destinations");)
+  VELLO_TIMING_ONLY(timing::Mark("start.destination list filled");)
   // The settings every page of the dialog can change.
   ApplySettingsFrom(ini);
   FFormCreateStepsDone = 2;
-  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 2 ApplySettings");)
+  VELLO_TIMING_ONLY(timing::Mark("start.settings applied (listening)");)
   // The first address-book entry becomes the destination.
   if (!entries.empty() && entries.front() != kSeparator) SendMessageW(destinationBox, CB_SETCURSEL, 0, 0);
   FFormCreateStepsDone = 3;
@@ -226,7 +226,7 @@ void TMainForm::FormCreate() {
   CheckMenuItem(trayMenu.get(), mainids::TrayWorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(fileMenu, mainids::WorkingModeItem, FWorkMode ? MF_CHECKED : MF_UNCHECKED);
   FFormCreateStepsDone = 10;
-  VELLO_TIMING_ONLY(timing::Mark("start.FormCreate 10 settings read");)
+  VELLO_TIMING_ONLY(timing::Mark("start.window settings read");)
   // The tray icon, given to the shell once the window is on the screen
   // (neither the shell's library nor its call is what the window waits for).
   Defer([this] {

@@ -8,7 +8,7 @@
 // name checks run as the system's asynchronous look-ups. Nothing here
 // blocks, but Stop, which waits for the goodbye to go out.
 //
-//   TDiscovery discovery([&] { RefreshDestinations(); });
+//   TDiscovery discovery([&] { listChanged = true; });  // the copies found changed
 //   discovery.SetEnabled(settingIsOn);      // before or after Start
 //   discovery.Start(computerName, port);    // announce and browse
 //   discovery.ChangePort(newPort);          // announce the new port

@@ -17,8 +17,8 @@ DiscoveryEngine::DiscoveryEngine(RandomRange random, std::uint16_t port, RecordC
 
 void DiscoveryEngine::Start(const ServiceSettings& s, Millis now) {
   OwnService own;
-  own.instance = InstanceLabelFor(s.computerName);
-  own.host = HostLabelFor(s.computerName);
+  own.instance = InstanceLabelFor(s.computerNameUtf8);
+  own.host = HostLabelFor(s.computerNameUtf8);
   own.port = s.port;
   own.addresses = AddressesOf(s.link);
   own.version = s.version;

@@ -19,7 +19,7 @@
 namespace vello::mdns {
 
 struct ServiceSettings {
-  std::string computerName;  // UTF-8; the instance name
+  std::string computerNameUtf8;  // the instance name, UTF-8 as DNS carries it
   std::uint16_t port = 0;    // the message port
   std::vector<LinkAddress> link;  // our addresses, with their subnets
   std::string version;       // the TXT record's "ver="

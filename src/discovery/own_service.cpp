@@ -22,14 +22,14 @@ const char kHostSuffix[] = "-vello";
 
 }  // namespace
 
-std::string InstanceLabelFor(std::string_view computerName) {
-  std::string label = CutUtf8(computerName, dns::kMaxLabelBytes);
+std::string InstanceLabelFor(std::string_view computerNameUtf8) {
+  std::string label = CutUtf8(computerNameUtf8, dns::kMaxLabelBytes);
   return label.empty() ? std::string("Vello") : label;
 }
 
-std::string HostLabelFor(std::string_view computerName) {
+std::string HostLabelFor(std::string_view computerNameUtf8) {
   std::string base;
-  for (char c : computerName) {
+  for (char c : computerNameUtf8) {
     if (IsHostChar(c)) base += c;
     else if (!base.empty() && base.back() != '-') base += '-';
   }

@@ -36,10 +36,10 @@ struct OwnRecord {
 
 // The instance label for a computer name (UTF-8): cut to 63 bytes on a
 // character boundary; "Vello" when empty.
-std::string InstanceLabelFor(std::string_view computerName);
+std::string InstanceLabelFor(std::string_view computerNameUtf8);
 // The host label: letters, digits and "-" of the computer name, "-vello"
 // appended.
-std::string HostLabelFor(std::string_view computerName);
+std::string HostLabelFor(std::string_view computerNameUtf8);
 // The n-th name tried after conflicts (n >= 2): "PC01 (2)", "PC01-vello-2".
 std::string RenamedInstance(std::string_view base, int n);
 std::string RenamedHost(std::string_view base, int n);

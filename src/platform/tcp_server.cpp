@@ -248,13 +248,18 @@ void TcpServer::Read(SOCKET s) {
     case DrainResult::Reset:
       EndReset(s);
       return;
-    case DrainResult::TooLarge: {
-      std::size_t size = it->second.bytes.size();
-      Finish(s, Ending::Refuse);
-      if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
+    case DrainResult::TooLarge:
+      RefuseOversized(s);
       return;
-    }
   }
+}
+
+void TcpServer::RefuseOversized(SOCKET s) {
+  auto it = connections_.find(s);
+  if (it == connections_.end()) return;
+  std::size_t size = it->second.bytes.size();
+  Finish(s, Ending::Refuse);
+  if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
 }
 
 void TcpServer::EndReset(SOCKET s) {
@@ -326,12 +331,7 @@ void TcpServer::Sweep() {
     auto it = connections_.find(s);
     if (it == connections_.end()) continue;
     switch (Drain(s, it->second)) {
-      case DrainResult::TooLarge: {
-        std::size_t size = it->second.bytes.size();
-        Finish(s, Ending::Refuse);
-        if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
-        break;
-      }
+      case DrainResult::TooLarge: RefuseOversized(s); break;
       case DrainResult::Reset: EndReset(s); break;
       default: Finish(s, Ending::Deliver); break;
     }

@@ -128,6 +128,8 @@ class TcpServer : public Window {
   // Ends a connection that reads as reset: what arrived before is delivered
   // when it is a whole line, dropped otherwise.
   void EndReset(SOCKET s);
+  // Ends a connection whose line went over the size bound: reset, and said.
+  void RefuseOversized(SOCKET s);
   void Finish(SOCKET s, Ending ending);
   void Sweep();
 

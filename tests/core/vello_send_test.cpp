@@ -163,7 +163,7 @@ TEST(VelloSendRun, TimesOutWhenTheReceiverNeverReads) {
   EXPECT_EQ(r.err, "vello-send: timed out after 0.3 s sending to 127.0.0.1 port " + std::to_string(listener.port()) +
                        "\n");
   // The same when the line is more than the buffers hold.
-  SendOutcome outcome = SendToHost("127.0.0.1", listener.port(), std::string(16 << 20, 'a'), 300);
+  SendResult outcome = SendToHost("127.0.0.1", listener.port(), std::string(16 << 20, 'a'), 300);
   EXPECT_EQ(outcome.failure, SendFailure::kTimeout);
   EXPECT_TRUE(outcome.connected);
 }

@@ -9,7 +9,7 @@ namespace vello::send {
 
 enum class SendFailure { kNone, kHostNotFound, kRefused, kUnreachable, kTimeout, kOther };
 
-struct SendOutcome {
+struct SendResult {
   SendFailure failure = SendFailure::kNone;
   bool connected = false;  // the failure came while writing
   std::string address;     // the IPv4 address tried last, dotted
@@ -21,7 +21,7 @@ struct SendOutcome {
 // connecting and writing together (the name look-up is the system's).
 // Plain milliseconds: <chrono> does not compile with code page 932 literals
 // (its micro sign has no place in that code page).
-SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
+SendResult SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
                        int32_t timeoutMs);
 
 }  // namespace vello::send

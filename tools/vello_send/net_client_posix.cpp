@@ -67,8 +67,8 @@ SendFailure FailureOf(int error) {
   }
 }
 
-SendOutcome Failed(SendFailure failure, const std::string& address, int error, bool connected = false) {
-  SendOutcome out;
+SendResult Failed(SendFailure failure, const std::string& address, int error, bool connected = false) {
+  SendResult out;
   out.failure = failure;
   out.connected = connected;
   out.address = address;
@@ -76,7 +76,7 @@ SendOutcome Failed(SendFailure failure, const std::string& address, int error, b
   return out;
 }
 
-SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadline) {
+SendResult SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadline) {
   char text[INET_ADDRSTRLEN] = "";
   inet_ntop(AF_INET, &to.sin_addr, text, sizeof text);
   const std::string address = text;
@@ -120,7 +120,7 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
     if (n > 0 || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
     return Failed(SendFailure::kOther, address, errno, true);
   }
-  SendOutcome ok;
+  SendResult ok;
   ok.connected = true;
   ok.address = address;
   return ok;
@@ -128,7 +128,7 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
 
 }  // namespace
 
-SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
+SendResult SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
                        int32_t timeoutMs) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -137,7 +137,7 @@ SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view 
   addrinfo* found = nullptr;
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0) {
-    SendOutcome out;
+    SendResult out;
     out.failure = SendFailure::kHostNotFound;
     out.detail = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
     return out;
@@ -145,7 +145,7 @@ SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view 
   std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
 
   const int64_t deadline = Now() + timeoutMs;
-  SendOutcome last;
+  SendResult last;
   last.failure = SendFailure::kHostNotFound;
   last.detail = "no IPv4 address";
   for (addrinfo* a = list.get(); a; a = a->ai_next) {

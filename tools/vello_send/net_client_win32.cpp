@@ -83,8 +83,8 @@ SendFailure FailureOf(int error) {
   }
 }
 
-SendOutcome Failed(SendFailure failure, const std::string& address, int error, bool connected = false) {
-  SendOutcome out;
+SendResult Failed(SendFailure failure, const std::string& address, int error, bool connected = false) {
+  SendResult out;
   out.failure = failure;
   out.connected = connected;
   out.address = address;
@@ -120,7 +120,7 @@ bool WaitReadable(SOCKET s, int64_t deadline) {
   return select(0, &readable, nullptr, nullptr, &tv) != 0;
 }
 
-SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadline) {
+SendResult SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadline) {
   char text[INET_ADDRSTRLEN] = "";
   inet_ntop(AF_INET, &to.sin_addr, text, sizeof text);
   const std::string address = text;
@@ -172,7 +172,7 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
     if (n > 0 || error == WSAEWOULDBLOCK) continue;
     return Failed(SendFailure::kOther, address, error, true);
   }
-  SendOutcome ok;
+  SendResult ok;
   ok.connected = true;
   ok.address = address;
   return ok;
@@ -180,11 +180,11 @@ SendOutcome SendTo(const sockaddr_in& to, std::string_view bytes, int64_t deadli
 
 }  // namespace
 
-SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
+SendResult SendToHost(const std::string& host, uint16_t port, std::string_view bytes,
                        int32_t timeoutMs) {
   WinsockSession session;
   if (!session.ok()) {
-    SendOutcome out;
+    SendResult out;
     out.failure = SendFailure::kOther;
     out.detail = "Windows sockets cannot be started";
     return out;
@@ -195,14 +195,14 @@ SendOutcome SendToHost(const std::string& host, uint16_t port, std::string_view 
   hints.ai_protocol = IPPROTO_TCP;
   ADDRINFOW* found = nullptr;
   if (int rc = GetAddrInfoW(Widen(host).c_str(), nullptr, &hints, &found); rc != 0) {
-    SendOutcome out;
+    SendResult out;
     out.failure = SendFailure::kHostNotFound;
     out.detail = ErrorText(rc);
     return out;
   }
 
   const int64_t deadline = Now() + timeoutMs;
-  SendOutcome last;
+  SendResult last;
   last.failure = SendFailure::kHostNotFound;
   last.detail = "no IPv4 address";
   for (ADDRINFOW* a = found; a; a = a->ai_next) {

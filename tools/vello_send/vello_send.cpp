@@ -131,7 +131,7 @@ int RunVelloSend(const std::vector<std::string>& args, const InputReader& readIn
     return fail(kExitText, e.what());
   }
 
-  const SendOutcome result = SendToHost(o.host, port, line, o.timeoutMs);
+  const SendResult result = SendToHost(o.host, port, line, o.timeoutMs);
   const std::string where = o.host + " port " + std::to_string(port);
   const std::string detail = result.detail.empty() ? "" : " (" + result.detail + ")";
   switch (result.failure) {
