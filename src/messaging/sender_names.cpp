@@ -37,21 +37,14 @@ void TSenderNames::Find(const in_addr& address, std::function<void(const SenderN
     return;
   }
   waiting_[key].push_back(std::move(found));
-  VELLO_TIMING_ONLY(auto asked = std::make_shared<double>(timing::Now());)
-  lookups_.Run<std::optional<std::string>>(
-      [address VELLO_TIMING_ONLY(, asked)] {
-        VELLO_TIMING_ONLY(timing::Stopwatch watch("sender name", *asked); watch.Step("thread started");)
-        std::optional<std::string> name = LookUpName(address);
-        VELLO_TIMING_ONLY(watch.Step("looked up"); *asked = timing::Now();)
-        return name;
-      },
-      [this, key, address VELLO_TIMING_ONLY(, asked)](std::optional<std::string> name) {
-        VELLO_TIMING_ONLY(timing::Add("sender name.handed back", timing::Now() - *asked);)
-        if (name && !name->empty())
-          Found(key, {*name, true});
-        else
-          Found(key, {DottedAddress(address), false});
-      });
+  VELLO_TIMING_ONLY(askedAt_[key] = timing::Now();)
+  lookups_.Run<std::optional<std::string>>([address] { return LookUpName(address); },
+                                           [this, key, address](std::optional<std::string> name) {
+                                             if (name && !name->empty())
+                                               Found(key, {*name, true});
+                                             else
+                                               Found(key, {DottedAddress(address), false});
+                                           });
 }
 
 void TSenderNames::LookUpSoon(const in_addr& address) {
@@ -68,6 +61,10 @@ void TSenderNames::Found(uint32_t key, const SenderName& name) {
     callbacks = std::move(it->second);
     waiting_.erase(it);
   }
+  VELLO_TIMING_ONLY(if (auto at = askedAt_.find(key); at != askedAt_.end()) {
+    timing::Add("sender name: asked to known", timing::Now() - at->second);
+    askedAt_.erase(at);
+  })
   for (auto& callback : callbacks) callback(name);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/background_work.h"
+#include "platform/timing_points.h"
 
 namespace vello {
 
@@ -54,6 +55,8 @@ class TSenderNames {
   BackgroundWork lookups_{4};
   std::map<uint32_t, Entry> known_;
   std::map<uint32_t, std::vector<std::function<void(const SenderName&)>>> waiting_;
+  // When each name still being looked up was asked for.
+  VELLO_TIMING_ONLY(std::map<uint32_t, double> askedAt_;)
 };
 
 }  // namespace vello
