@@ -18,5 +18,9 @@ inline constexpr std::string_view kAddressBookEnding = ".dat";
 inline constexpr std::string_view kLogEnding = ".log";
 inline constexpr std::string_view kPhrasesEnding = "Fixed.dat";
 inline constexpr std::string_view kScheduleEnding = "t.dat";
+// Messages waiting for their receiver (messaging/waiting_file.h). An
+// extension no other file of the program has, so that no copy under another
+// name (vellot.exe, vellow.exe) takes it for one of its own files.
+inline constexpr std::string_view kWaitingEnding = ".wait";
 
 }  // namespace vello

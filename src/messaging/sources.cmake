@@ -17,3 +17,10 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/received_log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_date_time.cpp
 )
+# Messages that wait for their receiver: the record and its file, and when
+# each is tried again.
+list(APPEND VELLO_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/waiting_message.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/waiting_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/retry_plan.cpp
+)

@@ -1,6 +1,8 @@
-# Address book, destination list and the network computer walk.
+# Address book, destination list, several destinations in one box and the
+# network computer walk.
 list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/address_book.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/destinations.cpp
   ${CMAKE_CURRENT_LIST_DIR}/destination_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_computers.cpp
 )
