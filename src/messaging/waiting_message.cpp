@@ -224,7 +224,8 @@ std::optional<WaitingMessage> ReadRecord(std::string_view line) {
 }
 
 // Lines end at LF, a CR before it included; what follows the last LF is a
-// line of its own (a file cut short).
+// line of its own (a file cut short), without a CR at its end (cut between
+// the two bytes of the line break, the record is whole).
 std::vector<std::string_view> Lines(std::string_view bytes) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
@@ -233,7 +234,7 @@ std::vector<std::string_view> Lines(std::string_view bytes) {
     const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
     if (end == std::string_view::npos) end = bytes.size();
     std::string_view line = bytes.substr(start, end - start);
-    if (end < bytes.size() && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines.push_back(line);
     start = next;
   }
