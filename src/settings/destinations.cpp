@@ -75,7 +75,8 @@ class Collector {
       } else if (hosts.size() == 1) {
         Add(std::string(nickname), std::move(host));
       } else {
-        Add(std::string(nickname) + " (" + host + ")", std::move(host));
+        std::string name = std::string(nickname) + " (" + host + ")";
+        Add(std::move(name), std::move(host));
       }
     }
   }
