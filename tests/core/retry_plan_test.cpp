@@ -126,6 +126,7 @@ TEST(RetryPlan, AReceiverSeenAgainGetsItsMessagesSoonInOrderAndARefusalWaitsBrie
   std::vector<WaitingMessage> messages = {For("1", "pc-b"), For("2", "pc-c"), For("3", "PC-B"), For("4", "pc-b"),
                                           For("5", "pc-b")};
   messages[4].state = WaitState::kUnknown;
+  messages[4].failuresSinceSeen = 3;
   int64_t now = kStart;
   // pc-b fails five times (the back-off reaches 8 minutes); pc-c is tried at
   // its own time.
@@ -153,6 +154,7 @@ TEST(RetryPlan, AReceiverSeenAgainGetsItsMessagesSoonInOrderAndARefusalWaitsBrie
   EXPECT_TRUE(DueMessages(messages, now + 499) == std::vector<std::size_t>{1}) << "pc-c is due already";
   EXPECT_EQ(DueMessages(messages, now + 500), (std::vector<std::size_t>{0, 1, 2, 3, 5}));
   EXPECT_EQ(messages[4].state, WaitState::kUnknown);
+  EXPECT_EQ(messages[4].failuresSinceSeen, 3u) << "left as it was";
   EXPECT_EQ(messages[1].failuresSinceSeen, 0u);
   EXPECT_EQ(messages[0].failuresSinceSeen, 0u);
 
