@@ -88,6 +88,9 @@ void TMainForm::CreateForm() {
   VELLO_TIMING_ONLY(timing::Mark("start.controls");)
   // An error inside FormCreate is shown, and the steps after it stay undone.
   Guard([this] { FormCreate(); });
+  // Messages kept for their receivers in an earlier run are tried again
+  // once the window is on the screen, however far start-up got.
+  Defer([this] { FOutbox.StartWaiting(); });
 }
 
 void TMainForm::CreateMenus() {
@@ -98,6 +101,7 @@ void TMainForm::CreateMenus() {
   AppendMenuW(fileMenu, MF_STRING, mainids::OpenLogItem, L"ログを開く(&L)");
   AppendMenuW(fileMenu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(fileMenu, MF_STRING, mainids::TimerItem, L"タイマー(&T)");
+  AppendMenuW(fileMenu, MF_STRING, mainids::WaitingItem, L"送信待ちのメッセージ(&M)...");
   AppendMenuW(fileMenu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(fileMenu, MF_STRING, mainids::CloseItem, L"閉じる(&X)");
   editMenu = AddPopup(menuBar, L"編集(&E)");
@@ -116,6 +120,7 @@ void TMainForm::CreateMenus() {
   AppendMenuW(tray, MF_STRING, mainids::TrayWorkingModeItem, L"仕事中モード(&W)");
   AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(tray, MF_STRING, mainids::TraySettingsItem, L"設定(&S)");
+  AppendMenuW(tray, MF_STRING, mainids::TrayWaitingItem, L"送信待ちのメッセージ(&M)...");
   AppendMenuW(tray, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(tray, MF_STRING, mainids::TrayCancelItem, L"キャンセル(&C)");
   AppendMenuW(tray, MF_STRING, mainids::TrayExitItem, L"終了(&X)");
@@ -388,6 +393,7 @@ void TMainForm::OnCommand(UINT id, UINT code, HWND control) {
     case WorkingModeItem: case TrayWorkingModeItem: OnWorkingModeToggled(); break;
     case OpenLogItem: OnOpenLogChosen(); break;
     case TimerItem: OnTimerChosen(); break;
+    case WaitingItem: case TrayWaitingItem: OnWaitingChosen(); break;
     case CloseItem: case TrayExitItem: OnCloseChosen(); break;
     case SettingsItem: case TraySettingsItem: OnSettingsChosen(); break;
     case HelpItem: OnHelpChosen(); break;
@@ -447,6 +453,10 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       LayoutControls();
       return 0;
+    case WM_POWERBROADCAST:
+      // Awake again: the receivers of kept messages may be back.
+      if (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) FOutbox.RetryAllSoon();
+      return TRUE;
     case WM_EXITSIZEMOVE:
       FGeometryKnown = true;  // placed by the user
       break;

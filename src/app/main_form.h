@@ -20,6 +20,9 @@
 #include "messaging/balloons.h"
 #include "messaging/inbox.h"
 #include "messaging/outbox.h"
+#include "messaging/waiting_window.h"
+#include "common/file_paths.h"
+#include "platform/executable_path.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
 #include "schedule/scheduler.h"
@@ -37,10 +40,10 @@ enum : UINT {
   // The tool bar's buttons and the main window's controls.
   FontButton = 101, ColourButton, SendButton, ImportantBox, DestinationBox, ComposerBox, CoolBar, ToolBar,
   // The menu bar's items: File, Edit, Send, Help.
-  WorkingModeItem = 201, OpenLogItem, TimerItem, CloseItem, FontItem, BackgroundColourItem, SettingsItem, SendItem,
+  WorkingModeItem = 201, OpenLogItem, TimerItem, WaitingItem, CloseItem, FontItem, BackgroundColourItem, SettingsItem, SendItem,
   HelpItem, VersionItem,
   // The tray icon's menu.
-  TrayWorkingModeItem = 301, TraySettingsItem, TrayCancelItem, TrayExitItem,
+  TrayWorkingModeItem = 301, TraySettingsItem, TrayWaitingItem, TrayCancelItem, TrayExitItem,
   FirstPhrase = 0x1000, LastPhrase = 0xEFFF,  // the phrase items of the Insert menu
 };
 }
@@ -60,6 +63,7 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   // The owners it composes.
   Inbox& inbox() { return FInbox; }
   Outbox& outbox() { return FOutbox; }
+  TWaitingForm& waitingForm() { return FWaitingForm; }
   TTrayIcon& tray() { return FTrayIcon; }
   TScheduler& scheduler() { return FScheduler; }
   TComposer& composer() { return FComposer; }
@@ -90,6 +94,8 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   // OutboxHost.
   HWND BoxOwner() const override { return hwnd(); }
   void Delivered() override;
+  void WaitingChanged() override;
+  bool KnowsDestination(const std::string& host) const override;
 
   // BalloonHost.
   void AcknowledgeArrival() override;
@@ -120,6 +126,9 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   void OnSettingsChosen();
   void OnVersionChosen();
   void OnTimerChosen();
+  void OnWaitingChosen();
+  // Discovery's list of copies changed.
+  void OnCopiesFound();
   void OnHelpChosen();
   void OnFontChosen();
   void OnBackgroundColourChosen();
@@ -157,11 +166,12 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   TSetupForm* FSetupForm = nullptr;
 
   Inbox FInbox{*this, *this};
-  Outbox FOutbox{*this};
+  Outbox FOutbox{*this, FileBesideExecutable(kWaitingEnding)};
+  TWaitingForm FWaitingForm{FOutbox};
   TTrayIcon FTrayIcon;
   TScheduler FScheduler{FOutbox};
   TComposer FComposer;
-  TDiscovery FDiscovery{[] {}};
+  TDiscovery FDiscovery{[this] { OnCopiesFound(); }};
 
   UniqueFont FInterfaceFont;
   UniqueImageList toolBarImages;

@@ -1,12 +1,15 @@
-// Sending from the composer: the destination as the user gave it (a "*"
-// nickname looked up in the address book) and the composer read when the
-// connection stands. The journey itself is the outbox's.
+// Sending from the composer: the destinations as the user gave them ("*"
+// nicknames looked up in the address book) and the composer read when the
+// connection stands; and what the outbox asks of the window. The journey
+// itself is the outbox's.
 #include "app/main_form.h"
 #include "common/file_paths.h"
+#include "common/sjis.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "settings/address_book.h"
 #include "settings/destination_list.h"
+#include "settings/destinations.h"
 
 namespace vello {
 
@@ -16,22 +19,42 @@ void TMainForm::OnSendClicked() {
     ShowMessageBox(hwnd(), "送信先を指定してください", "Vello", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  std::string host = destination;
-  if (destination[0] == '*') {
-    std::vector<std::string> lines = LoadAddressBook(FileBesideExecutable(kAddressBookEnding));
-    std::optional<std::string> found = ResolveFirst(lines, destination);
-    if (!found) return;
-    host = *found;
+  // One destination or several, "," or ";" between them; a "*" nickname's
+  // address may list several itself.
+  DestinationResolution resolved =
+      ResolveDestinations(destination, LoadAddressBook(FileBesideExecutable(kAddressBookEnding)));
+  // A lone nickname the address book does not hold sends nothing, as it
+  // always has; among several destinations the user learns which it was,
+  // and nothing goes to the others either, so that none gets it twice once
+  // the box is put right.
+  if (!resolved.unresolved.empty() && resolved.destinations.empty() && SplitDestinations(destination).size() <= 1)
+    return;
+  if (!resolved.unresolved.empty()) {
+    std::string names;
+    for (const std::string& n : resolved.unresolved) names += (names.empty() ? "" : "、") + n;
+    ShowMessageBox(hwnd(), "アドレス帳に見つからない送信先があります: " + names, "Vello", MB_OK | MB_ICONEXCLAMATION);
+    return;
   }
-  // The composer as it stands when the connection does, not as it is now.
-  SendRequest request;
-  request.host = host;
-  request.destination = destination;
-  request.compose = [this]() -> std::optional<OutgoingMessage> {
+  if (resolved.destinations.empty()) {
+    ShowMessageBox(hwnd(), "送信先を指定してください", "Vello", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  // The composer as it stands when the connection does, not as it is now;
+  // kept as it stands when a receiver cannot be reached.
+  auto composed = [this]() -> std::optional<OutgoingMessage> {
     return OutgoingMessage{
         .look = FComposer.Look(), .text = FComposer.LinesText(), .importance = ImportanceTicked() ? "P" : "N"};
   };
-  FOutbox.Send(std::move(request));
+  std::vector<SendRequest> requests;
+  for (const ResolvedDestination& d : resolved.destinations) {
+    SendRequest request;
+    request.host = d.host;
+    request.destination = d.name;
+    request.compose = composed;
+    request.keep = composed;
+    requests.push_back(std::move(request));
+  }
+  FOutbox.SendToEach(std::move(requests));
 }
 
 void TMainForm::Delivered() {
@@ -39,5 +62,33 @@ void TMainForm::Delivered() {
   // a scheduled one as well as the composer's own.
   if (FClearAfterSend) FComposer.SetText("");
 }
+
+void TMainForm::WaitingChanged() {
+  FTrayIcon.SetWaiting(FOutbox.waiting().waitingCount());
+  FWaitingForm.Refresh();
+}
+
+bool TMainForm::KnowsDestination(const std::string& host) const {
+  for (const FoundCopy& copy : FDiscovery.Copies())
+    if (SameTextIgnoreCase(copy.computerName, host) || copy.address == host) return true;
+  for (const std::string& line : LoadAddressBook(FileBesideExecutable(kAddressBookEnding)))
+    if (std::optional<std::string> address = AddressOf(line))
+      for (const std::string& part : SplitDestinations(*address))
+        if (SameTextIgnoreCase(part, host)) return true;
+  // A sender of a message this copy received.
+  return FInbox.senderNames().KnowsName(host);
+}
+
+void TMainForm::OnCopiesFound() {
+  // Messages kept for a copy that announces itself go to it now.
+  std::vector<std::string> seen;
+  for (const FoundCopy& copy : FDiscovery.Copies()) {
+    seen.push_back(copy.computerName);
+    seen.push_back(copy.address);
+  }
+  FOutbox.ReceiversSeen(seen);
+}
+
+void TMainForm::OnWaitingChosen() { FWaitingForm.Open(hwnd()); }
 
 }  // namespace vello

@@ -44,7 +44,7 @@ void TTrayIcon::SetBlinkInterval(UINT ms) {
 void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
   switch (update) {
     case TrayUpdate::Add:
-      FillTrayRecord(FTrayRecord, FMainWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, FMainIcon, kIdleTip);
+      FillTrayRecord(FTrayRecord, FMainWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, FMainIcon, IdleTip());
       FTrayRecord.uCallbackMessage = kTrayCallbackMessage;
       CallTray(TrayAction::Add, FTrayRecord);
       FAdded = true;
@@ -54,7 +54,7 @@ void TTrayIcon::UpdateTrayIcon(TrayUpdate update) {
       break;
     case TrayUpdate::Restore:
       SetBlinkInterval(0);
-      FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FMainIcon, kIdleTip);
+      FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FMainIcon, IdleTip());
       CallTray(TrayAction::Modify, FTrayRecord);
       break;
   }
@@ -68,9 +68,27 @@ void TTrayIcon::OnBlinkTick() {
   CallTray(TrayAction::Modify, FTrayRecord);
 }
 
+std::string TTrayIcon::WaitingNote() const {
+  if (FWaiting == 0) return "";
+  return " (送信待ち " + std::to_string(FWaiting) + " 件)";
+}
+
+std::string TTrayIcon::IdleTip() const { return kIdleTip + WaitingNote(); }
+
 std::string TTrayIcon::ArrivalTip() const {
-  if (FNotShown == 0) return kArrivalTip;
-  return std::string(kArrivalTip) + " (未表示 " + std::to_string(FNotShown) + " 件)";
+  std::string tip = kArrivalTip;
+  if (FNotShown != 0) tip += " (未表示 " + std::to_string(FNotShown) + " 件)";
+  return tip + WaitingNote();
+}
+
+void TTrayIcon::SetWaiting(std::size_t count) {
+  if (count == FWaiting) return;
+  FWaiting = count;
+  // While the notice runs its next tick shows it; otherwise the tip changes now.
+  if (FAdded && FBlinkInterval == 0) {
+    FillTrayRecord(FTrayRecord, FMainWindow, NIF_ICON | NIF_TIP, FTrayRecord.hIcon, IdleTip());
+    CallTray(TrayAction::Modify, FTrayRecord);
+  }
 }
 
 void TTrayIcon::SetNotShown(std::size_t count) {

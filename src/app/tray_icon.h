@@ -38,6 +38,9 @@ class TTrayIcon : public MessageOnlyWindow {
   // Messages that arrived but could not be shown: counted in the arrival tip.
   void SetNotShown(std::size_t count);
   std::size_t notShown() const { return FNotShown; }
+  // Messages kept for receivers that could not be reached: counted in the tip.
+  void SetWaiting(std::size_t count);
+  std::size_t waiting() const { return FWaiting; }
 
   TrayState state() const;
   UINT blinkInterval() const { return FBlinkInterval; }
@@ -49,6 +52,8 @@ class TTrayIcon : public MessageOnlyWindow {
  private:
   void SetBlinkInterval(UINT ms);
   std::string ArrivalTip() const;
+  std::string IdleTip() const;
+  std::string WaitingNote() const;
 
   HWND FMainWindow = nullptr;
   HICON FMainIcon = nullptr;  // the executable's own, shared: not destroyed
@@ -57,6 +62,7 @@ class TTrayIcon : public MessageOnlyWindow {
   UINT FBlinkInterval = 0;
   bool FAdded = false;
   std::size_t FNotShown = 0;
+  std::size_t FWaiting = 0;
 };
 
 }  // namespace vello

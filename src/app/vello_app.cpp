@@ -58,6 +58,7 @@ void VelloApp::Start(bool showMainWindow) {
 
 void VelloApp::Dispatch(MSG& msg) {
   if (setup.PreTranslate(msg)) return;
+  if (main.waitingForm().PreTranslate(msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }

@@ -76,6 +76,7 @@ class Inbox {
   TBalloons& balloons() { return balloons_; }
   TReceivedLog& log() { return log_; }
   TSenderNames& senderNames() { return senderNames_; }
+  const TSenderNames& senderNames() const { return senderNames_; }
   const MediaPlayer& arrivalSound() const { return arrivalSound_; }
 
  private:

@@ -33,6 +33,12 @@ struct SendRequest {
   // Called exactly once, when the attempt has ended (after a modal box that
   // reports a failure has been closed, before the confirmation of a sent one).
   std::function<void(SendOutcome)> ended;
+  // The message as it stands, without side effects, so that it can be kept
+  // for its receiver when it cannot be delivered now. Without it (a
+  // scheduled entry's send) a failure is only told.
+  std::function<std::optional<OutgoingMessage>()> keep;
+  // A kept message tried again: its outcome goes quietly to the waiting list.
+  std::string waitingId;
 };
 
 using SendTicket = uint64_t;

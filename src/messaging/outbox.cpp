@@ -1,6 +1,9 @@
 #include "messaging/outbox.h"
 
+#include <random>
+
 #include "common/file_paths.h"
+#include "common/vello_error.h"
 #include "messaging/log_date_time.h"
 #include "messaging/log_entry.h"
 #include "messaging/message_line.h"
@@ -10,88 +13,410 @@
 
 namespace vello {
 
-Outbox::Outbox(OutboxHost& host)
-    : host_(host),
+namespace {
+const wchar_t kClassName[] = L"VelloOutbox";
+constexpr UINT_PTR kRetryTimer = 1;
+constexpr UINT kRetryTickMs = 1000;
+constexpr UINT kTryDueMessage = WM_APP + 1;
+
+std::mt19937_64& Generator() {
+  static std::mt19937_64 generator{std::random_device{}()};
+  return generator;
+}
+uint64_t RandomBits() { return Generator()(); }
+// In [0, 1), for the back-off's jitter and spread.
+double RandomFraction() { return std::uniform_real_distribution<double>(0.0, 1.0)(Generator()); }
+
+// Destinations joined for a box: "pc-a、pc-b".
+std::string Joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : "、") + n;
+  return out;
+}
+
+const char kKeepHint[] = "（送らないときは［キャンセル］）";
+
+}  // namespace
+
+// A send to several destinations: each attempt's ending is tallied, and the
+// last one tells them all.
+struct Outbox::Batch {
+  std::size_t open = 0;
+  std::vector<std::string> delivered;
+  struct Failure {
+    SendRequest request;
+    Ending ending;
+  };
+  std::vector<Failure> failed;
+};
+
+Outbox::Outbox(OutboxHost& host, std::filesystem::path waitingFile)
+    : MessageOnlyWindow(kClassName),
+      host_(host),
       attempts_(SendAttempts::Handlers{
           .onConnect = [this](SendAttempt& a) { OnConnected(a); },
           .onDelivered = [this](SendAttempt& a) { OnDelivered(a); },
-          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { OnError(a, kind, code); }}) {}
+          .onError = [this](SendAttempt& a, SocketErrorKind kind, int& code) { OnError(a, kind, code); }}),
+      waiting_(std::move(waitingFile)) {}
 
-SendTicket Outbox::Send(SendRequest request) { return attempts_.Start(std::move(request)); }
+Outbox::~Outbox() { Destroy(); }
+
+int64_t Outbox::Now() const {
+  if (now_) return now_();
+  // The system's clock in 100 ns steps since 1601, as ms since 1970.
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  ULARGE_INTEGER ticks{{ft.dwLowDateTime, ft.dwHighDateTime}};
+  return static_cast<int64_t>((ticks.QuadPart - 116444736000000000ull) / 10000ull);
+}
+
+SendTicket Outbox::Send(SendRequest request) { return Start(std::move(request), nullptr); }
 
 void Outbox::Cancel(SendTicket ticket) { attempts_.Cancel(ticket); }
+
+void Outbox::SendToEach(std::vector<SendRequest> requests) {
+  if (requests.size() == 1) {
+    Send(std::move(requests.front()));
+    return;
+  }
+  auto batch = std::make_shared<Batch>();
+  batch->open = requests.size();
+  for (SendRequest& r : requests) Start(std::move(r), batch);
+}
+
+SendTicket Outbox::Start(SendRequest request, std::shared_ptr<Batch> batch) {
+  SendTicket ticket = attempts_.Start(std::move(request));
+  if (batch) batches_[ticket] = std::move(batch);
+  return ticket;
+}
 
 void Outbox::Tell(const std::string& text) {
   ShowMessageBox(host_.BoxOwner(), text, "Vello", MB_OK | MB_ICONEXCLAMATION);
 }
 
+void Outbox::LogSent(const SendRequest& request, const std::string& text) {
+  if (logOn_)
+    AppendLogEntry(FileBesideExecutable(kLogEnding), SentLogEntry(LogDateTimeNow(), request.destination, text));
+}
+
 void Outbox::OnConnected(SendAttempt& attempt) {
   TcpClient& socket = *attempt.client;
   // The message as it is now; a scheduled entry is marked sent (and that
-  // saved) before anything is written.
+  // saved), and a kept message claimed in the waiting file, before anything
+  // is written.
   std::optional<OutgoingMessage> message = attempt.request.compose();
   if (!message) {
     socket.Close();
-    attempt.End(SendOutcome::Dropped);
+    Ended(attempt, Ending{SendOutcome::Dropped, Cause::None, ""});
     return;
   }
   std::string line = MakeMessageLine(message->look, message->text, message->importance);
   if (line.size() > kMaxMessageLineBytes) {
     socket.Close();
-    attempt.End(SendOutcome::Failed);
-    Tell("メッセージが長すぎて送れません (" + std::to_string(line.size()) + " バイト、送れるのは " +
-         std::to_string(kMaxMessageLineBytes) + " バイトまで)");
+    Ended(attempt, Failure(Cause::TooLong, "メッセージが長すぎて送れません (" + std::to_string(line.size()) +
+                                               " バイト、送れるのは " + std::to_string(kMaxMessageLineBytes) +
+                                               " バイトまで)"));
     return;
   }
   // A line that did not go out whole is not sent: no log, no
   // confirmation. One that did is sent once the receiver has taken it.
   if (!socket.Send(std::move(line))) {
     socket.Close();
-    attempt.End(SendOutcome::Failed);
-    TellBrokenOff(attempt);
+    Ended(attempt, Failure(Cause::BrokenOff));
     return;
   }
   attempt.written = message->text;
 }
 
-void Outbox::OnDelivered(SendAttempt& attempt) {
-  attempt.End(SendOutcome::Sent);
-  // Logged, confirmed, and then the program's own follow-up (the composer
-  // cleared if the user asked for that).
-  if (logOn_)
-    AppendLogEntry(FileBesideExecutable(kLogEnding),
-                   SentLogEntry(LogDateTimeNow(), attempt.request.destination, attempt.written.value_or("")));
-  ShowMessageBox(host_.BoxOwner(), "送信しました！", ApplicationTitle(), MB_OK);
-  host_.Delivered();
-}
-
-void Outbox::TellBrokenOff(const SendAttempt& attempt) {
-  Tell(attempt.request.destination + "さんへの送信が途中で切れました。メッセージは届いていません");
-}
+void Outbox::OnDelivered(SendAttempt& attempt) { Ended(attempt, Ending{SendOutcome::Sent, Cause::None, ""}); }
 
 void Outbox::OnError(SendAttempt& attempt, SocketErrorKind kind, int& code) {
+  int error = code;
+  code = 0;  // everything is told here
   if (kind == SocketErrorKind::Lookup) {
-    // Shown by the common error display; the attempt ends here.
-    int error = code;
-    code = 0;
-    ShowErrorMessage(SocketApiErrorText(error, "ASync Lookup"));
+    Ended(attempt, Failure(Cause::NoName, SocketApiErrorText(error, "ASync Lookup")));
     return;
   }
   if (attempt.written) {
     // The receiver reset the connection, stopped reading the line, or never
     // said it took it: only the last leaves room for doubt.
-    bool unanswered = code == WSAETIMEDOUT && attempt.client->wholeLineWritten();
-    code = 0;
-    attempt.End(SendOutcome::Failed);
-    if (unanswered)
-      Tell(attempt.request.destination +
-           "さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません");
-    else
-      TellBrokenOff(attempt);
+    bool unanswered = error == WSAETIMEDOUT && attempt.client->wholeLineWritten();
+    Ended(attempt, Failure(unanswered ? Cause::Unanswered : Cause::BrokenOff));
     return;
   }
-  if (kind == SocketErrorKind::Connect) Tell(attempt.request.destination + "さんに起動するようにお願いしてね");
-  code = 0;
+  Ended(attempt, Failure(kind == SocketErrorKind::Connect && error == WSAECONNREFUSED ? Cause::Refused
+                                                                                     : Cause::NoAnswer));
+}
+
+std::string Outbox::ReasonText(const Ending& ending) {
+  switch (ending.cause) {
+    case Cause::None: return "";
+    case Cause::NoName: return "名前が見つかりません";
+    case Cause::Refused: return "Vello が起動していません";
+    case Cause::NoAnswer: return "接続できません";
+    case Cause::BrokenOff: return "受け取られませんでした";
+    case Cause::TooLong: return "長すぎます";
+    case Cause::Unanswered: return "受け取ったか確かめられません";
+  }
+  return "";
+}
+
+std::string Outbox::ToldText(const Ending& ending, const std::string& d) {
+  switch (ending.cause) {
+    case Cause::NoName: return ending.detail;
+    case Cause::Refused: return d + "さんに起動するようにお願いしてね";
+    case Cause::NoAnswer: return d + "さんに接続できませんでした";
+    case Cause::BrokenOff: return d + "さんへの送信が途中で切れました。メッセージは届いていません";
+    case Cause::TooLong: return ending.detail;
+    case Cause::Unanswered:
+      return d + "さんが受け取ったか確かめられませんでした。メッセージは届いていないかもしれません";
+    case Cause::None: return "";
+  }
+  return "";
+}
+
+void Outbox::Ended(SendAttempt& attempt, const Ending& ending) {
+  // A sent one's end is reported before its confirmation; any other's once
+  // the box that tells it has been closed.
+  struct EndLast {
+    SendAttempt& attempt;
+    SendOutcome outcome;
+    ~EndLast() { attempt.End(outcome); }
+  } endLast{attempt, ending.outcome};
+  if (ending.outcome == SendOutcome::Sent) attempt.End(ending.outcome);
+  SendRequest& request = attempt.request;
+  if (!request.waitingId.empty()) {
+    // A kept message: quietly, to the list.
+    const std::string& id = request.waitingId;
+    try {
+      if (ending.outcome == SendOutcome::Sent) {
+        waiting_.Delivered(id);
+        LogSent(request, attempt.written.value_or(""));
+      } else if (ending.cause == Cause::Unanswered) {
+        waiting_.Unanswered(id, ReasonText(ending));
+      } else if (ending.outcome == SendOutcome::Failed) {
+        waiting_.Failed(id, ending.cause == Cause::BrokenOff ? FailureKind::kRefused : FailureKind::kUnreachable,
+                        ReasonText(ending), Now(), policy_, RandomFraction());
+      } else {
+        waiting_.Release(id);  // claimed by another copy, or gone
+      }
+    } catch (const VelloError& e) {
+      ShowErrorMessage(e.text());
+    }
+    host_.WaitingChanged();
+    // The receiver's next message goes now, one after the other.
+    if (ending.outcome == SendOutcome::Sent) PostMessageW(window(), kTryDueMessage, 0, 0);
+    return;
+  }
+  if (auto found = batches_.find(attempt.ticket); found != batches_.end()) {
+    std::shared_ptr<Batch> batch = std::move(found->second);
+    batches_.erase(found);
+    if (ending.outcome == SendOutcome::Sent) {
+      batch->delivered.push_back(request.destination);
+      LogSent(request, attempt.written.value_or(""));
+    } else if (ending.outcome == SendOutcome::Failed) {
+      batch->failed.push_back({request, ending});
+    }
+    if (--batch->open == 0) TellBatch(*batch);
+    return;
+  }
+  TellAlone(attempt, ending);
+}
+
+void Outbox::TellAlone(SendAttempt& attempt, const Ending& ending) {
+  const SendRequest& request = attempt.request;
+  const std::string& d = request.destination;
+  if (ending.outcome == SendOutcome::Sent) {
+    // Logged, confirmed, and then the program's own follow-up (the composer
+    // cleared if the user asked for that).
+    LogSent(request, attempt.written.value_or(""));
+    ShowMessageBox(host_.BoxOwner(), "送信しました！", ApplicationTitle(), MB_OK);
+    host_.Delivered();
+    return;
+  }
+  if (ending.outcome == SendOutcome::Dropped) return;
+  std::string told = ToldText(ending, d);
+  if (!ending.keepable() || !request.keep) {
+    // Not kept: a message that may have arrived, one too long, or a send
+    // that has no message of its own to keep (a scheduled entry).
+    if (ending.cause == Cause::NoName)
+      ShowErrorMessage(told);
+    else
+      Tell(told);
+    return;
+  }
+  if (ending.cause == Cause::NoName && !host_.KnowsDestination(request.host)) {
+    // A name nobody here has heard of: most likely mistyped. Kept only when
+    // the user asks.
+    int answer = ShowMessageBox(host_.BoxOwner(), told + "\r\n\r\n" + d + " が見つかったときに送りますか？", "Vello",
+                                MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    if (answer == IDYES) Keep(request, ending);
+    return;
+  }
+  int answer = ShowMessageBox(host_.BoxOwner(), told + "\r\n" + d + "さんには起動したら送ります" + kKeepHint, "Vello",
+                              MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1);
+  if (answer == IDOK) Keep(request, ending);
+}
+
+void Outbox::TellBatch(Batch& batch) {
+  std::string text;
+  if (!batch.delivered.empty()) text = std::to_string(batch.delivered.size()) + " 人に送りました。";
+  std::vector<std::string> keepable, unknown, failed;
+  for (const Batch::Failure& f : batch.failed) {
+    const std::string& d = f.request.destination;
+    if (f.ending.cause == Cause::Unanswered)
+      unknown.push_back(d);
+    else if (f.ending.keepable() && f.request.keep)
+      keepable.push_back(d);
+    else
+      failed.push_back(d + "（" + ReasonText(f.ending) + "）");
+  }
+  if (!unknown.empty()) text += Joined(unknown) + " が受け取ったか確かめられませんでした。";
+  if (!failed.empty()) text += Joined(failed) + " には送れませんでした。";
+  if (keepable.empty()) {
+    if (text.empty()) return;  // nothing went anywhere, nothing to tell
+    ShowMessageBox(host_.BoxOwner(), text, "Vello",
+                   MB_OK | (unknown.empty() && failed.empty() ? 0u : UINT(MB_ICONEXCLAMATION)));
+  } else {
+    text += Joined(keepable) + " には起動したら送ります。";
+    int answer = ShowMessageBox(host_.BoxOwner(), text + "\r\n" + kKeepHint, "Vello",
+                                MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1);
+    if (answer == IDOK)
+      for (const Batch::Failure& f : batch.failed)
+        if (f.ending.keepable() && f.request.keep) Keep(f.request, f.ending);
+  }
+  if (!batch.delivered.empty()) host_.Delivered();
+}
+
+bool Outbox::Keep(const SendRequest& request, const Ending& ending) {
+  std::optional<OutgoingMessage> message;
+  try {
+    message = request.keep();
+  } catch (const VelloError& e) {
+    ShowErrorMessage(e.text());
+    return false;
+  }
+  if (!message) return false;
+  int64_t now = Now();
+  WaitingMessage kept;
+  kept.id = NewWaitingId(now, RandomBits());
+  kept.destination = request.destination;
+  kept.host = request.host;
+  kept.look = message->look;
+  kept.text = message->text;
+  kept.importance = message->importance;
+  kept.writtenAt = now;
+  kept.expiresAt = ExpiryFor(now, policy_);
+  kept.attempts = 1;  // the one that just failed
+  kept.lastReason = ReasonText(ending);
+  try {
+    waiting_.Add(std::move(kept), ending.cause == Cause::BrokenOff ? FailureKind::kRefused : FailureKind::kUnreachable,
+                 now, policy_, RandomFraction());
+  } catch (const VelloError& e) {
+    // Not kept, and said: the user still has the message in the composer.
+    ShowErrorMessage(e.text());
+    return false;
+  }
+  host_.WaitingChanged();
+  ScheduleTick();
+  return true;
+}
+
+void Outbox::StartWaiting() {
+  started_ = true;
+  try {
+    waiting_.Load();
+  } catch (const VelloError& e) {
+    ShowErrorMessage(e.text());
+  }
+  host_.WaitingChanged();
+  ScheduleTick();
+}
+
+void Outbox::ScheduleTick() {
+  if (!started_) return;
+  if (waiting_.HasWaiting())
+    SetTimer(window(), kRetryTimer, kRetryTickMs, nullptr);
+  else
+    KillTimer(window(), kRetryTimer);
+}
+
+void Outbox::TryDue() {
+  int64_t now = Now();
+  bool changed = false;
+  try {
+    changed = !waiting_.RemoveExpired(now).empty();
+  } catch (const VelloError&) {
+    // The file is busy or refused: tried again at the next tick.
+  }
+  for (const std::string& id : waiting_.Due(now, policy_)) {
+    const WaitingMessage* m = waiting_.Find(id);
+    if (!m) continue;
+    WaitingMessage copy = *m;
+    waiting_.MarkTrying(id);
+    SendRequest request;
+    request.host = copy.host;
+    request.destination = copy.destination;
+    request.waitingId = id;
+    request.compose = [this, copy]() -> std::optional<OutgoingMessage> {
+      // Claimed in the file before the line goes out: never sent twice, by
+      // this copy or another that shares the folder.
+      if (!waiting_.Claim(copy.id)) return std::nullopt;
+      return OutgoingMessage{.look = copy.look, .text = copy.text, .importance = copy.importance};
+    };
+    Send(std::move(request));
+    changed = true;
+  }
+  if (changed) host_.WaitingChanged();
+  ScheduleTick();
+}
+
+void Outbox::ReceiversSeen(const std::vector<std::string>& namesAndAddresses) {
+  if (!started_ || namesAndAddresses.empty()) return;
+  try {
+    waiting_.SeenAgain(namesAndAddresses, Now(), policy_, RandomFraction());
+  } catch (const VelloError&) {
+    // The file is busy: the back-off's own time still comes.
+  }
+  ScheduleTick();
+}
+
+void Outbox::RetryAllSoon() {
+  if (!started_) return;
+  try {
+    waiting_.SeenAgain({}, Now(), policy_, RandomFraction());
+  } catch (const VelloError&) {
+  }
+  ScheduleTick();
+}
+
+void Outbox::SendNow(const std::string& id) {
+  try {
+    waiting_.SendNow(id, Now());
+  } catch (const VelloError& e) {
+    ShowErrorMessage(e.text());
+  }
+  host_.WaitingChanged();
+  ScheduleTick();
+  TryDue();
+}
+
+void Outbox::Drop(const std::string& id) {
+  try {
+    waiting_.Drop(id);
+  } catch (const VelloError& e) {
+    ShowErrorMessage(e.text());
+  }
+  host_.WaitingChanged();
+  ScheduleTick();
+}
+
+LRESULT Outbox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if ((msg == WM_TIMER && wp == kRetryTimer) || msg == kTryDueMessage) {
+    Guard([this] { TryDue(); });
+    return 0;
+  }
+  return Default(msg, wp, lp);
 }
 
 }  // namespace vello

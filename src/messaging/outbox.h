@@ -1,15 +1,28 @@
 #pragma once
-// The outbox: everything a message to send needs once its destination is
-// known. Every send (the composer's, a scheduled one) is an attempt of its
-// own; the outbox takes the message as it stands when the connection does,
-// checks its size, writes it, waits until the receiver has taken it, logs
-// it and tells the user how it went. What it needs of the program around it
-// it asks through OutboxHost, so a test drives the whole journey with a
-// host of its own.
+// The outbox: everything a message to send needs once its destinations are
+// known. Every send (the composer's, a scheduled one, a kept message tried
+// again) is an attempt of its own; the outbox takes the message as it
+// stands when the connection does, checks its size, writes it, waits until
+// the receiver has taken it, logs it and tells the user how it went: one
+// box for a send to several destinations. A message that cannot be
+// delivered now is kept, when the user agrees, in the waiting list, and
+// tried again when its receiver is seen again or its time comes. What it
+// needs of the program around it it asks through OutboxHost, so a test
+// drives the whole journey with a host of its own.
 #include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "messaging/message_sender.h"
 #include "messaging/send_attempts.h"
+#include "messaging/waiting_list.h"
+#include "platform/window.h"
 
 namespace vello {
 
@@ -19,19 +32,44 @@ class OutboxHost {
   virtual HWND BoxOwner() const = 0;
   // A message was delivered and its confirmation closed.
   virtual void Delivered() = 0;
+  // The waiting list changed (a message kept, delivered, dropped, tried).
+  virtual void WaitingChanged() = 0;
+  // Whether this computer has ever heard of `host` (a running copy found,
+  // an address-book entry, a sender of an earlier message): a name nobody
+  // knows that does not resolve is most likely mistyped, and is kept only
+  // when the user asks.
+  virtual bool KnowsDestination(const std::string& host) const = 0;
 
  protected:
   ~OutboxHost() = default;
 };
 
-class Outbox : public MessageSender {
+class Outbox : public MessageSender, private MessageOnlyWindow {
  public:
-  explicit Outbox(OutboxHost& host);
+  Outbox(OutboxHost& host, std::filesystem::path waitingFile);
+  ~Outbox() override;
   Outbox(const Outbox&) = delete;
   Outbox& operator=(const Outbox&) = delete;
 
+  // One destination: told as it always was.
   SendTicket Send(SendRequest request) override;
   void Cancel(SendTicket ticket) override;
+  // Several destinations, each its own attempt, all told in one box when the
+  // last has ended.
+  void SendToEach(std::vector<SendRequest> requests);
+
+  // Reads the kept messages (at start-up) and starts trying them.
+  void StartWaiting();
+  // The copies running now, by name and address (discovery's list): messages
+  // kept for them are tried at once, spread over a moment.
+  void ReceiversSeen(const std::vector<std::string>& namesAndAddresses);
+  // This computer woke up or its network changed: every kept message is
+  // tried soon.
+  void RetryAllSoon();
+  // The user's own actions on a kept message.
+  void SendNow(const std::string& id);
+  void Drop(const std::string& id);
+  const WaitingList& waiting() const { return waiting_; }
 
   // The port every copy listens on.
   void SetPort(int port) { attempts_.SetPort(port); }
@@ -43,17 +81,69 @@ class Outbox : public MessageSender {
   void CloseAll() { attempts_.CloseAll(); }
   // The attempts under way (their timeouts and buffers are set here).
   SendAttempts& attempts() { return attempts_; }
+  // The retry policy and the clock (ms since the epoch, UTC) the waiting
+  // list runs on; tests set both.
+  void SetRetryPolicy(const RetryPolicy& policy) { policy_ = policy; }
+  void SetClockForTests(std::function<int64_t()> now) { now_ = std::move(now); }
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
+  struct Batch;
+  // Why an attempt failed.
+  enum class Cause {
+    None,        // delivered, or nothing to send any more
+    NoName,      // the name did not resolve (`detail`: the system's words)
+    Refused,     // the host answers, but no copy listens on the port
+    NoAnswer,    // no connection: unreachable, timed out
+    BrokenOff,   // the line was not taken: reset, or not written whole
+    TooLong,     // the line is longer than any copy takes (`detail`: the text)
+    Unanswered,  // written whole and never answered: it may have arrived
+  };
+  struct Ending {
+    SendOutcome outcome = SendOutcome::Failed;
+    Cause cause = Cause::None;
+    std::string detail;
+    // Whether the receiver may take it later: a message kept for it waits.
+    bool keepable() const { return cause == Cause::NoName || cause == Cause::Refused || cause == Cause::NoAnswer ||
+                                   cause == Cause::BrokenOff; }
+  };
+  static Ending Failure(Cause cause, std::string detail = "") {
+    return Ending{SendOutcome::Failed, cause, std::move(detail)};
+  }
+  // The failure in a few words, for the waiting list and a box for several.
+  static std::string ReasonText(const Ending& ending);
+  // The failure as the box for one destination tells it.
+  static std::string ToldText(const Ending& ending, const std::string& destination);
+
+  SendTicket Start(SendRequest request, std::shared_ptr<Batch> batch);
   void OnConnected(SendAttempt& attempt);
   void OnDelivered(SendAttempt& attempt);
   void OnError(SendAttempt& attempt, SocketErrorKind kind, int& code);
-  void TellBrokenOff(const SendAttempt& attempt);
+  // Every ending goes here: a kept message's to the waiting list quietly,
+  // one of a batch into its tally, one alone to the user at once.
+  void Ended(SendAttempt& attempt, const Ending& ending);
+  void TellAlone(SendAttempt& attempt, const Ending& ending);
+  void TellBatch(Batch& batch);
+  // Keeps the message of `request`; false when there was nothing to keep or
+  // the file could not take it (said).
+  bool Keep(const SendRequest& request, const Ending& ending);
+  void LogSent(const SendRequest& request, const std::string& text);
   void Tell(const std::string& text);
+  // Tries every kept message whose time has come.
+  void TryDue();
+  void ScheduleTick();
+  int64_t Now() const;
 
   OutboxHost& host_;
   SendAttempts attempts_;
+  WaitingList waiting_;
+  std::map<SendTicket, std::shared_ptr<Batch>> batches_;
+  RetryPolicy policy_;
+  std::function<int64_t()> now_;
   bool logOn_ = false;
+  bool started_ = false;
 };
 
 }  // namespace vello

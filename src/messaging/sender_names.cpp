@@ -1,5 +1,7 @@
 #include "messaging/sender_names.h"
 
+#include "common/sjis.h"
+
 #include <optional>
 
 #include "platform/name_lookup.h"
@@ -45,6 +47,15 @@ void TSenderNames::Find(const in_addr& address, std::function<void(const SenderN
                                              else
                                                Found(key, {DottedAddress(address), false});
                                            });
+}
+
+bool TSenderNames::KnowsName(const std::string& host) const {
+  for (const auto& [key, entry] : known_) {
+    in_addr address{};
+    address.s_addr = key;
+    if (SameTextIgnoreCase(entry.name.text, host) || DottedAddress(address) == host) return true;
+  }
+  return false;
 }
 
 void TSenderNames::LookUpSoon(const in_addr& address) {

@@ -44,6 +44,9 @@ class TSenderNames {
   void LookUpSoon(const in_addr& address);
   // The name, when known now.
   const SenderName* Known(const in_addr& address) const;
+  // Whether `host` (a name, letter case ignored, or a dotted address) is a
+  // sender heard from lately.
+  bool KnowsName(const std::string& host) const;
 
  private:
   struct Entry {

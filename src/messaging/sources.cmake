@@ -13,6 +13,7 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/send_attempts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/outbox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/waiting_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sender_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/received_log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_date_time.cpp
@@ -23,4 +24,5 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/waiting_message.cpp
   ${CMAKE_CURRENT_LIST_DIR}/waiting_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/retry_plan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/waiting_list.cpp
 )

@@ -63,6 +63,8 @@ class AppFixture : public ::testing::Test {
   std::unique_ptr<VelloApp> app_;
   // Called while a message box "is open" (before it returns IDOK).
   std::function<void(const ShownBox&)> onBox_;
+  // What every box answers: its first button unless a test says otherwise.
+  int boxAnswer_ = IDOK;
 
  private:
   std::filesystem::path root_;  // removed with everything in it

@@ -43,7 +43,7 @@ void AppFixture::SetUp() {
   SetMessageBoxFunction([this](HWND, const std::string& text, const std::string& caption, UINT flags) {
     boxes_.push_back({text, caption, flags});
     if (onBox_) onBox_(boxes_.back());
-    return IDOK;
+    return boxAnswer_;
   });
   SetTrayFunction([this](TrayAction action, const NOTIFYICONDATAW& record) {
     trayCalls_.push_back({static_cast<DWORD>(action), record});

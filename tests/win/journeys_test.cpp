@@ -39,6 +39,10 @@ struct RecordingHosts : InboxHost, OutboxHost, BalloonHost {
   void ArrivalNoticed(std::size_t notShown) override { events.push_back("notice " + std::to_string(notShown)); }
   HWND BoxOwner() const override { return nullptr; }
   void Delivered() override { events.push_back("delivered"); }
+  void WaitingChanged() override { ++waitingChanges; }
+  bool KnowsDestination(const std::string&) const override { return knowsDestination; }
+  int waitingChanges = 0;
+  bool knowsDestination = true;
   void AcknowledgeArrival() override {}
   void ReplyTo(const std::string&) override {}
   void SetComposerText(const std::string&) override {}
@@ -89,7 +93,7 @@ class JourneyTest : public ::testing::Test {
     return *inbox_;
   }
   Outbox& StartOutbox() {
-    outbox_ = std::make_unique<Outbox>(hosts_);
+    outbox_ = std::make_unique<Outbox>(hosts_, dir_ / L"vello.wait");
     return *outbox_;
   }
   std::size_t Count(const std::string& event) const {
@@ -231,10 +235,11 @@ TEST_F(JourneyTest, EachWayASendFailsIsToldOnceAndNeitherLoggedNorHandedBack) {
       {"too long for the line",
        true,
        tooLong,
-       {"ended failed", "box メッセージが長すぎて送れません (" +
+       {"box メッセージが長すぎて送れません (" +
                             std::to_string(MakeMessageLine({315, 179, 16777215, 0, 10, "MS ゴシック", 0}, tooLong, "P")
                                                .size()) +
-                            " バイト、送れるのは " + std::to_string(kMaxMessageLineBytes) + " バイトまで)"}},
+                            " バイト、送れるのは " + std::to_string(kMaxMessageLineBytes) + " バイトまで)",
+        "ended failed"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

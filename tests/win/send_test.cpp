@@ -61,15 +61,18 @@ TEST_F(SendTest, AWrappedLineSendsACrLfAtEachWrap) {
   EXPECT_EQ(f.text.substr(f.text.size() - 2), "\r\n");
 }
 
-TEST_F(SendTest, NobodyListeningAsksTheUserToStartTheOtherCopyAndLogsNothing) {
+TEST_F(SendTest, NobodyListeningAsksTheUserToStartTheOtherCopyOffersToKeepItAndLogsNothing) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\n");
   StartApp();
   app_->main.outbox().SetPort(FreePort());
   Compose(L"x");
   SendTo("127.0.0.1");
   ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 8000));
-  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんに起動するようにお願いしてね");
-  EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  // The box says what it always said, and that the message will go when
+  // the receiver is back; keeping it is the first and default answer.
+  EXPECT_EQ(boxes_[0].text, "127.0.0.1さんに起動するようにお願いしてね\r\n"
+                            "127.0.0.1さんには起動したら送ります（送らないときは［キャンセル］）");
+  EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1));
   EXPECT_EQ(ReadBeside(".log"), "");
 }
 

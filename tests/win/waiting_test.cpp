@@ -1,0 +1,180 @@
+// Messages that wait for their receiver, and messages to several people:
+// the composer's send, the box, the waiting file, the retry when the
+// receiver is seen again, and the window of waiting messages.
+#include "app_fixture.h"
+
+#include <commctrl.h>
+
+#include "common/file_paths.h"
+#include "messaging/message_line.h"
+#include "messaging/waiting_file.h"
+#include "platform/win_text.h"
+#include "test_listener.h"
+
+namespace vello::testing {
+namespace {
+
+class WaitingTest : public AppFixture {
+ protected:
+  void Start() {
+    WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\nDiscovery=0\r\n");
+    StartApp();
+    // Quick retries, so that a test sees several.
+    RetryPolicy quick;
+    quick.firstDelayMs = 200;
+    quick.maxDelayMs = 400;
+    quick.refusedFirstDelayMs = 100;
+    quick.refusedMaxDelayMs = 200;
+    quick.seenAgainSpreadMs = 50;
+    app_->main.outbox().SetRetryPolicy(quick);
+    ASSERT_TRUE(PumpUntil([&] { return trayAdded(); }));
+  }
+  bool trayAdded() const {
+    for (const TrayCall& c : trayCalls_)
+      if (c.action == NIM_ADD) return true;
+    return false;
+  }
+  void Compose(const wchar_t* text) { SetWindowTextW(app_->main.composer().hwnd(), text); }
+  void SendTo(const std::string& destination) {
+    app_->main.SetDestinationText(destination);
+    app_->main.OnSendClicked();
+  }
+  std::vector<WaitingMessage> Stored() { return LoadWaitingFile(PathBeside(std::string(kWaitingEnding))); }
+  std::wstring LastTip() const { return trayCalls_.empty() ? L"" : trayCalls_.back().record.szTip; }
+  std::size_t CountInLog(const std::string& text) {
+    std::string log = ReadBeside(".log");
+    std::size_t n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  }
+};
+
+TEST_F(WaitingTest, AMessageKeptForAReceiverThatIsOffGoesOnceWhenItIsSeenAgainQuietly) {
+  Start();
+  int nobody = FreePort();
+  app_->main.outbox().SetPort(nobody);
+  Compose(L"あとで読んでね");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  // Kept, in the file, with its look and importance as composed.
+  std::vector<WaitingMessage> stored = Stored();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].destination, "127.0.0.1");
+  EXPECT_EQ(stored[0].text, "あとで読んでね\r\n");
+  EXPECT_EQ(stored[0].look, app_->main.composer().Look());
+  EXPECT_EQ(stored[0].state, WaitState::kWaiting);
+  EXPECT_EQ(stored[0].lastReason, "Vello が起動していません");
+  EXPECT_NE(LastTip().find(L"送信待ち 1 件"), std::wstring::npos) << Narrow(LastTip());
+  // Tried again on its back-off while nobody listens: still waiting, no box.
+  ASSERT_TRUE(PumpUntil([&] { return Stored().size() == 1 && Stored()[0].attempts >= 3; }, 8000));
+  EXPECT_EQ(boxes_.size(), 1u);
+  // The receiver starts and is seen: it gets the message once.
+  TestListener receiver;
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().ReceiversSeen({"127.0.0.1"});
+  ASSERT_TRUE(PumpUntil([&] { return receiver.received().size() == 1; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return Stored().empty(); }));
+  Pump(1000);
+  ASSERT_EQ(receiver.received().size(), 1u);
+  EXPECT_EQ(ReadMessageLine(receiver.received()[0]).text, "あとで読んでね\r\n");
+  // Told quietly: no box, the tip without the count, and logged as sent.
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(LastTip().find(L"送信待ち"), std::wstring::npos) << Narrow(LastTip());
+  EXPECT_EQ(CountInLog("【送信】"), 1u);
+  EXPECT_EQ(CountInLog("あとで読んでね"), 1u);
+}
+
+TEST_F(WaitingTest, TheSecondAnswerDropsTheMessage) {
+  Start();
+  app_->main.outbox().SetPort(FreePort());
+  boxAnswer_ = IDCANCEL;
+  Compose(L"いらない");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  Pump(300);
+  EXPECT_TRUE(Stored().empty());
+  EXPECT_EQ(app_->main.outbox().waiting().messages().size(), 0u);
+}
+
+TEST_F(WaitingTest, SeveralDestinationsAreToldInOneBoxAndEachDeliveredCopyIsLogged) {
+  WriteBeside(".dat", "ふたり : 127.0.0.1; localhost\r\n");
+  Start();
+  TestListener receiver;  // on 127.0.0.1 only: 127.0.0.2 refuses
+  app_->main.outbox().SetPort(receiver.port());
+  Compose(L"みなさんへ");
+  SendTo("*ふたり, 127.0.0.2");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  EXPECT_EQ(boxes_[0].text,
+            "2 人に送りました。127.0.0.2 には起動したら送ります。\r\n（送らないときは［キャンセル］）");
+  EXPECT_EQ(boxes_[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1));
+  EXPECT_EQ(receiver.received().size(), 2u);
+  EXPECT_EQ(CountInLog("【送信】"), 2u);
+  EXPECT_EQ(CountInLog("*ふたり (127.0.0.1)"), 1u);
+  EXPECT_EQ(CountInLog("*ふたり (localhost)"), 1u);
+  std::vector<WaitingMessage> stored = Stored();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].host, "127.0.0.2");
+}
+
+TEST_F(WaitingTest, AnAttemptCutShortByTheProgramsEndIsNeverRepeatedByItself) {
+  // The file as a copy killed while writing the line left it.
+  WaitingMessage m;
+  m.id = "1-cut";
+  m.destination = m.host = "127.0.0.1";
+  m.look = {315, 179, 16777215, 0, 10, "MS ゴシック", 0};
+  m.text = "一度だけ\r\n";
+  m.importance = "N";
+  m.writtenAt = 1;
+  m.expiresAt = INT64_MAX / 2;
+  m.attempts = 2;
+  m.state = WaitState::kSending;
+  UpdateWaitingFile(PathBeside(std::string(kWaitingEnding)), [&](std::vector<WaitingMessage>& all) {
+    all.push_back(m);
+    return true;
+  });
+  TestListener receiver;
+  Start();
+  app_->main.outbox().SetPort(receiver.port());
+  ASSERT_TRUE(PumpUntil([&] { return app_->main.outbox().waiting().messages().size() == 1; }));
+  app_->main.outbox().ReceiversSeen({"127.0.0.1"});
+  Pump(1500);
+  EXPECT_TRUE(receiver.received().empty());
+  ASSERT_EQ(Stored().size(), 1u);
+  EXPECT_EQ(Stored()[0].state, WaitState::kUnknown);
+  // The user may send it again, from the window of waiting messages.
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::WaitingItem, 0);
+  TWaitingForm& window = app_->main.waitingForm();
+  ASSERT_TRUE(IsWindowVisible(window.hwnd()));
+  EXPECT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 1);
+  SendMessageW(window.sendNowButton, BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return receiver.received().size() == 1; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return Stored().empty(); }));
+  EXPECT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST_F(WaitingTest, TheWindowDropsTheChosenMessage) {
+  Start();
+  app_->main.outbox().SetPort(FreePort());
+  Compose(L"ひとつめ");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  Compose(L"ふたつめ");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 2; }, 8000));
+  ASSERT_EQ(Stored().size(), 2u);
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::WaitingItem, 0);
+  TWaitingForm& window = app_->main.waitingForm();
+  ASSERT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 2);
+  LVITEMW select{};
+  select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  select.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window.entryList, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+  SendMessageW(window.dropButton, BM_CLICK, 0, 0);
+  std::vector<WaitingMessage> stored = Stored();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].text, "ひとつめ\r\n");
+  EXPECT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 1);
+}
+
+}  // namespace
+}  // namespace vello::testing
