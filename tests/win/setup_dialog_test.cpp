@@ -1,4 +1,6 @@
 // The settings dialog: its frame and general pages, OK and Cancel.
+#include <functional>
+
 #include "setup_dialog_fixture.h"
 #include "settings/settings_keys.h"
 
@@ -127,6 +129,109 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     StopApp();
   }
   SetClockForTests({});
+}
+
+// Each tab, chosen by its caption as a click on the strip chooses it, shows
+// its own page; Tab from OK goes into that page, and a control there is
+// answered by its page (the frame passes each notification to the page
+// whose control it is, built with the dialog or later).
+TEST_F(SetupDialogTest, EveryTabShowsItsOwnPageWhoseControlsAreAnswered) {
+  StartApp();
+  Dialog().ShowPage(SetupPage::General1);
+  HWND tabs = Dialog().pageTabs;
+  auto clickTab = [&](const std::wstring& caption) {
+    int n = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      wchar_t text[32] = L"";
+      TCITEMW item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = text;
+      item.cchTextMax = 32;
+      SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+      if (caption != text) continue;
+      RECT tab{};
+      SendMessageW(tabs, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab));
+      LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+      SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+      SendMessageW(tabs, WM_LBUTTONUP, 0, at);
+      Pump(10);
+      return true;
+    }
+    return false;
+  };
+  struct Case {
+    const wchar_t* caption;
+    SetupPage page;
+    std::function<HWND()> firstControl;  // where Tab from OK lands
+    std::function<void()> act;
+    std::function<bool()> answered;
+  } cases[] = {
+      {L"一般(1)", SetupPage::General1, [&] { return General1().portBox; },
+       [&] { Click(General1().soundOnArrivalBox); }, [&] { return IsWindowEnabled(General1().soundFileBox) != FALSE; }},
+      {L"一般(2)", SetupPage::General2, [&] { return General2().clearAfterSendBox; },
+       [&] { Click(General2().clearAfterSendBox); }, [&] { return IsChecked(General2().clearAfterSendBox); }},
+      {L"送信先", SetupPage::Destinations, [&] { return Destinations().nicknameBox; },
+       [&] { Type(Destinations().nicknameBox, L"a"); },
+       [&] { return IsWindowEnabled(Destinations().addButton) != FALSE; }},
+      {L"定型文", SetupPage::Phrases, [&] { return Phrases().categoryBox; }, [&] { Type(Phrases().phraseBox, L"a"); },
+       [&] { return IsWindowEnabled(Phrases().addButton) != FALSE; }},
+      {L"タイマー", SetupPage::Timer, [&] { return Dialog().content<TTimerPage>(SetupPage::Timer).timerOnBox; },
+       [&] { Click(Dialog().content<TTimerPage>(SetupPage::Timer).addButton); },
+       [&] { return boxes_.size() == 1 && boxes_[0].text == "あて先を選択してください"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.caption));
+    ASSERT_TRUE(clickTab(c.caption));
+    EXPECT_EQ(Dialog().currentPage(), c.page);
+    for (int i = 0; i < kSetupPageCount; ++i)
+      EXPECT_EQ(IsWindowVisible(Dialog().page(static_cast<SetupPage>(i))) != FALSE, static_cast<SetupPage>(i) == c.page)
+          << "page " << i;
+    HWND first = c.firstControl();
+    EXPECT_EQ(GetParent(first), Dialog().page(c.page));
+    EXPECT_EQ(GetNextDlgTabItem(Dialog().hwnd(), Dialog().okButton, FALSE), first);
+    EXPECT_FALSE(c.answered());
+    c.act();
+    EXPECT_TRUE(c.answered());
+  }
+  ASSERT_TRUE(clickTab(L"バージョン情報"));
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::Version);
+  EXPECT_TRUE(IsWindowVisible(Dialog().content<TVersionPage>(SetupPage::Version).logoPanel.hwnd()));
+}
+
+// OK asks every page before any page stores anything: a refusal leaves the
+// settings file, the shortcuts and the main window as they were, whatever
+// was changed on the other pages.
+TEST_F(SetupDialogTest, ARefusalOnOkStopsEveryPageBeforeAnythingIsWrittenOrMade) {
+  StartApp();
+  const std::string before = ReadBeside(".ini");
+  Dialog().ShowPage(SetupPage::General1);
+  Tick(General1().startupShortcutBox, true);
+  Tick(General1().desktopShortcutBox, true);
+  Tick(General2().clearAfterSendBox, true);
+  Tick(General2().discoveryBox, false);
+  Click(General1().soundOnArrivalBox);  // sound on without a file: refused
+  Dialog().ShowPage(SetupPage::General2);
+  Click(Dialog().okButton);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "サウンドファイル名を入力してください");
+  EXPECT_TRUE(DialogVisible());
+  EXPECT_EQ(ReadBeside(".ini"), before);
+  EXPECT_TRUE(Files(startup_).empty());
+  EXPECT_TRUE(Files(desktop_).empty());
+  EXPECT_FALSE(app_->main.ClearAfterSend());
+  EXPECT_TRUE(app_->main.discovery().enabled());
+
+  // Mended, the same OK stores every page.
+  Click(General1().soundOnArrivalBox);
+  Click(Dialog().okButton);
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_FALSE(DialogVisible());
+  EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\nDesktop=1\r\nLog=0\r\nClear=1\r\nWSound=0\r\nDiscovery=0\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Files(startup_).size(), 1u);
+  EXPECT_EQ(Files(desktop_).size(), 1u);
+  EXPECT_TRUE(app_->main.ClearAfterSend());
+  EXPECT_FALSE(app_->main.discovery().enabled());
 }
 
 TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
