@@ -128,7 +128,7 @@ void TGeneralPage1::OnSoundOnArrivalToggled() {
 }
 
 void TGeneralPage1::OnChooseSoundFileClicked() {
-  // OpenDialog1. A long buffer, so a deep path is not cut.
+  // The sound file dialog. A long buffer, so a deep path is not cut.
   std::vector<wchar_t> file(32768, L'\0');
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;

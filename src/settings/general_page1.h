@@ -48,7 +48,7 @@ class TGeneralPage1 : public SetupPageContent {
 // never stored as another path. Nothing when the path can be stored.
 std::optional<std::string> SoundPathRefusal(std::wstring_view path);
 
-// OpenDialog1's filter: one entry, the sound files.
+// The sound file dialog's filter: one entry, the sound files.
 inline constexpr wchar_t kSoundFileFilter[] = L"サウンドファイル\0*.wav;*.mid\0";
 
 // A check box of the general pages, as wide as its caption.
