@@ -20,8 +20,8 @@
 // Times are printed in milliseconds.
 //
 // receive: "shown" is the popup visible; "settled" adds the receiver's
-// thread back in its message loop (a WM_NULL sent to the popup answered)
-// and, with --log, Vello's log grown by the message's entry, however long
+// thread back in its message loop (a WM_NULL sent to the popup answered),
+// the popup painted (no update region left) and, with --log, Vello's log grown by the message's entry, however long
 // after the handler that is (the entry waits for the sender's name).
 // --from IP sends from that local address; --senders K from K loopback
 // addresses in turn (127.0.2.1 on), so that no sender reaches Vello's bound
