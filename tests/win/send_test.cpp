@@ -225,7 +225,7 @@ TEST_F(BalloonTest, ABalloonIsCentredOnTheScreenItsLookWasFittedTo) {
                            .screen = c.given};
     content.look.width = 315;
     content.look.height = 179;
-    TBalloon& b = app_->main.balloons().Arrive(std::move(content), nullptr, false, false);
+    TBalloon& b = app_->main.inbox().balloons().Arrive(std::move(content), nullptr, false, false);
     RECT r;
     GetWindowRect(b.hwnd(), &r);
     EXPECT_EQ(r.left, (c.centredOn.cx - 315) / 2) << c.given.cx;
