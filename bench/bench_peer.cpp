@@ -20,8 +20,8 @@
 // Times are printed in milliseconds.
 //
 // receive: "shown" is the popup visible; "settled" adds the receiver's
-// thread back in its message loop (a WM_NULL sent to the popup answered)
-// and, with --log, Vello's log grown by the message's entry, however long
+// thread back in its message loop (a WM_NULL sent to the popup answered),
+// the popup painted (no update region left) and, with --log, Vello's log grown by the message's entry, however long
 // after the handler that is (the entry waits for the sender's name).
 // --from IP sends from that local address; --senders K from K loopback
 // addresses in turn (127.0.2.1 on), so that no sender reaches Vello's bound
@@ -288,7 +288,7 @@ class Pinger {
 };
 
 int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollUs, bool ping) {
-  struct Samples { std::vector<double> shown, settled; int lost = 0; };
+  struct Samples { std::vector<double> shown, settled; int lost = 0, paintWaits = 0; };
   std::vector<Samples> samples(targets.size());
   std::unique_ptr<Pinger> pinger;
   if (ping) {
@@ -321,6 +321,13 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
       // the whole handler (region, foreground, tray, log) is done.
       DWORD_PTR r;
       SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+      // And the popup painted: a sent message is answered before the paint,
+      // so a receiver still busy when it came answered before painting and
+      // one already idle painted first. Both now wait for the paint.
+      if (GetUpdateRect(h, nullptr, FALSE)) {
+        ++out.paintWaits;
+        while (GetUpdateRect(h, nullptr, FALSE) && Now() - t0 < 20000) SleepMicro(pollUs);
+      }
       // The log entry, written once the sender's name is known.
       while (waitForLog && FileSize(logPath) <= logBefore && Now() - t0 < 20000) SleepMicro(pollUs);
       if (waitForLog && FileSize(logPath) <= logBefore) ++out.lost;
@@ -345,6 +352,7 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
     PrintStats("shown", targets[k].name, shown.back(), samples[k].shown.size());
     PrintStats("settled", targets[k].name, settled.back(), samples[k].settled.size());
     std::printf("lost       %-6s %d\n", targets[k].name.c_str(), samples[k].lost);
+    std::printf("unpainted  %-6s %d when the WM_NULL was answered\n", targets[k].name.c_str(), samples[k].paintWaits);
   }
   std::printf("found only by the full search: %d\n", fullSearchFinds);
   if (targets.size() == 2) {

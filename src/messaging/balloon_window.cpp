@@ -36,7 +36,9 @@ TBalloon::TBalloon(TBalloons& owner, BalloonContent content, HWND ownerWindow, b
   font_ = owner_.FontFor(content_.look);
   VELLO_TIMING_ONLY(watch.Step("brush and font");)
   int w = content_.look.width, h = content_.look.height + 60;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  SIZE screen = content_.screen;
+  if (screen.cx <= 0 || screen.cy <= 0) screen = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  int x = (screen.cx - w) / 2, y = (screen.cy - h) / 2;
   Create({.className = kClassName, .title = text_, .style = WS_POPUP,
           .exStyle = stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0u,
           .x = x, .y = y, .width = w, .height = h, .parent = ownerWindow});

@@ -31,6 +31,10 @@ struct BalloonContent {
   std::string text;
   std::string hint;  // where a reply goes: the sender's host name, or its address
   uint32_t sender = 0;  // the sender's IPv4 address, as the network orders it
+  // The screen the look was fitted to, where the balloon is centred; none
+  // given: asked of the system (under Wine every ask of the screen size is
+  // three round trips to its server).
+  SIZE screen{0, 0};
 };
 
 class TBalloon : public Window {

@@ -69,12 +69,15 @@ void Inbox::Receive(const std::string& line, const in_addr& peer, LineReceipt& r
     throw VelloError(DottedAddress(peer) + " から届いたメッセージを表示できません\r\n" + e.text());
   }
   VELLO_TIMING_ONLY(watch.Step("line read");)
-  // Until the name is known, a reply goes to the address.
+  // Until the name is known, a reply goes to the address. The screen is asked
+  // for once: the balloon is centred on the one its look was fitted to.
+  const SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   BalloonContent content{
-      .look = ClampedToScreen(message.look, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)),
+      .look = ClampedToScreen(message.look, screen.cx, screen.cy),
       .text = message.text,
       .hint = DottedAddress(peer),
-      .sender = peer.s_addr};
+      .sender = peer.s_addr,
+      .screen = screen};
   if (!balloons_.HasRoomFor(content)) {
     // Not shown, so not taken: the connection is reset and its sender told
     // it failed. Counted in the tray tip; the log keeps only what was shown.

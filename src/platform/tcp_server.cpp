@@ -173,7 +173,13 @@ void TcpServer::Accept() {
     sockaddr_in peer{};
     int len = sizeof peer;
     UniqueSocket accepted(accept(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &len));
-    if (!accepted) break;
+    if (!accepted) {
+      // An empty queue says so again with the next connection; any other
+      // failure (no sockets left) may pass once a connection has ended.
+      acceptFailed_ = WSAGetLastError() != WSAEWOULDBLOCK;
+      break;
+    }
+    acceptFailed_ = false;
     bool read = MayRead(peer.sin_addr);
     if (!read && !MayWait(peer.sin_addr)) {
       Abort(accepted);
@@ -218,7 +224,10 @@ TcpServer::DrainResult TcpServer::Drain(SOCKET s, Connection& c) {
   char buffer[16384];
   for (;;) {
     int n = recv(s, buffer, sizeof buffer, 0);
-    if (n == 0) return WasReset(s) ? DrainResult::Reset : DrainResult::PeerClosed;
+    // A whole line is delivered however the sender ended: asking the socket
+    // whether it was reset would cost a round trip to the system per message.
+    if (n == 0)
+      return !IsWhole(c.bytes) && WasReset(s) ? DrainResult::Reset : DrainResult::PeerClosed;
     if (n < 0) {
       int error = WSAGetLastError();
       if (error == WSAEWOULDBLOCK) return DrainResult::Open;
@@ -262,6 +271,10 @@ void TcpServer::RefuseOversized(SOCKET s) {
   if (callbacks_.onOversizedLine) callbacks_.onOversizedLine(size);
 }
 
+bool TcpServer::IsWhole(const std::string& bytes) const {
+  return callbacks_.isWholeLine && callbacks_.isWholeLine(bytes);
+}
+
 void TcpServer::EndReset(SOCKET s) {
   auto it = connections_.find(s);
   if (it == connections_.end()) return;
@@ -270,8 +283,7 @@ void TcpServer::EndReset(SOCKET s) {
     Finish(s, Ending::Drop);
     return;
   }
-  bool whole = callbacks_.isWholeLine && callbacks_.isWholeLine(it->second.bytes);
-  Finish(s, whole ? Ending::Deliver : Ending::Drop);
+  Finish(s, IsWhole(it->second.bytes) ? Ending::Deliver : Ending::Drop);
 }
 
 void TcpServer::Finish(SOCKET s, Ending ending) {
@@ -290,8 +302,10 @@ void TcpServer::Finish(SOCKET s, Ending ending) {
   }
   if (share.reading == 0 && share.waiting == 0) peers_.erase(KeyOf(c.peer));
   // Turns and room have come free: waiting connections go on, and those
-  // still in the system's queue are taken (no accept event comes for them).
-  RefillLater();
+  // still in the system's queue after a failed accept are taken (no accept
+  // event comes for them). With none of either, nothing is posted: the
+  // deferred turn would cost an accept that finds the queue empty.
+  if (waiting_ > 0 || acceptFailed_) RefillLater();
   VELLO_TIMING_ONLY(timing::Add("server.accepted to line", timing::Now() - c.acceptedAt);)
   if (ending == Ending::Refuse) {
     Abort(c.socket);

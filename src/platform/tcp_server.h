@@ -122,6 +122,8 @@ class TcpServer : public Window {
   void PromoteWaiting();
   // Promotes and accepts after the current event, once however many end.
   void RefillLater();
+  // Whether `bytes` make a whole line (the callback's say; none: never).
+  bool IsWhole(const std::string& bytes) const;
   DrainResult Drain(SOCKET s, Connection& c);
   // Reads what is there and ends the connection if its sender has.
   void Read(SOCKET s);
@@ -141,6 +143,7 @@ class TcpServer : public Window {
   std::map<uint32_t, PeerShare> peers_;
   std::size_t reading_ = 0;
   std::size_t waiting_ = 0;
+  bool acceptFailed_ = false;  // the last accept failed other than for an empty queue
   bool refillPosted_ = false;
   // The sweep timer runs while connections are open, and stops at a tick
   // that finds none: setting and killing it for every connection would

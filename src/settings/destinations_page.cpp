@@ -20,7 +20,7 @@ enum : UINT {
 std::filesystem::path AddressBookPath() { return FileBesideExecutable(kAddressBookEnding); }
 }  // namespace
 
-TDestinationsPage::TDestinationsPage(HWND page, HFONT font) {
+void TDestinationsPage::BuildControls(HWND page, HFONT font) {
   // Created in tab order: nicknameBox, addressBox, addButton, deleteButton, entryList.
   nicknameLabel = CreateControl({.text = L"通称名：", .x = 0, .y = 140, .parent = page, .id = kNicknameLabelId, .font = font});
   nicknameBox = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL, .exStyle = WS_EX_CLIENTEDGE,
@@ -48,10 +48,11 @@ TDestinationsPage::TDestinationsPage(HWND page, HFONT font) {
   SetControlText(restartNotice, "");
 }
 
-void TDestinationsPage::FormShow() {
+bool TDestinationsPage::Load() {
   rows_ = LoadAddressBook(AddressBookPath());
   SendMessageW(entryList, LB_RESETCONTENT, 0, 0);
   for (const auto& line : rows_) AddListRow(entryList, line);
+  return true;
 }
 
 bool TDestinationsPage::HandleCommand(UINT code, HWND control) {

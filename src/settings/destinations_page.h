@@ -8,18 +8,17 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
+#include "settings/setup_page_content.h"
 
 namespace vello {
 
-class TDestinationsPage {
+class TDestinationsPage : public SetupPageContent {
  public:
-  TDestinationsPage(HWND page, HFONT font);
-
-  // The dialog's FormShow, step 2.
-  void FormShow();
-  bool HandleCommand(UINT code, HWND control);
-  // WM_CTLCOLORSTATIC: the red notice; null for other controls.
-  HBRUSH ControlColor(HDC dc, HWND control) const;
+  // The address book's lines; a file that cannot be read keeps the dialog shut.
+  bool Load() override;
+  bool HandleCommand(UINT code, HWND control) override;
+  // The red notice; null for other controls.
+  HBRUSH ControlColor(HDC dc, HWND control) const override;
 
   void OnNicknameEdited();
   void OnEntrySelected();
@@ -28,6 +27,9 @@ class TDestinationsPage {
 
   HWND entryList = nullptr, nicknameLabel = nullptr, nicknameBox = nullptr, addressLabel = nullptr,
        addressBox = nullptr, addButton = nullptr, deleteButton = nullptr, restartNotice = nullptr;
+
+ protected:
+  void BuildControls(HWND page, HFONT font) override;
 
  private:
   // The rows become the lines the file holds after a change, which also

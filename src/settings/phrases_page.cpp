@@ -14,17 +14,9 @@ namespace vello {
 
 namespace {
 enum : UINT { kCategoryBoxId = 2301, kPhraseListId, kPhraseBoxId, kAddButtonId, kDeleteButtonId };
-
-std::wstring WindowTextOf(HWND control) {
-  int n = GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-  n = GetWindowTextW(control, text.data(), n + 1);
-  text.resize(static_cast<std::size_t>(n));
-  return text;
-}
 }  // namespace
 
-TPhrasesPage::TPhrasesPage(HWND page, HFONT font) {
+void TPhrasesPage::BuildControls(HWND page, HFONT font) {
   // Created in tab order: categoryBox, phraseBox, addButton, deleteButton, phraseList.
   categoryBox = CreateControl({.className = L"COMBOBOX",
                              .style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
@@ -46,7 +38,7 @@ TPhrasesPage::TPhrasesPage(HWND page, HFONT font) {
 
 PhraseStore TPhrasesPage::Store() { return PhraseStore(FileBesideExecutable(kPhrasesEnding)); }
 
-void TPhrasesPage::FormShow() {
+bool TPhrasesPage::Load() {
   settingCategory_ = true;
   SendMessageW(categoryBox, CB_RESETCONTENT, 0, 0);
   SetWindowTextW(categoryBox, L"");
@@ -60,10 +52,11 @@ void TPhrasesPage::FormShow() {
   if (!categories_.empty()) SendMessageW(categoryBox, CB_SETCURSEL, 0, 0);
   settingCategory_ = false;
   ShowPhrases(all.empty() ? std::vector<std::string>{} : all.front().phrases);
+  return true;
 }
 
 std::string TPhrasesPage::CategoryText() const {
-  std::wstring text = WindowTextOf(categoryBox);
+  std::wstring text = WideControlText(categoryBox);
   for (const auto& category : categories_)
     if (Widen(category) == text) return category;
   return Narrow(text);
@@ -126,8 +119,8 @@ void TPhrasesPage::OnAddClicked() {
   std::string phrase = ControlText(phraseBox);
   // A text the file cannot hold as a phrase is refused before it is listed;
   // it stays in the box to be corrected.
-  std::optional<std::string> refusal = OutsideCodePageRefusal("分類", WindowTextOf(categoryBox));
-  if (!refusal) refusal = OutsideCodePageRefusal("定型文", WindowTextOf(phraseBox));
+  std::optional<std::string> refusal = OutsideCodePageRefusal("分類", WideControlText(categoryBox));
+  if (!refusal) refusal = OutsideCodePageRefusal("定型文", WideControlText(phraseBox));
   if (!refusal) refusal = PhraseRefusal(phrase);
   if (refusal) {
     ShowMessageBox(GetAncestor(phraseList, GA_ROOT), *refusal, ApplicationTitle(), MB_OK);

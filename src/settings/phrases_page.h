@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "settings/phrase_store.h"
+#include "settings/setup_page_content.h"
 
 namespace vello {
 
-class TPhrasesPage {
+class TPhrasesPage : public SetupPageContent {
  public:
-  TPhrasesPage(HWND page, HFONT font);
-
-  // The dialog's FormShow, step 3.
-  void FormShow();
-  bool HandleCommand(UINT code, HWND control);
+  // The categories and the first one's phrases; a file that cannot be read
+  // keeps the dialog shut.
+  bool Load() override;
+  bool HandleCommand(UINT code, HWND control) override;
 
   void OnCategoryChanged();
   void OnPhraseEdited();
@@ -28,6 +28,9 @@ class TPhrasesPage {
   std::string CategoryText() const;
 
   HWND categoryBox = nullptr, phraseList = nullptr, phraseBox = nullptr, addButton = nullptr, deleteButton = nullptr;
+
+ protected:
+  void BuildControls(HWND page, HFONT font) override;
 
  private:
   static PhraseStore Store();

@@ -2,19 +2,19 @@
 
 #include <commctrl.h>
 
-#include "common/vello_error.h"
-#include "platform/controls.h"
+#include <iterator>
+#include <optional>
+#include <vector>
+
 #include "platform/error_display.h"
 #include "platform/timing_points.h"
-#include "platform/win_text.h"
 #include "schedule/scheduler.h"
 #include "settings/destinations_page.h"
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
+#include "settings/general_page2.h"
 #include "settings/phrases_page.h"
 #include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 #include "settings/setup_host.h"
-#include "settings/shortcuts.h"
 #include "settings/timer_page.h"
 #include "settings/version_page.h"
 
@@ -22,10 +22,40 @@ namespace vello {
 
 namespace {
 enum : UINT { kCancelButtonId = 1001, kOkButtonId = 1002, kPageTabsId = 1003 };
-// The tabs' captions, in the order of SetupPage.
-const wchar_t* const kPageCaptions[kSetupPageCount] = {L"一般(1)", L"一般(2)", L"送信先", L"定型文", L"タイマー",
-                                                       L"バージョン情報"};
 constexpr wchar_t kPageClass[] = L"TTabSheet";
+
+using PageContentPtr = std::unique_ptr<SetupPageContent>;
+
+// The dialog's pages, one row each, in the order of SetupPage and the tabs.
+struct PageRow {
+  SetupPage page;
+  const wchar_t* caption;
+  // Built with the dialog, so that a file the page cannot read stops the
+  // opening; otherwise built when the page is first selected.
+  bool builtWithDialog;
+  const char* timingStep;
+  PageContentPtr (*make)(SetupHost& host, TScheduler& scheduler);
+};
+constexpr PageRow kPageRows[] = {
+    {SetupPage::General1, L"一般(1)", true, "general page 1",
+     [](SetupHost&, TScheduler&) -> PageContentPtr { return std::make_unique<TGeneralPage1>(); }},
+    {SetupPage::General2, L"一般(2)", true, "general page 2",
+     [](SetupHost& host, TScheduler&) -> PageContentPtr { return std::make_unique<TGeneralPage2>(host); }},
+    {SetupPage::Destinations, L"送信先", true, "destinations page",
+     [](SetupHost&, TScheduler&) -> PageContentPtr { return std::make_unique<TDestinationsPage>(); }},
+    {SetupPage::Phrases, L"定型文", true, "phrases page",
+     [](SetupHost&, TScheduler&) -> PageContentPtr { return std::make_unique<TPhrasesPage>(); }},
+    {SetupPage::Timer, L"タイマー", false, "timer page",
+     [](SetupHost& host, TScheduler& scheduler) -> PageContentPtr { return std::make_unique<TTimerPage>(host, scheduler); }},
+    {SetupPage::Version, L"バージョン情報", false, "version page",
+     [](SetupHost&, TScheduler&) -> PageContentPtr { return std::make_unique<TVersionPage>(); }},
+};
+constexpr bool RowsFollowSetupPage() {
+  for (int i = 0; i < kSetupPageCount; ++i)
+    if (static_cast<int>(kPageRows[i].page) != i) return false;
+  return true;
+}
+static_assert(std::size(kPageRows) == kSetupPageCount && RowsFollowSetupPage(), "one row per page, in tab order");
 
 LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   // Pages pass their controls' notifications on to the dialog.
@@ -70,7 +100,7 @@ void TSetupForm::CreateForm() {
   for (int i = 0; i < kSetupPageCount; ++i) {
     TCITEMW item{};
     item.mask = TCIF_TEXT;
-    item.pszText = const_cast<wchar_t*>(kPageCaptions[i]);
+    item.pszText = const_cast<wchar_t*>(kPageRows[i].caption);
     SendMessageW(pageTabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
   // All six tabs in one row: where the font is wider than the one the dialog
@@ -85,7 +115,7 @@ void TSetupForm::CreateForm() {
   RECT pageArea{0, 0, 353, 217};
   SendMessageW(pageTabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pageArea));
   for (int i = 0; i < kSetupPageCount; ++i) {
-    pages_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, pageArea.left,
+    pageWindows_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, pageArea.left,
                                 pageArea.top, pageArea.right - pageArea.left, pageArea.bottom - pageArea.top, hwnd(),
                                 nullptr, inst, nullptr);
   }
@@ -98,60 +128,33 @@ void TSetupForm::CreateForm() {
   cancelButton = button(L"&Cancel", 176, kCancelButtonId);
   okButton = button(L"&OK", 256, kOkButtonId);
   VELLO_TIMING_ONLY(watch.Step("frame and tabs");)
-  generalPages_ = std::make_unique<TGeneralPages>(page(SetupPage::General1), page(SetupPage::General2), font_.get());
-  VELLO_TIMING_ONLY(watch.Step("general pages");)
-  destinationsPage_ = std::make_unique<TDestinationsPage>(page(SetupPage::Destinations), font_.get());
-  VELLO_TIMING_ONLY(watch.Step("destinations page");)
-  phrasesPage_ = std::make_unique<TPhrasesPage>(page(SetupPage::Phrases), font_.get());
-  VELLO_TIMING_ONLY(watch.Step("phrases page");)
+  for (const PageRow& row : kPageRows) {
+    SetupPageContent& content = *(contents_[static_cast<int>(row.page)] = row.make(host_, scheduler_));
+    if (!row.builtWithDialog) continue;
+    content.Build(page(row.page), font_.get());
+    VELLO_TIMING_ONLY(watch.Step(row.timingStep);)
+  }
   SelectPage(SetupPage::General1);
 }
 
 bool TSetupForm::pageBuilt(SetupPage which) const {
-  switch (which) {
-    case SetupPage::General1: case SetupPage::General2: return generalPages_ != nullptr;
-    case SetupPage::Destinations: return destinationsPage_ != nullptr;
-    case SetupPage::Phrases: return phrasesPage_ != nullptr;
-    case SetupPage::Timer: return timerPage_ != nullptr;
-    case SetupPage::Version: return versionPage_ != nullptr;
-  }
-  return false;
+  const auto& content = contents_[static_cast<int>(which)];
+  return content && content->built();
 }
 
 void TSetupForm::BuildPage(SetupPage which) {
   if (!built()) CreateForm();
-  if (which == SetupPage::Timer && !timerPage_) {
-    VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build"); )
-    timerPage_ = std::make_unique<TTimerPage>(page(SetupPage::Timer), font_.get(), host_, scheduler_);
-    VELLO_TIMING_ONLY(watch.Step("timer page");)
-    if (IsWindowVisible(hwnd())) timerPage_->FormShow();
-  }
-  if (which == SetupPage::Version && !versionPage_) {
-    VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build");)
-    versionPage_ = std::make_unique<TVersionPage>(page(SetupPage::Version), font_.get());
-    VELLO_TIMING_ONLY(watch.Step("version page");)
-  }
+  SetupPageContent& content = *contents_[static_cast<int>(which)];
+  if (content.built()) return;
+  VELLO_TIMING_ONLY(timing::Stopwatch watch("dialog build");)
+  content.Build(page(which), font_.get());
+  VELLO_TIMING_ONLY(watch.Step(kPageRows[static_cast<int>(which)].timingStep);)
+  if (IsWindowVisible(hwnd())) content.Load();
 }
 
-TTimerPage& TSetupForm::timerPage() {
-  BuildPage(SetupPage::Timer);
-  return *timerPage_;
-}
-TGeneralPages& TSetupForm::generalPages() {
-  BuildPage(SetupPage::General1);
-  return *generalPages_;
-}
-TDestinationsPage& TSetupForm::destinationsPage() {
-  BuildPage(SetupPage::Destinations);
-  return *destinationsPage_;
-}
-TPhrasesPage& TSetupForm::phrasesPage() {
-  BuildPage(SetupPage::Phrases);
-  return *phrasesPage_;
-}
-TVersionPage& TSetupForm::versionPage() {
-  BuildPage(SetupPage::Version);
-  return *versionPage_;
+SetupPageContent& TSetupForm::content(SetupPage which) {
+  BuildPage(which);
+  return *contents_[static_cast<int>(which)];
 }
 
 SetupPage TSetupForm::currentPage() const {
@@ -162,7 +165,7 @@ void TSetupForm::SelectPage(SetupPage which) {
   BuildPage(which);
   const int index = static_cast<int>(which);
   SendMessageW(pageTabs, TCM_SETCURSEL, index, 0);
-  for (int i = 0; i < kSetupPageCount; ++i) ShowWindow(pages_[i], i == index ? SW_SHOW : SW_HIDE);
+  for (int i = 0; i < kSetupPageCount; ++i) ShowWindow(pageWindows_[i], i == index ? SW_SHOW : SW_HIDE);
   SetWindowPos(page(which), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
@@ -195,22 +198,13 @@ bool TSetupForm::PreTranslate(MSG& msg) {
 }
 
 void TSetupForm::FormShow() {
-  generalPages_->FormShow(SettingsFile());
-  destinationsPage_->FormShow();
-  phrasesPage_->FormShow();
-  // The schedule is read whether or not its page has been built yet. A
-  // schedule file that cannot be read does not keep the dialog shut: it
-  // opens on the timer page, which says why and names the file.
-  try {
-    if (timerPage_) timerPage_->FormShow();
-    else scheduler_.LoadSchedule();
-  } catch (const VelloError& e) {
-    SelectPage(SetupPage::Timer);
-    timerPage_->ShowPresentTime();
-    timerPage_->ShowScheduleError(e.text());
-    return;
+  // Every page, built or not; the first that shows trouble of its own is
+  // the page the dialog opens on.
+  std::optional<SetupPage> troubled;
+  for (const PageRow& row : kPageRows) {
+    if (!contents_[static_cast<int>(row.page)]->Load() && !troubled) troubled = row.page;
   }
-  if (timerPage_) timerPage_->ShowScheduleError(std::nullopt);
+  if (troubled) SelectPage(*troubled);
 }
 
 void TSetupForm::FormDestroy() { scheduler_.SaveAtExit(); }
@@ -218,32 +212,23 @@ void TSetupForm::FormDestroy() { scheduler_.SaveAtExit(); }
 void TSetupForm::OnCancelClicked() { ShowWindow(hwnd(), SW_HIDE); }
 
 void TSetupForm::OnOkClicked() {
-  // Any error on the way leaves the dialog open, with what was done so far kept.
-  TGeneralPages& g = generalPages();
-  // A sound file that cannot be played is refused before anything is written.
-  if (std::optional<std::string> refusal = g.SoundFileRefusal()) {
-    ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
-    return;
+  // Any error on the way leaves the dialog open, with what was done so far
+  // kept. A page not yet built holds nothing to check or store.
+  std::vector<SetupPageContent*> built;
+  for (const auto& content : contents_)
+    if (content && content->built()) built.push_back(content.get());
+  // Every page is checked before anything is written.
+  for (const SetupPageContent* content : built) {
+    if (std::optional<std::string> refusal = content->Refusal()) {
+      ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
+      return;
+    }
   }
-  // A port the program could not listen on is refused before anything is
-  // written (a text that is no number at all is stored as typed).
-  if (std::optional<std::string> refusal = PortTextRefusal(ControlText(g.portBox))) {
-    ShowMessageBox(hwnd(), *refusal, "Vello - Error", MB_OK | MB_ICONERROR);
-    return;
-  }
-  // The general pages' settings.
   IniFile ini = SettingsFile();
-  g.Save(ini);
-  // The start-up and desktop shortcuts, made or removed on every OK, changed or not.
-  std::filesystem::path startup = ShellFolder(kStartupFolder);
-  if (IsChecked(g.startupShortcutBox)) MakeShortcut(startup);
-  else RemoveShortcut(startup);
-  std::filesystem::path desktop = ShellFolder(kDesktopFolder);
-  if (IsChecked(g.desktopShortcutBox)) MakeShortcut(desktop);
-  else RemoveShortcut(desktop);
-  // What the main window keeps in memory, then what it reads from the file.
-  host_.SetClearAfterSend(IsChecked(g.clearAfterSendBox));
-  host_.SetSoundInWorkMode(!IsChecked(g.quietInWorkingModeBox));
+  for (const SetupPageContent* content : built) content->Save(ini);
+  // What lies outside the file (shortcuts, what the main window keeps in
+  // memory), then what the main window reads from the file.
+  for (const SetupPageContent* content : built) content->Apply();
   host_.ApplySettings();
   ShowWindow(hwnd(), SW_HIDE);
 }
@@ -253,30 +238,28 @@ void TSetupForm::LoadSchedule() { scheduler_.LoadSchedule(); }
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
-      if (timerPage_ && timerPage_->HandleCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
-      if (lp && generalPages_) {
-        auto control = reinterpret_cast<HWND>(lp);
-        UINT code = HIWORD(wp);
-        if (generalPages_->HandleCommand(code, control) || destinationsPage_->HandleCommand(code, control) ||
-            phrasesPage_->HandleCommand(code, control))
-          return 0;
+      if (lp) {
+        for (const auto& content : contents_)
+          if (content && content->built() && content->HandleCommand(HIWORD(wp), reinterpret_cast<HWND>(lp)))
+            return 0;
       }
       if (LOWORD(wp) == kCancelButtonId) OnCancelClicked();
       if (LOWORD(wp) == kOkButtonId) OnOkClicked();
       return 0;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lp);
-      if (header->hwndFrom == pageTabs && header->code == TCN_SELCHANGE) SelectPage(currentPage());
-      else if (timerPage_) timerPage_->HandleNotify(header);
+      if (header->hwndFrom == pageTabs && header->code == TCN_SELCHANGE) {
+        SelectPage(currentPage());
+        return 0;
+      }
+      for (const auto& content : contents_)
+        if (content && content->built() && content->HandleNotify(header)) break;
       return 0;
     }
     case WM_CTLCOLORSTATIC:
-      if (destinationsPage_) {
-        if (HBRUSH brush = destinationsPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
-          return reinterpret_cast<LRESULT>(brush);
-      }
-      if (timerPage_) {
-        if (HBRUSH brush = timerPage_->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
+      for (const auto& content : contents_) {
+        if (!content || !content->built()) continue;
+        if (HBRUSH brush = content->ControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
           return reinterpret_cast<LRESULT>(brush);
       }
       break;

@@ -4,6 +4,10 @@
 // chosen page; OK and Cancel hide it again, and it lives on hidden. The
 // timer and version pages, which read nothing when the dialog opens, are
 // built when they are first selected.
+//
+// The frame knows its pages only through the table of pages in
+// setup_form.cpp (caption, when built, what makes it) and the interface
+// SetupPageContent; it goes over them in tab order for everything.
 #include <windows.h>
 
 #include <memory>
@@ -11,20 +15,16 @@
 
 #include "platform/unique_handle.h"
 #include "platform/window.h"
+#include "settings/setup_page_content.h"
 
 namespace vello {
 
 class SetupHost;
 class TScheduler;
-class TTimerPage;
-class TGeneralPages;
-class TDestinationsPage;
-class TPhrasesPage;
-class TVersionPage;
 
 // The dialog's pages, in the order of their tabs.
 enum class SetupPage { General1, General2, Destinations, Phrases, Timer, Version };
-inline constexpr int kSetupPageCount = 6;
+inline constexpr int kSetupPageCount = static_cast<int>(SetupPage::Version) + 1;
 
 class TSetupForm : public Window {
  public:
@@ -52,13 +52,14 @@ class TSetupForm : public Window {
   HWND pageTabs = nullptr;
   HWND cancelButton = nullptr, okButton = nullptr;
   // The window that holds the page's controls.
-  HWND page(SetupPage which) const { return pages_[static_cast<int>(which)]; }
-  // The pages, built first if they are not yet.
-  TTimerPage& timerPage();
-  TGeneralPages& generalPages();
-  TDestinationsPage& destinationsPage();
-  TPhrasesPage& phrasesPage();
-  TVersionPage& versionPage();
+  HWND page(SetupPage which) const { return pageWindows_[static_cast<int>(which)]; }
+  // What the page holds, built first (with the dialog) if it is not yet;
+  // as its own class with content<TTimerPage>(SetupPage::Timer).
+  SetupPageContent& content(SetupPage which);
+  template <class Page>
+  Page& content(SetupPage which) {
+    return dynamic_cast<Page&>(content(which));
+  }
   bool pageBuilt(SetupPage page) const;
   HFONT font() const { return font_.get(); }
 
@@ -73,12 +74,9 @@ class TSetupForm : public Window {
   SetupHost& host_;
   TScheduler& scheduler_;
   UniqueFont font_;
-  HWND pages_[kSetupPageCount] = {};
-  std::unique_ptr<TGeneralPages> generalPages_;
-  std::unique_ptr<TDestinationsPage> destinationsPage_;
-  std::unique_ptr<TPhrasesPage> phrasesPage_;
-  std::unique_ptr<TTimerPage> timerPage_;
-  std::unique_ptr<TVersionPage> versionPage_;
+  // Indexed by SetupPage; the contents are made with the window.
+  HWND pageWindows_[kSetupPageCount] = {};
+  std::unique_ptr<SetupPageContent> contents_[kSetupPageCount];
 };
 
 }  // namespace vello

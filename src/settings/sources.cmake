@@ -16,7 +16,8 @@ list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/setup_form.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_browser.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/general_pages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/general_page1.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/general_page2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/destinations_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phrases_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stored_text.cpp

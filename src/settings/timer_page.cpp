@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/file_paths.h"
+#include "common/vello_error.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "platform/error_display.h"
@@ -34,10 +35,16 @@ const char kSentMark[] = "済";
 
 }  // namespace
 
-TTimerPage::TTimerPage(HWND page, HFONT font, SetupHost& host, TScheduler& scheduler)
-    : page_(page), font_(font), host_(host), scheduler_(scheduler) {
+void TTimerPage::BuildControls(HWND page, HFONT font) {
+  page_ = page;
+  font_ = font;
   CreateControls();
   scheduler_.SetOnChanged([this] { ShowEntries(); });
+  // Built to show what went wrong when the dialog was opened.
+  if (scheduleError_) {
+    ShowPresentTime();
+    ShowScheduleError(scheduleError_);
+  }
 }
 
 void TTimerPage::CreateControls() {
@@ -227,9 +234,16 @@ void TTimerPage::ShowEntries() {
   InvalidateRect(entryList, nullptr, TRUE);
 }
 
-void TTimerPage::FormShow() {
-  ShowPresentTime();
-  LoadSchedule();
+bool TTimerPage::Load() {
+  scheduleError_.reset();
+  if (built()) ShowPresentTime();
+  try {
+    scheduler_.LoadSchedule();
+  } catch (const VelloError& e) {
+    scheduleError_ = e.text();
+  }
+  if (built()) ShowScheduleError(scheduleError_);
+  return !scheduleError_;
 }
 
 void TTimerPage::ShowPresentTime() {
@@ -261,10 +275,7 @@ HBRUSH TTimerPage::ControlColor(HDC dc, HWND control) const {
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-void TTimerPage::LoadSchedule() { scheduler_.LoadSchedule(); }
-
-bool TTimerPage::HandleCommand(UINT, UINT code, HWND control) {
-  if (!control) return false;
+bool TTimerPage::HandleCommand(UINT code, HWND control) {
   if (control == timerOnBox) {
     if (code == BN_CLICKED) OnTimerOnToggled();
   } else if (control == destinationBox) {

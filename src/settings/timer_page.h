@@ -9,29 +9,26 @@
 #include <string>
 
 #include "platform/unique_handle.h"
+#include "settings/setup_page_content.h"
 
 namespace vello {
 
 class SetupHost;
 class TScheduler;
 
-class TTimerPage {
+class TTimerPage : public SetupPageContent {
  public:
-  TTimerPage(HWND page, HFONT font, SetupHost& host, TScheduler& scheduler);
+  TTimerPage(SetupHost& host, TScheduler& scheduler) : host_(host), scheduler_(scheduler) {}
 
-  // The page's share of the dialog's FormShow: present date and time, then LoadSchedule.
-  void FormShow();
-  void ShowPresentTime();
-  void LoadSchedule();
-  // Why the schedule file could not be read, in red above the list (which
-  // makes room for it), or nothing to take the notice away.
-  void ShowScheduleError(const std::optional<std::string>& error);
-  // The notice's colours, for the dialog's WM_CTLCOLORSTATIC; null for
-  // other controls.
-  HBRUSH ControlColor(HDC dc, HWND control) const;
-  // Controls' notifications, forwarded by the dialog; true when handled.
-  bool HandleCommand(UINT id, UINT code, HWND control);
-  bool HandleNotify(NMHDR* header);
+  // The schedule, read whether or not the page has been built yet; once
+  // built, the present date and time too. A schedule file that cannot be
+  // read does not keep the dialog shut: the page says why, naming the file,
+  // and asks to be shown.
+  bool Load() override;
+  // The notice's colours; null for other controls.
+  HBRUSH ControlColor(HDC dc, HWND control) const override;
+  bool HandleCommand(UINT code, HWND control) override;
+  bool HandleNotify(NMHDR* header) override;
 
   void OnTimerOnToggled();
   void OnDestinationListOpening();
@@ -52,8 +49,15 @@ class TTimerPage {
   HWND entryList = nullptr;
   HWND scheduleErrorLabel = nullptr;
 
+ protected:
+  void BuildControls(HWND page, HFONT font) override;
+
  private:
   void CreateControls();
+  void ShowPresentTime();
+  // Why the schedule file could not be read, in red above the list (which
+  // makes room for it), or nothing to take the notice away.
+  void ShowScheduleError(const std::optional<std::string>& error);
   // The rows again from the scheduler's entries; the selected entry stays selected.
   void ShowEntries();
   void FillYears(int presentYear);
@@ -62,12 +66,14 @@ class TTimerPage {
   int DateColumnWidth() const;
   void FitYearFont();
 
-  HWND page_;
-  HFONT font_;
+  HWND page_ = nullptr;
+  HFONT font_ = nullptr;
   SetupHost& host_;
   TScheduler& scheduler_;
   UniqueFont yearFont_;  // only where the dialog font's digits are too wide
   int yearsFor_ = 0;
+  // What the last reading of the schedule file said was wrong with it.
+  std::optional<std::string> scheduleError_;
 };
 
 }  // namespace vello

@@ -56,7 +56,7 @@ LRESULT TVersionPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return Default(msg, wp, lp);
 }
 
-TVersionPage::TVersionPage(HWND page, HFONT font) {
+void TVersionPage::BuildControls(HWND page, HFONT font) {
   logoPanel.CreatePanel(page, 16, 8, 321, 169);
   HWND panel = logoPanel.hwnd();
   LOGFONTW lf{};

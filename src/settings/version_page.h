@@ -6,6 +6,7 @@
 
 #include "platform/unique_handle.h"
 #include "platform/window.h"
+#include "settings/setup_page_content.h"
 #include "widgets/click_label.h"
 
 namespace vello {
@@ -33,13 +34,15 @@ class TVersionPanel : public Window {
   UniqueBitmap picture_;
 };
 
-class TVersionPage {
+// Reads nothing and stores nothing: it only shows.
+class TVersionPage : public SetupPageContent {
  public:
-  TVersionPage(HWND page, HFONT font);
-
   TVersionPanel logoPanel;
   HWND titleLabel = nullptr, descriptionLabel = nullptr, thanksLabel = nullptr, copyrightLabel = nullptr;
   TClickLabel helpLink, licenceLink;
+
+ protected:
+  void BuildControls(HWND page, HFONT font) override;
 
  private:
   UniqueFont titleFont_;

@@ -8,7 +8,7 @@
 #include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/win_text.h"
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
 
 namespace vello::testing {
 namespace {
@@ -24,7 +24,7 @@ TEST_F(ErrorDisplayTest, AFailingOkIsShownWhileANetworkErrorBoxIsOpen) {
   StartApp();
   Command(mainids::SettingsItem);
   ASSERT_TRUE(DialogVisible());
-  TGeneralPages& g = app_->setup.generalPages();
+  TGeneralPage1& g = app_->setup.content<TGeneralPage1>(SetupPage::General1);
   Click(g.soundOnArrivalBox);
   SetControlText(g.soundFileBox, DirText() + "\\no-such-sound.wav");
   bool pressedOk = false;

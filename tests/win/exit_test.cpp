@@ -120,7 +120,7 @@ TEST_F(ExitTest, AScheduleThatCouldNotBeSavedEarlierIsSavedAtTheEnd) {
   WriteBeside("t.dat", Record("2026/12/24 9:00", "イブ\r\n"));
   StartApp();
   app_->main.OnTimerChosen();
-  TTimerPage& page = app_->setup.timerPage();
+  TTimerPage& page = app_->setup.content<TTimerPage>(SetupPage::Timer);
   ASSERT_EQ(page.RowCount(), 1);
   // Held open by another program while an entry is added: the list keeps
   // the entry, the file does not.

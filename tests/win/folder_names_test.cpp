@@ -14,7 +14,7 @@
 #include "platform/shell_link.h"
 #include "platform/win_text.h"
 #include "settings/destinations_page.h"
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
 #include "settings/phrases_page.h"
 #include "settings/shortcuts.h"
 #include "settings/timer_page.h"
@@ -89,7 +89,7 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
 
   // The settings dialog: OK writes the settings and makes the start-up link.
   app_->setup.ShowPage(SetupPage::General1);
-  SetChecked(app_->setup.generalPages().startupShortcutBox, true);
+  SetChecked(app_->setup.content<TGeneralPage1>(SetupPage::General1).startupShortcutBox, true);
   app_->setup.OnOkClicked();
   EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\n"), std::string::npos) << ReadBeside(".ini");
   ShellLinkFields link;
@@ -98,12 +98,12 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
 
   // The address book and the phrases are written where they were read.
   app_->setup.ShowPage(SetupPage::Destinations);
-  TDestinationsPage& d = app_->setup.destinationsPage();
+  TDestinationsPage& d = app_->setup.content<TDestinationsPage>(SetupPage::Destinations);
   SetWindowTextW(d.nicknameBox, L"花子");
   SetWindowTextW(d.addressBox, L"pc02");
   d.OnAddClicked();
   EXPECT_EQ(ReadBeside(".dat"), "taro : 127.0.0.1\r\n花子 : pc02\r\n");
-  TPhrasesPage& p = app_->setup.phrasesPage();
+  TPhrasesPage& p = app_->setup.content<TPhrasesPage>(SetupPage::Phrases);
   SetWindowTextW(p.categoryBox, L"あいさつ");
   SetWindowTextW(p.phraseBox, L"こんばんは");
   p.OnAddClicked();
@@ -111,7 +111,7 @@ TEST_F(FolderNamesTest, EveryFileOfTheProgramIsKeptBesideIt) {
 
   // The schedule: made empty when the dialog is shown, then one entry.
   EXPECT_TRUE(fs::exists(PathBeside("t.dat")));
-  TTimerPage& t = app_->setup.timerPage();
+  TTimerPage& t = app_->setup.content<TTimerPage>(SetupPage::Timer);
   TTimerPage::SetControlText(t.destinationBox, "pc02");
   t.OnAddClicked();
   EXPECT_EQ(ReadBeside("t.dat").size(), 344u);
@@ -146,7 +146,7 @@ TEST_F(FolderNamesTest, MessagesShowThePathWithAQuestionMarkForWhatCp932Lacks) {
   app_->setup.ShowPage(SetupPage::Destinations);
   // A folder stands where the address book should be: adding a line fails.
   fs::create_directory(PathBeside(".dat"));
-  TDestinationsPage& d = app_->setup.destinationsPage();
+  TDestinationsPage& d = app_->setup.content<TDestinationsPage>(SetupPage::Destinations);
   SetWindowTextW(d.nicknameBox, L"花子");
   SetWindowTextW(d.addressBox, L"pc02");
   SendMessageW(d.addButton, BM_CLICK, 0, 0);

@@ -15,7 +15,7 @@
 #include "platform/socket_error.h"
 #include "platform/win_text.h"
 #include "schedule/scheduler.h"
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
 #include "settings/settings_keys.h"
 #include "settings/timer_page.h"
 #include "raw_connection.h"
@@ -337,7 +337,7 @@ TEST_F(NetworkTest, PortsOutsideTheRangeAreRefused) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\n");
   boxes_.clear();
   app_->setup.ShowPage(SetupPage::General1);
-  SetWindowTextW(app_->setup.generalPages().portBox, L"70000");
+  SetWindowTextW(app_->setup.content<TGeneralPage1>(SetupPage::General1).portBox, L"70000");
   SendMessageW(app_->setup.okButton, BM_CLICK, 0, 0);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, NotAPortText(70000));
@@ -514,7 +514,7 @@ TEST_F(NetworkTest, AScheduledLineTheReceiverDoesNotTakeStaysUnsent) {
   app_->main.outbox().attempts().SetDeliveryTimeout(500);
   app_->main.SetComposerText(std::string(200, 'y'));  // a schedule holds 255 bytes
   app_->main.OnTimerChosen();
-  TTimerPage& page = app_->setup.timerPage();
+  TTimerPage& page = app_->setup.content<TTimerPage>(SetupPage::Timer);
   TTimerPage::SetControlText(page.yearBox, "2026");
   TTimerPage::SetControlText(page.monthBox, "12");
   TTimerPage::SetControlText(page.dayBox, "10");
@@ -551,7 +551,7 @@ TEST_F(NetworkTest, ASendForgottenWhileItsNameIsLookedUpLeavesNothingBehind) {
   StartApp();
   app_->main.SetComposerText("消える");
   app_->main.OnTimerChosen();
-  TTimerPage& page = app_->setup.timerPage();
+  TTimerPage& page = app_->setup.content<TTimerPage>(SetupPage::Timer);
   for (auto [box, text] : {std::pair{page.yearBox, "2026"}, {page.monthBox, "12"}, {page.dayBox, "10"},
                            {page.hourBox, "14"}, {page.minuteBox, "35"}, {page.destinationBox, "127.0.0.1"}})
     TTimerPage::SetControlText(box, text);

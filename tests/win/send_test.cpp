@@ -215,6 +215,27 @@ TEST_F(BalloonTest, ReplyPutsTheSenderIntoTheDestinationBox) {
   EXPECT_EQ(GetWindowTextLengthW(app_->main.composer().hwnd()), 4);
 }
 
+TEST_F(BalloonTest, ABalloonIsCentredOnTheScreenItsLookWasFittedTo) {
+  StartApp();
+  // As the screen is asked for once per message and handed on; none handed
+  // on: the system's own screen.
+  struct Case {
+    SIZE given, centredOn;
+  } cases[] = {{{800, 600}, {800, 600}},
+               {{0, 0}, {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}}};
+  for (const Case& c : cases) {
+    BalloonContent content{.look = {}, .text = "centred\r\n", .hint = "127.0.0.1", .sender = 0x0100007f,
+                           .screen = c.given};
+    content.look.width = 315;
+    content.look.height = 179;
+    TBalloon& b = app_->main.inbox().balloons().Arrive(std::move(content), nullptr, false, false);
+    RECT r;
+    GetWindowRect(b.hwnd(), &r);
+    EXPECT_EQ(r.left, (c.centredOn.cx - 315) / 2) << c.given.cx;
+    EXPECT_EQ(r.top, (c.centredOn.cy - 239) / 2) << c.given.cx;
+  }
+}
+
 TEST_F(BalloonTest, QuotationPrefixesEveryLine) {
   StartApp();
   TBalloon& b = Arrive("line one\r\nline two\r\n");

@@ -20,7 +20,8 @@
 #include "platform/shell_link.h"
 #include "platform/win_text.h"
 #include "settings/destinations_page.h"
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
+#include "settings/general_page2.h"
 #include "settings/phrases_page.h"
 #include "settings/shortcuts.h"
 #include "settings/timer_page.h"
@@ -113,9 +114,10 @@ class SetupDialogTest : public AppFixture {
   }
 
   TSetupForm& Dialog() { return app_->setup; }
-  TGeneralPages& General() { return app_->setup.generalPages(); }
-  TDestinationsPage& Destinations() { return app_->setup.destinationsPage(); }
-  TPhrasesPage& Phrases() { return app_->setup.phrasesPage(); }
+  TGeneralPage1& General1() { return app_->setup.content<TGeneralPage1>(SetupPage::General1); }
+  TGeneralPage2& General2() { return app_->setup.content<TGeneralPage2>(SetupPage::General2); }
+  TDestinationsPage& Destinations() { return app_->setup.content<TDestinationsPage>(SetupPage::Destinations); }
+  TPhrasesPage& Phrases() { return app_->setup.content<TPhrasesPage>(SetupPage::Phrases); }
   bool DialogVisible() { return IsWindowVisible(Dialog().hwnd()) != FALSE; }
 
   // A first start that listens on this test's port, then no settings file.

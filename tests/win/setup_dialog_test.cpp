@@ -1,4 +1,6 @@
 // The settings dialog: its frame and general pages, OK and Cancel.
+#include <functional>
+
 #include "setup_dialog_fixture.h"
 #include "settings/settings_keys.h"
 
@@ -23,7 +25,7 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
   EXPECT_EQ(lf.lfHeight, -12);
   EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
 
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   // Opening filled the port box from this test's settings.
   std::string port = std::to_string(port_);
   struct Expected {
@@ -40,8 +42,8 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
       {0, {g.startupShortcutBox, 16, 72, -1, -1, "スタートアップに登録する(&S)"}},
       {0, {g.desktopShortcutBox, 16, 96, -1, -1, "デスクトップにショートカットを作成する(&D)"}},
       {0, {g.logBox, 16, 120, -1, -1, "送受信ログをとる(&L)"}},
-      {1, {g.clearAfterSendBox, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
-      {1, {g.quietInWorkingModeBox, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
+      {1, {General2().clearAfterSendBox, 8, 8, -1, -1, "メッセージ送信後クリアする(&C)"}},
+      {1, {General2().quietInWorkingModeBox, 8, 32, -1, -1, "仕事中モード時着信音を鳴らさない(&S)"}},
       {-1, {Dialog().cancelButton, 176, 224, 75, 25, "&Cancel"}},
       {-1, {Dialog().okButton, 256, 224, 75, 25, "&OK"}},
   };
@@ -107,8 +109,8 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     for (int i = 0; i < kSetupPageCount; ++i)
       EXPECT_EQ(IsWindowVisible(Dialog().page(static_cast<SetupPage>(i))) != FALSE, static_cast<SetupPage>(i) == c.page)
           << "page " << i;
-    EXPECT_EQ(ControlText(General().portBox), std::to_string(port_));
-    EXPECT_TRUE(IsChecked(General().logBox));
+    EXPECT_EQ(ControlText(General1().portBox), std::to_string(port_));
+    EXPECT_TRUE(IsChecked(General1().logBox));
     // The timer page, by a click on its tab when another page is shown.
     RECT tab{};
     SendMessageW(Dialog().pageTabs, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&tab));
@@ -117,7 +119,7 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
     SendMessageW(Dialog().pageTabs, WM_LBUTTONUP, 0, at);
     ASSERT_EQ(Dialog().currentPage(), SetupPage::Timer);
     EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
-    TTimerPage& t = Dialog().timerPage();
+    TTimerPage& t = Dialog().content<TTimerPage>(SetupPage::Timer);
     std::vector<std::string> when;
     for (HWND box : {t.yearBox, t.monthBox, t.dayBox, t.hourBox, t.minuteBox}) when.push_back(ControlText(box));
     EXPECT_EQ(when, (std::vector<std::string>{"2026", "12", "10", "14", "35"}));
@@ -129,10 +131,113 @@ TEST_F(SetupDialogTest, TheFirstOpeningShowsTheCommandsPageFilled) {
   SetClockForTests({});
 }
 
+// Each tab, chosen by its caption as a click on the strip chooses it, shows
+// its own page; Tab from OK goes into that page, and a control there is
+// answered by its page (the frame passes each notification to the page
+// whose control it is, built with the dialog or later).
+TEST_F(SetupDialogTest, EveryTabShowsItsOwnPageWhoseControlsAreAnswered) {
+  StartApp();
+  Dialog().ShowPage(SetupPage::General1);
+  HWND tabs = Dialog().pageTabs;
+  auto clickTab = [&](const std::wstring& caption) {
+    int n = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      wchar_t text[32] = L"";
+      TCITEMW item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = text;
+      item.cchTextMax = 32;
+      SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+      if (caption != text) continue;
+      RECT tab{};
+      SendMessageW(tabs, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab));
+      LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+      SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+      SendMessageW(tabs, WM_LBUTTONUP, 0, at);
+      Pump(10);
+      return true;
+    }
+    return false;
+  };
+  struct Case {
+    const wchar_t* caption;
+    SetupPage page;
+    std::function<HWND()> firstControl;  // where Tab from OK lands
+    std::function<void()> act;
+    std::function<bool()> answered;
+  } cases[] = {
+      {L"一般(1)", SetupPage::General1, [&] { return General1().portBox; },
+       [&] { Click(General1().soundOnArrivalBox); }, [&] { return IsWindowEnabled(General1().soundFileBox) != FALSE; }},
+      {L"一般(2)", SetupPage::General2, [&] { return General2().clearAfterSendBox; },
+       [&] { Click(General2().clearAfterSendBox); }, [&] { return IsChecked(General2().clearAfterSendBox); }},
+      {L"送信先", SetupPage::Destinations, [&] { return Destinations().nicknameBox; },
+       [&] { Type(Destinations().nicknameBox, L"a"); },
+       [&] { return IsWindowEnabled(Destinations().addButton) != FALSE; }},
+      {L"定型文", SetupPage::Phrases, [&] { return Phrases().categoryBox; }, [&] { Type(Phrases().phraseBox, L"a"); },
+       [&] { return IsWindowEnabled(Phrases().addButton) != FALSE; }},
+      {L"タイマー", SetupPage::Timer, [&] { return Dialog().content<TTimerPage>(SetupPage::Timer).timerOnBox; },
+       [&] { Click(Dialog().content<TTimerPage>(SetupPage::Timer).addButton); },
+       [&] { return boxes_.size() == 1 && boxes_[0].text == "あて先を選択してください"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.caption));
+    ASSERT_TRUE(clickTab(c.caption));
+    EXPECT_EQ(Dialog().currentPage(), c.page);
+    for (int i = 0; i < kSetupPageCount; ++i)
+      EXPECT_EQ(IsWindowVisible(Dialog().page(static_cast<SetupPage>(i))) != FALSE, static_cast<SetupPage>(i) == c.page)
+          << "page " << i;
+    HWND first = c.firstControl();
+    EXPECT_EQ(GetParent(first), Dialog().page(c.page));
+    EXPECT_EQ(GetNextDlgTabItem(Dialog().hwnd(), Dialog().okButton, FALSE), first);
+    EXPECT_FALSE(c.answered());
+    c.act();
+    EXPECT_TRUE(c.answered());
+  }
+  ASSERT_TRUE(clickTab(L"バージョン情報"));
+  EXPECT_EQ(Dialog().currentPage(), SetupPage::Version);
+  EXPECT_TRUE(IsWindowVisible(Dialog().content<TVersionPage>(SetupPage::Version).logoPanel.hwnd()));
+}
+
+// OK asks every page before any page stores anything: a refusal leaves the
+// settings file, the shortcuts and the main window as they were, whatever
+// was changed on the other pages.
+TEST_F(SetupDialogTest, ARefusalOnOkStopsEveryPageBeforeAnythingIsWrittenOrMade) {
+  StartApp();
+  const std::string before = ReadBeside(".ini");
+  Dialog().ShowPage(SetupPage::General1);
+  Tick(General1().startupShortcutBox, true);
+  Tick(General1().desktopShortcutBox, true);
+  Tick(General2().clearAfterSendBox, true);
+  Tick(General2().discoveryBox, false);
+  Click(General1().soundOnArrivalBox);  // sound on without a file: refused
+  Dialog().ShowPage(SetupPage::General2);
+  Click(Dialog().okButton);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "サウンドファイル名を入力してください");
+  EXPECT_TRUE(DialogVisible());
+  EXPECT_EQ(ReadBeside(".ini"), before);
+  EXPECT_TRUE(Files(startup_).empty());
+  EXPECT_TRUE(Files(desktop_).empty());
+  EXPECT_FALSE(app_->main.ClearAfterSend());
+  EXPECT_TRUE(app_->main.discovery().enabled());
+
+  // Mended, the same OK stores every page.
+  Click(General1().soundOnArrivalBox);
+  Click(Dialog().okButton);
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_FALSE(DialogVisible());
+  EXPECT_NE(ReadBeside(".ini").find("Startup=1\r\nDesktop=1\r\nLog=0\r\nClear=1\r\nWSound=0\r\nDiscovery=0\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Files(startup_).size(), 1u);
+  EXPECT_EQ(Files(desktop_).size(), 1u);
+  EXPECT_TRUE(app_->main.ClearAfterSend());
+  EXPECT_FALSE(app_->main.discovery().enabled());
+}
+
 TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   // Tab walks the first page in its order, then the tab strip and the two buttons.
   std::vector<HWND> order;
   HWND at = g.portBox;
@@ -167,7 +272,7 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
   msg = {GetFocus(), WM_SYSCHAR, 's', 0x20000000, 0, {}};
   app_->Dispatch(msg);
   EXPECT_TRUE(IsChecked(g.startupShortcutBox));
-  EXPECT_FALSE(IsChecked(g.quietInWorkingModeBox));
+  EXPECT_FALSE(IsChecked(General2().quietInWorkingModeBox));
 
   // Enter and Esc leave the dialog open and write nothing.
   std::string before = ReadBeside(".ini");
@@ -185,12 +290,12 @@ TEST_F(SetupDialogTest, TabOrderAccessKeysAndNoDefaultButtonWhileOpen) {
 TEST_F(SetupDialogTest, ASecondOpenOnlyBringsItToTheFront) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  SetControlText(General().portBox, "7000");
+  SetControlText(General1().portBox, "7000");
   app_->main.OnVersionChosen();
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Version);
   EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Version)));
   EXPECT_FALSE(IsWindowVisible(Dialog().page(SetupPage::General1)));
-  EXPECT_EQ(ControlText(General().portBox), "7000");  // FormShow did not run again
+  EXPECT_EQ(ControlText(General1().portBox), "7000");  // FormShow did not run again
   app_->main.OnTimerChosen();
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
 }
@@ -198,12 +303,12 @@ TEST_F(SetupDialogTest, ASecondOpenOnlyBringsItToTheFront) {
 TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
   StartWithoutSettings();
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   EXPECT_EQ(ControlText(g.portBox), "5963");
-  for (HWND box : {g.imeOnStartBox, g.soundOnArrivalBox, g.minimizedOnStartBox, g.startupShortcutBox, g.desktopShortcutBox, g.logBox, g.clearAfterSendBox,
-                   g.quietInWorkingModeBox})
+  for (HWND box : {g.imeOnStartBox, g.soundOnArrivalBox, g.minimizedOnStartBox, g.startupShortcutBox, g.desktopShortcutBox, g.logBox, General2().clearAfterSendBox,
+                   General2().quietInWorkingModeBox})
     EXPECT_FALSE(IsChecked(box));
-  EXPECT_TRUE(IsChecked(g.discoveryBox));  // finding other copies is on unless switched off
+  EXPECT_TRUE(IsChecked(General2().discoveryBox));  // finding other copies is on unless switched off
   EXPECT_FALSE(IsWindowEnabled(g.soundFileBox));
   EXPECT_FALSE(IsWindowEnabled(g.soundFileButton));
 
@@ -221,13 +326,13 @@ TEST_F(SetupDialogTest, AFirstOkWritesTheKeysInOrder) {
 TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   Tick(g.imeOnStartBox, true);
   Tick(g.minimizedOnStartBox, true);
   Tick(g.logBox, true);
-  Tick(g.clearAfterSendBox, true);
-  Tick(g.quietInWorkingModeBox, true);
-  Tick(g.discoveryBox, false);
+  Tick(General2().clearAfterSendBox, true);
+  Tick(General2().quietInWorkingModeBox, true);
+  Tick(General2().discoveryBox, false);
   Click(Dialog().okButton);
   EXPECT_EQ(ReadBeside(".ini"), "[setup]\r\nport=" + std::to_string(port_) +
                                     "\r\nIME=1\r\nSound=0\r\nSound-File=\r\nmini=1\r\nStartup=0\r\nDesktop=0\r\n"
@@ -245,20 +350,20 @@ TEST_F(SetupDialogTest, EveryBoxIsStoredAsOneOrZeroAndShownAgain) {
   EXPECT_TRUE(IsChecked(g.imeOnStartBox));
   EXPECT_FALSE(IsChecked(g.minimizedOnStartBox));
   EXPECT_FALSE(IsChecked(g.logBox));
-  EXPECT_FALSE(IsChecked(g.clearAfterSendBox));
-  EXPECT_TRUE(IsChecked(g.quietInWorkingModeBox));
+  EXPECT_FALSE(IsChecked(General2().clearAfterSendBox));
+  EXPECT_TRUE(IsChecked(General2().quietInWorkingModeBox));
 }
 
 TEST_F(SetupDialogTest, APortThatIsNoNumberIsStoredAsTypedAndShownAsTheDefault) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  SetControlText(General().portBox, "abc");
+  SetControlText(General1().portBox, "abc");
   Click(Dialog().okButton);
   EXPECT_NE(ReadBeside(".ini").find("[setup]\r\nport=abc\r\nIME=0\r\n"), std::string::npos);
   // Whether or not 5963 was free to listen on, the dialog shows the default.
   if (DialogVisible()) Click(Dialog().cancelButton);
   Dialog().ShowPage(SetupPage::General1);
-  EXPECT_EQ(ControlText(General().portBox), "5963");
+  EXPECT_EQ(ControlText(General1().portBox), "5963");
 }
 
 TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingTheFile) {
@@ -274,7 +379,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(Dialog().currentPage(), SetupPage::Timer);
   EXPECT_TRUE(IsWindowVisible(Dialog().page(SetupPage::Timer)));
-  TTimerPage& t = Dialog().timerPage();
+  TTimerPage& t = Dialog().content<TTimerPage>(SetupPage::Timer);
   ASSERT_TRUE(IsWindowVisible(t.scheduleErrorLabel));
   EXPECT_EQ(ControlText(t.scheduleErrorLabel), PathText(PathBeside("t.dat")) + ": ファイルの末尾以降を読み込みました");
   // The list makes room for it; the other pages are filled as ever.
@@ -283,7 +388,7 @@ TEST_F(SetupDialogTest, AScheduleFileCutShortOpensTheDialogOnTheTimerPageNamingT
   GetWindowRect(t.entryList, &list);
   EXPECT_LE(label.bottom, list.top);
   EXPECT_TRUE(IsWindowVisible(t.entryList));
-  EXPECT_EQ(ControlText(General().portBox), std::to_string(port_));
+  EXPECT_EQ(ControlText(General1().portBox), std::to_string(port_));
   EXPECT_EQ(ControlText(t.yearBox), "2026");
   // Nothing was written over the file.
   EXPECT_EQ(ReadBeside("t.dat"), whole + whole.substr(0, 100));
@@ -305,7 +410,7 @@ TEST_F(SetupDialogTest, PortNumbersTooLongForTheFileAreRefusedLikeOtherPortsOutO
   for (const char* typed : {"99999999999", "4294967296", "0x100000000"}) {
     boxes_.clear();
     Dialog().ShowPage(SetupPage::General1);
-    SetControlText(General().portBox, typed);
+    SetControlText(General1().portBox, typed);
     Click(Dialog().okButton);
     ASSERT_EQ(boxes_.size(), 1u) << typed;
     EXPECT_EQ(boxes_[0].text, NotAPortText(std::string_view(typed)));
@@ -319,7 +424,7 @@ TEST_F(SetupDialogTest, SoundWithoutAFileIsRefusedAndNothingIsWritten) {
   StartApp();
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   Click(g.soundOnArrivalBox);
   EXPECT_TRUE(IsWindowEnabled(g.soundFileBox));
   EXPECT_TRUE(IsWindowEnabled(g.soundFileButton));
@@ -342,7 +447,7 @@ TEST_F(SetupDialogTest, ASoundPathTheSettingsFileCannotHoldIsRefused) {
   StartApp();
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   Click(g.soundOnArrivalBox);
   const std::wstring typed = L"C:\\Users\\Müller\\音.wav";  // "ü" would be stored as "u"
   SetWindowTextW(g.soundFileBox, typed.c_str());
@@ -371,7 +476,7 @@ TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=0\r\nSound-File=C:\\a.wav\r\n");
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   EXPECT_EQ(ControlText(g.soundFileBox), "");
   Click(Dialog().cancelButton);
   WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nSound=1\r\nSound-File=C:\\b.wav\r\n");
@@ -391,10 +496,10 @@ TEST_F(SetupDialogTest, TheSoundFileIsShownOnlyWhileSoundIsOn) {
 TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWritten) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   Click(g.soundOnArrivalBox);
   SetControlText(g.soundFileBox, DirText() + "\\missing.wav");
-  Tick(g.clearAfterSendBox, true);
+  Tick(General2().clearAfterSendBox, true);
   Click(Dialog().okButton);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].caption, "Vello");
@@ -406,7 +511,7 @@ TEST_F(SetupDialogTest, AnErrorInApplySettingsLeavesTheDialogOpenWithTheKeysWrit
 TEST_F(SetupDialogTest, ARefusedSettingsWriteStopsOkWithTheDialogOpen) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  Tick(General().clearAfterSendBox, true);
+  Tick(General2().clearAfterSendBox, true);
   std::string before = ReadBeside(".ini");
   MakeReadOnly(".ini");
   Click(Dialog().okButton);
@@ -422,10 +527,10 @@ TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
   StartApp();
   std::string before = ReadBeside(".ini");
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   SetControlText(g.portBox, "6000");
   Tick(g.imeOnStartBox, true);
-  Tick(g.clearAfterSendBox, true);
+  Tick(General2().clearAfterSendBox, true);
   Click(Dialog().cancelButton);
   EXPECT_FALSE(DialogVisible());
   EXPECT_EQ(ReadBeside(".ini"), before);
@@ -434,7 +539,7 @@ TEST_F(SetupDialogTest, CancelDiscardsTheChanges) {
   Dialog().ShowPage(SetupPage::General1);
   EXPECT_EQ(ControlText(g.portBox), std::to_string(port_));
   EXPECT_FALSE(IsChecked(g.imeOnStartBox));
-  EXPECT_FALSE(IsChecked(g.clearAfterSendBox));
+  EXPECT_FALSE(IsChecked(General2().clearAfterSendBox));
   Tick(g.imeOnStartBox, true);
   SendMessageW(Dialog().hwnd(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(DialogVisible());
@@ -446,7 +551,7 @@ TEST_F(SetupDialogTest, TheSoundFileIsChosenThroughTheFileDialog) {
   std::string wav = DirText() + "\\ding.wav";
   std::ofstream(fs::path(Widen(wav))) << "RIFF";
   Dialog().ShowPage(SetupPage::General1);
-  TGeneralPages& g = General();
+  TGeneralPage1& g = General1();
   Click(g.soundOnArrivalBox);
   // Answers the file dialog from inside its own modal loop.
   static std::wstring answer, filterSeen;

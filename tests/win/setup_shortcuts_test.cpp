@@ -15,8 +15,8 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
   std::ofstream(ExecutablePath()) << "MZ";
   for (int round = 0; round < 2; ++round) {
     Dialog().ShowPage(SetupPage::General1);
-    EXPECT_EQ(IsChecked(General().startupShortcutBox), round == 1);  // remembered in setup/Startup
-    Tick(General().startupShortcutBox, true);
+    EXPECT_EQ(IsChecked(General1().startupShortcutBox), round == 1);  // remembered in setup/Startup
+    Tick(General1().startupShortcutBox, true);
     Click(Dialog().okButton);
     ASSERT_FALSE(DialogVisible());
   }
@@ -35,13 +35,13 @@ TEST_F(SetupDialogTest, OkMakesOneStartupShortcutAndUntickingRemovesIt) {
   EXPECT_EQ(Files(startup_), std::vector<std::string>{"message.lnk"});
 
   Dialog().ShowPage(SetupPage::General1);
-  Tick(General().startupShortcutBox, false);
-  Tick(General().desktopShortcutBox, true);
+  Tick(General1().startupShortcutBox, false);
+  Tick(General1().desktopShortcutBox, true);
   Click(Dialog().okButton);
   EXPECT_TRUE(Files(startup_).empty());
   EXPECT_EQ(Files(desktop_), std::vector<std::string>{"message.lnk"});
   Dialog().ShowPage(SetupPage::General1);
-  Tick(General().desktopShortcutBox, false);
+  Tick(General1().desktopShortcutBox, false);
   Click(Dialog().okButton);
   EXPECT_TRUE(Files(desktop_).empty());
   EXPECT_TRUE(boxes_.empty());
@@ -105,9 +105,9 @@ struct RefusingLinkFactory : IClassFactory {
 TEST_F(SetupDialogTest, ALinkObjectThatCannotBeHadStopsOkWithTheDialogOpen) {
   StartApp();
   Dialog().ShowPage(SetupPage::General1);
-  Tick(General().startupShortcutBox, true);
-  Tick(General().desktopShortcutBox, true);
-  Tick(General().clearAfterSendBox, true);
+  Tick(General1().startupShortcutBox, true);
+  Tick(General1().desktopShortcutBox, true);
+  Tick(General2().clearAfterSendBox, true);
   RefusingLinkFactory factory;
   DWORD cookie = 0;
   ASSERT_EQ(CoRegisterClassObject(CLSID_ShellLink, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);

@@ -17,7 +17,7 @@ TEST_F(SetupDialogTest, TextOutsideTheCodePageIsRefusedWhereItWouldBeStored) {
   Dialog().ShowPage(SetupPage::General1);
   TPhrasesPage& p = Phrases();
   TDestinationsPage& d = Destinations();
-  TTimerPage& t = Dialog().timerPage();
+  TTimerPage& t = Dialog().content<TTimerPage>(SetupPage::Timer);
   auto typeInto = [&](HWND box, const std::wstring& text) {
     Clear(box);
     Type(box, text);

@@ -88,7 +88,7 @@ class TimerPageTest : public AppFixture {
     SetClockForTests({});
   }
 
-  TTimerPage& page() { return app_->setup.timerPage(); }
+  TTimerPage& page() { return app_->setup.content<TTimerPage>(SetupPage::Timer); }
   TScheduler& scheduler() { return app_->main.scheduler(); }
   // The scheduler's records, in list order.
   std::vector<TScheduleEntry> entries() {

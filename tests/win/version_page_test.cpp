@@ -9,7 +9,7 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
   // The documents shipped beside the executable.
   for (const wchar_t* name : {L"VELLO.html", L"LICENSE.txt"}) std::ofstream(dir_ / name) << "x";
   Dialog().ShowPage(SetupPage::Version);
-  TVersionPage& v = Dialog().versionPage();
+  TVersionPage& v = Dialog().content<TVersionPage>(SetupPage::Version);
   HWND panel = v.logoPanel.hwnd();
   RECT r = RectIn(panel, Dialog().page(SetupPage::Version));
   EXPECT_EQ(r.left, 16);
@@ -73,7 +73,7 @@ TEST_F(SetupDialogTest, TheVersionPageShowsThePictureNameAndTwoLinks) {
 
 TEST_F(SetupDialogTest, ThePictureIsStretchedWithItsBottomLeftColourLeftOut) {
   StartApp();
-  TVersionPage& v = Dialog().versionPage();
+  TVersionPage& v = Dialog().content<TVersionPage>(SetupPage::Version);
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   HBITMAP canvas = CreateCompatibleBitmap(screen, 120, 80);

@@ -1,4 +1,4 @@
-#include "settings/general_pages.h"
+#include "settings/general_page1.h"
 
 #include <commdlg.h>
 
@@ -10,51 +10,49 @@
 #include "platform/controls.h"
 #include "platform/error_display.h"
 #include "platform/win_text.h"
+#include "settings/settings_file.h"
 #include "settings/settings_keys.h"
+#include "settings/shortcuts.h"
 
 namespace vello {
 
 namespace {
+// Identifiers as the dialog has always had them; "一般(2)" holds 2110, 2111 and 2113.
 enum : UINT {
   kPortBoxId = 2101, kImeOnStartBoxId, kMinimizedOnStartBoxId, kSoundOnArrivalBoxId, kSoundFileBoxId,
-  kSoundFileButtonId, kStartupShortcutBoxId, kDesktopShortcutBoxId, kLogBoxId, kClearAfterSendBoxId,
-  kQuietInWorkingModeBoxId, kPortLabelId, kDiscoveryBoxId
+  kSoundFileButtonId, kStartupShortcutBoxId, kDesktopShortcutBoxId, kLogBoxId, kPortLabelId = 2112
 };
+}  // namespace
 
-HWND CheckBox(HWND page, HFONT font, const wchar_t* caption, int x, int y, UINT id) {
+HWND GeneralPageCheckBox(HWND page, HFONT font, const wchar_t* caption, int x, int y, UINT id) {
   return CreateControl({.className = L"BUTTON", .text = caption, .style = WS_TABSTOP | BS_AUTOCHECKBOX, .x = x,
                         .y = y, .width = 0, .height = 17, .widthPadding = 20, .parent = page, .id = id,
                         .font = font});
 }
-}  // namespace
 
-TGeneralPages::TGeneralPages(HWND page1, HWND page2, HFONT font) {
+void TGeneralPage1::BuildControls(HWND page, HFONT font) {
   portLabel =
-      CreateControl({.text = L"ポート(&P):", .x = 16, .y = 4, .parent = page1, .id = kPortLabelId, .font = font});
+      CreateControl({.text = L"ポート(&P):", .x = 16, .y = 4, .parent = page, .id = kPortLabelId, .font = font});
   portBox = CreateControl({.className = L"EDIT", .text = L"5963", .style = WS_TABSTOP | ES_AUTOHSCROLL,
-                           .exStyle = WS_EX_CLIENTEDGE, .x = 72, .y = 0, .width = 49, .height = 20, .parent = page1,
+                           .exStyle = WS_EX_CLIENTEDGE, .x = 72, .y = 0, .width = 49, .height = 20, .parent = page,
                            .id = kPortBoxId, .font = font});
-  imeOnStartBox = CheckBox(page1, font, L"起動時にIMEをON(&I)", 16, 24, kImeOnStartBoxId);
-  minimizedOnStartBox = CheckBox(page1, font, L"起動時に最小化で実行する(&M)", 16, 48, kMinimizedOnStartBoxId);
-  soundOnArrivalBox = CheckBox(page1, font, L"着信時に音を鳴らす(&A)", 16, 144, kSoundOnArrivalBoxId);
+  imeOnStartBox = GeneralPageCheckBox(page, font, L"起動時にIMEをON(&I)", 16, 24, kImeOnStartBoxId);
+  minimizedOnStartBox = GeneralPageCheckBox(page, font, L"起動時に最小化で実行する(&M)", 16, 48, kMinimizedOnStartBoxId);
+  soundOnArrivalBox = GeneralPageCheckBox(page, font, L"着信時に音を鳴らす(&A)", 16, 144, kSoundOnArrivalBoxId);
   soundFileBox = CreateControl({.className = L"EDIT", .style = WS_TABSTOP | ES_AUTOHSCROLL | WS_DISABLED,
                                 .exStyle = WS_EX_CLIENTEDGE, .x = 16, .y = 162, .width = 265, .height = 20,
-                                .parent = page1, .id = kSoundFileBoxId, .font = font});
+                                .parent = page, .id = kSoundFileBoxId, .font = font});
   soundFileButton = CreateControl({.className = L"BUTTON", .text = L"...",
                                    .style = WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, .x = 280, .y = 162, .width = 17,
-                                   .height = 20, .parent = page1, .id = kSoundFileButtonId, .font = font});
-  startupShortcutBox = CheckBox(page1, font, L"スタートアップに登録する(&S)", 16, 72, kStartupShortcutBoxId);
+                                   .height = 20, .parent = page, .id = kSoundFileButtonId, .font = font});
+  startupShortcutBox = GeneralPageCheckBox(page, font, L"スタートアップに登録する(&S)", 16, 72, kStartupShortcutBoxId);
   desktopShortcutBox =
-      CheckBox(page1, font, L"デスクトップにショートカットを作成する(&D)", 16, 96, kDesktopShortcutBoxId);
-  logBox = CheckBox(page1, font, L"送受信ログをとる(&L)", 16, 120, kLogBoxId);
-
-  clearAfterSendBox = CheckBox(page2, font, L"メッセージ送信後クリアする(&C)", 8, 8, kClearAfterSendBoxId);
-  quietInWorkingModeBox =
-      CheckBox(page2, font, L"仕事中モード時着信音を鳴らさない(&S)", 8, 32, kQuietInWorkingModeBoxId);
-  discoveryBox = CheckBox(page2, font, L"ネットワーク上の Vello を探す(&F)", 8, 56, kDiscoveryBoxId);
+      GeneralPageCheckBox(page, font, L"デスクトップにショートカットを作成する(&D)", 16, 96, kDesktopShortcutBoxId);
+  logBox = GeneralPageCheckBox(page, font, L"送受信ログをとる(&L)", 16, 120, kLogBoxId);
 }
 
-void TGeneralPages::FormShow(const IniFile& ini) {
+bool TGeneralPage1::Load() {
+  IniFile ini = SettingsFile();
   SetControlText(portBox, std::to_string(ReadSetting(ini, setting::Port)));
   SetChecked(imeOnStartBox, ReadSetting(ini, setting::Ime));
   // Setting the box from the file acts as a click when it changes its state.
@@ -67,12 +65,10 @@ void TGeneralPages::FormShow(const IniFile& ini) {
   SetChecked(startupShortcutBox, ReadSetting(ini, setting::Startup));
   SetChecked(desktopShortcutBox, ReadSetting(ini, setting::Desktop));
   SetChecked(logBox, ReadSetting(ini, setting::Log));
-  SetChecked(clearAfterSendBox, ReadSetting(ini, setting::Clear));
-  SetChecked(quietInWorkingModeBox, ReadSetting(ini, setting::WSound));
-  SetChecked(discoveryBox, ReadSetting(ini, setting::Discovery));
+  return true;
 }
 
-void TGeneralPages::Save(IniFile& ini) const {
+void TGeneralPage1::Save(IniFile& ini) const {
   // The port as typed; a text that is no number reads back as the default.
   WriteSettingText(ini, setting::Port, ControlText(portBox));
   WriteSetting(ini, setting::Ime, IsChecked(imeOnStartBox));
@@ -82,9 +78,15 @@ void TGeneralPages::Save(IniFile& ini) const {
   WriteSetting(ini, setting::Startup, IsChecked(startupShortcutBox));
   WriteSetting(ini, setting::Desktop, IsChecked(desktopShortcutBox));
   WriteSetting(ini, setting::Log, IsChecked(logBox));
-  WriteSetting(ini, setting::Clear, IsChecked(clearAfterSendBox));
-  WriteSetting(ini, setting::WSound, IsChecked(quietInWorkingModeBox));
-  WriteSetting(ini, setting::Discovery, IsChecked(discoveryBox));
+}
+
+void TGeneralPage1::Apply() const {
+  std::filesystem::path startup = ShellFolder(kStartupFolder);
+  if (IsChecked(startupShortcutBox)) MakeShortcut(startup);
+  else RemoveShortcut(startup);
+  std::filesystem::path desktop = ShellFolder(kDesktopFolder);
+  if (IsChecked(desktopShortcutBox)) MakeShortcut(desktop);
+  else RemoveShortcut(desktop);
 }
 
 std::optional<std::string> SoundPathRefusal(std::wstring_view path) {
@@ -94,14 +96,20 @@ std::optional<std::string> SoundPathRefusal(std::wstring_view path) {
                     {PathText(std::filesystem::path(path))});
 }
 
-std::optional<std::string> TGeneralPages::SoundFileRefusal() const {
+std::optional<std::string> TGeneralPage1::Refusal() const {
+  // The sound file first, then the port.
+  if (std::optional<std::string> refusal = SoundFileRefusal()) return refusal;
+  return PortTextRefusal(ControlText(portBox));
+}
+
+std::optional<std::string> TGeneralPage1::SoundFileRefusal() const {
   if (IsChecked(soundOnArrivalBox) && GetWindowTextLengthW(soundFileBox) == 0)
     return "サウンドファイル名を入力してください";
   // Stored whether or not sound is on, so looked at either way.
   return SoundPathRefusal(WideControlText(soundFileBox));
 }
 
-bool TGeneralPages::HandleCommand(UINT code, HWND control) {
+bool TGeneralPage1::HandleCommand(UINT code, HWND control) {
   if (control == soundOnArrivalBox) {
     if (code == BN_CLICKED) OnSoundOnArrivalToggled();
     return true;
@@ -113,14 +121,14 @@ bool TGeneralPages::HandleCommand(UINT code, HWND control) {
   return false;
 }
 
-void TGeneralPages::OnSoundOnArrivalToggled() {
+void TGeneralPage1::OnSoundOnArrivalToggled() {
   bool on = IsChecked(soundOnArrivalBox);
   EnableWindow(soundFileBox, on);
   EnableWindow(soundFileButton, on);
 }
 
-void TGeneralPages::OnChooseSoundFileClicked() {
-  // OpenDialog1. A long buffer, so a deep path is not cut.
+void TGeneralPage1::OnChooseSoundFileClicked() {
+  // The sound file dialog. A long buffer, so a deep path is not cut.
   std::vector<wchar_t> file(32768, L'\0');
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
