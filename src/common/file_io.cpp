@@ -9,6 +9,7 @@
 
 #include "common/native_path.h"
 #include "common/text_format.h"
+#include "common/vello_error.h"
 
 namespace vello {
 
@@ -192,6 +193,21 @@ void SetFileLockWaitMilliseconds(int milliseconds) { lockWaitMilliseconds.store(
 
 std::string FileInUseText(const fs::path& path) {
   return FormatText("ファイル %s は使用中のため書き込めません", {PathText(path)});
+}
+
+void ThrowFileError(const std::filesystem::path& path, std::string_view reason) {
+  throw VelloError(PathText(path) + ": " + std::string(reason));
+}
+
+void ThrowFileError(const std::filesystem::path& path, int systemError) {
+  switch (native::KindOfFileError(systemError)) {
+    case native::FileErrorKind::kAccessDenied:
+      ThrowFileError(path, "ファイルへのアクセスが拒否されました");
+    case native::FileErrorKind::kDiskFull:
+      ThrowFileError(path, "ディスクがいっぱいです");
+    default:
+      ThrowFileError(path, FormatText("I/O エラー (%d)", {std::to_string(systemError)}));
+  }
 }
 
 }  // namespace vello

@@ -86,6 +86,13 @@ class FileLock {
 int FileLockWaitMilliseconds();
 void SetFileLockWaitMilliseconds(int milliseconds);
 
+// The errors of the program's files: VelloError "<path>: <reason>", the
+// path as PathText shows it.
+[[noreturn]] void ThrowFileError(const std::filesystem::path& path, std::string_view reason);
+// The same with the system's number said in words: "ファイルへのアクセスが拒否されました"
+// (read-only, locked), "ディスクがいっぱいです", else "I/O エラー (%d)".
+[[noreturn]] void ThrowFileError(const std::filesystem::path& path, int systemError);
+
 // What a writer reports when another one kept the file's lock too long.
 std::string FileInUseText(const std::filesystem::path& path);
 

@@ -1,5 +1,6 @@
 #include "messaging/outbox.h"
 
+#include <algorithm>
 #include <random>
 
 #include "common/file_paths.h"
@@ -17,6 +18,7 @@ namespace {
 const wchar_t kClassName[] = L"VelloOutbox";
 constexpr UINT_PTR kRetryTimer = 1;
 constexpr UINT kRetryTickMs = 1000;
+constexpr int64_t kSoonestTickMs = 20;
 constexpr UINT kTryDueMessage = WM_APP + 1;
 
 std::mt19937_64& Generator() {
@@ -204,8 +206,12 @@ void Outbox::Ended(SendAttempt& attempt, const Ending& ending) {
       ShowErrorMessage(e.text());
     }
     host_.WaitingChanged();
-    // The receiver's next message goes now, one after the other.
-    if (ending.outcome == SendOutcome::Sent) PostMessageW(window(), kTryDueMessage, 0, 0);
+    // The receiver's next message goes now, one after the other; otherwise
+    // the timer comes when the next one is due.
+    if (ending.outcome == SendOutcome::Sent)
+      PostMessageW(window(), kTryDueMessage, 0, 0);
+    else
+      ScheduleTick();
     return;
   }
   if (auto found = batches_.find(attempt.ticket); found != batches_.end()) {
@@ -253,7 +259,10 @@ void Outbox::TellAlone(SendAttempt& attempt, const Ending& ending) {
     if (answer == IDYES) Keep(request, ending);
     return;
   }
-  int answer = ShowMessageBox(host_.BoxOwner(), told + "\r\n" + d + "さんには起動したら送ります" + kKeepHint, "Vello",
+  // A receiver that ran but did not take the line is tried again later; one
+  // that did not answer, once it is running.
+  std::string when = ending.cause == Cause::BrokenOff ? "さんには後でもう一度送ります" : "さんには起動したら送ります";
+  int answer = ShowMessageBox(host_.BoxOwner(), told + "\r\n" + d + when + kKeepHint, "Vello",
                               MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1);
   if (answer == IDOK) Keep(request, ending);
 }
@@ -335,10 +344,15 @@ void Outbox::StartWaiting() {
 
 void Outbox::ScheduleTick() {
   if (!started_) return;
-  if (waiting_.HasWaiting())
-    SetTimer(window(), kRetryTimer, kRetryTickMs, nullptr);
-  else
+  // The timer comes when the soonest message is due, and at least every
+  // second while any waits (the clock may be set, a message expire).
+  std::optional<int64_t> next = waiting_.NextAttemptAt();
+  if (!next) {
     KillTimer(window(), kRetryTimer);
+    return;
+  }
+  int64_t wait = std::clamp<int64_t>(*next - Now(), kSoonestTickMs, kRetryTickMs);
+  SetTimer(window(), kRetryTimer, static_cast<UINT>(wait), nullptr);
 }
 
 void Outbox::TryDue() {

@@ -12,21 +12,6 @@ namespace vello {
 
 namespace {
 
-[[noreturn]] void ThrowFileError(const std::filesystem::path& path, std::string_view reason) {
-  throw VelloError(PathText(path) + ": " + std::string(reason));
-}
-
-[[noreturn]] void ThrowFileError(const std::filesystem::path& path, int systemError) {
-  switch (native::KindOfFileError(systemError)) {
-    case native::FileErrorKind::kAccessDenied:
-      ThrowFileError(path, "ファイルへのアクセスが拒否されました");
-    case native::FileErrorKind::kDiskFull:
-      ThrowFileError(path, "ディスクがいっぱいです");
-    default:
-      ThrowFileError(path, FormatText("I/O エラー (%d)", {std::to_string(systemError)}));
-  }
-}
-
 // The messages and the unreadable lines of the file as it is now; none for
 // a missing file. Throws for a file that cannot be read or is of another
 // version.

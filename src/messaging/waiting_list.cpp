@@ -171,6 +171,13 @@ std::vector<WaitingMessage> WaitingList::RemoveExpired(int64_t now) {
   return gone;
 }
 
+std::optional<int64_t> WaitingList::NextAttemptAt() const {
+  std::optional<int64_t> next;
+  for (const WaitingMessage& m : messages_)
+    if (m.state == WaitState::kWaiting && !trying(m.id) && (!next || m.nextAttemptAt < *next)) next = m.nextAttemptAt;
+  return next;
+}
+
 std::vector<std::string> WaitingList::Due(int64_t now, const RetryPolicy& policy) const {
   std::vector<std::string> due;
   std::vector<std::string> hosts;  // those with a message taken, or being tried

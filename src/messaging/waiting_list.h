@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -75,6 +76,9 @@ class WaitingList {
   // its due messages), so that a receiver gets them one after the other in
   // the order they were written; none for a receiver already being tried.
   std::vector<std::string> Due(int64_t now, const RetryPolicy& policy) const;
+  // When the soonest waiting message not being tried is due; nothing when
+  // none waits.
+  std::optional<int64_t> NextAttemptAt() const;
   // An attempt is under way for it (in this copy): not due again until it ends.
   void MarkTrying(const std::string& id) { trying_.insert(id); }
   bool trying(const std::string& id) const { return trying_.count(id) != 0; }

@@ -12,21 +12,6 @@ namespace vello {
 
 namespace {
 
-[[noreturn]] void ThrowFileError(const std::filesystem::path& path, std::string_view reason) {
-  throw VelloError(PathText(path) + ": " + std::string(reason));
-}
-
-[[noreturn]] void ThrowFileError(const std::filesystem::path& path, int systemError) {
-  switch (native::KindOfFileError(systemError)) {
-    case native::FileErrorKind::kAccessDenied:
-      ThrowFileError(path, "ファイルへのアクセスが拒否されました");
-    case native::FileErrorKind::kDiskFull:
-      ThrowFileError(path, "ディスクがいっぱいです");
-    default:
-      ThrowFileError(path, FormatText("I/O エラー (%d)", {std::to_string(systemError)}));
-  }
-}
-
 // The records of the file's bytes; a record cut short throws once the whole
 // ones before it are in `out`.
 void ParseRecords(const std::filesystem::path& path, std::string_view bytes, std::vector<TScheduleEntry>& out) {

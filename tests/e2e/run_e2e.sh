@@ -76,7 +76,7 @@ scenario_first_start() {
   check "first start: caption" "$(drv text TMainForm)" "Vello ver.1.5"
   check "first start: bounds" "$(drv wait TMainForm)" "360 244 323 258"
   # The File menu open, for the eye.
-  check "the File menu's commands" "$(drv menu-open 'ファイル(&F)' | tr '\n' ' ')" "仕事中モード(&W) - ログを開く(&L) - タイマー(&T) - 閉じる(&X) "
+  check "the File menu's commands" "$(drv menu-open 'ファイル(&F)' | tr '\n' ' ')" "仕事中モード(&W) - ログを開く(&L) - タイマー(&T) 送信待ちのメッセージ(&M)... - 閉じる(&X) "
   sleep 0.3
   shot main-window-file-menu
   drv close-menus
@@ -105,7 +105,7 @@ scenario_first_start() {
   # A new place first, so that what the tray's Exit writes cannot be what
   # File > Close wrote before.
   drv move 420 330 360 300
-  check "the tray menu's commands" "$(drv tray-menu-open | tr '\n' ' ')" "仕事中モード(&W) - 設定(&S) - キャンセル(&C) 終了(&X) "
+  check "the tray menu's commands" "$(drv tray-menu-open | tr '\n' ' ')" "仕事中モード(&W) - 設定(&S) 送信待ちのメッセージ(&M)... - キャンセル(&C) 終了(&X) "
   shot tray-menu
   drv popup "終了(&X)"
   check_true "tray menu Exit ends the program" wait_exit

@@ -33,6 +33,15 @@ vello_wait() {
   for _ in $(seq 1 100); do [ "$(drv "$1" count TMainForm)" = 1 ] && break; sleep 0.1; done
   sleep 0.3
 }
+# vello_again HOST: Vello started again in the folder of its last start
+# (its settings, log and kept messages as that run left them).
+vello_again() {
+  local id=$1
+  VELLO_STARTED[$id]=$(now_ms)
+  host_spawn "$id" wine "${VELLO_RUN[$id]}/vello.exe" </dev/null >/dev/null 2>&1
+  VELLO_PID[$id]=$!
+  vello_wait "$id"
+}
 vello_up() {
   vello_start "$@"
   vello_wait "$1"
@@ -99,6 +108,15 @@ wait_line() {
   local end=$((SECONDS + $3))
   while [ $SECONDS -le $end ]; do
     tr -d '\r' 2>/dev/null < "$1" | grep -qa -- "$2" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# wait_line_count FILE REGEX N SECONDS: FILE holds N lines matching REGEX in time.
+wait_line_count() {
+  local end=$((SECONDS + $4))
+  while [ $SECONDS -le $end ]; do
+    [ "$(tr -d '\r' 2>/dev/null < "$1" | grep -ca -- "$2")" = "$3" ] && return 0
     sleep 0.1
   done
   return 1

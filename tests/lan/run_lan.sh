@@ -20,7 +20,7 @@ source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
 SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle held_connections discovery
-  discovery_addresses discovery_flood)
+  discovery_addresses discovery_flood waiting)
 # Scenarios that show a fault the program still has, each with what it
 # waits for; one moves to SCENARIOS once it passes.
 PENDING=()
@@ -29,6 +29,55 @@ source "$here/lab_drive.sh"
 source "$here/../checks.sh"
 
 # --- Scenarios ----------------------------------------------------------
+
+# B is not running. A keeps two messages for it, and sends a third to "pc-b,
+# pc-c": C, running, gets its copy at once and B's is kept. A exits in
+# order and starts again, is killed and starts again, in the same folder.
+# When B starts, all three show on B within 3 s of its window, in the order
+# they were written, each once; A's waiting list is then empty and its log
+# holds each delivery.
+scenario_waiting() {
+  host_files a "$(hosts_lines a b c)" 'nameserver 127.0.0.1\n'
+  vello_up a
+  vello_up c
+  local keep=$'\n''pc-bさんには起動したら送ります（送らないときは［キャンセル］）'
+  check "A is told B is not running, and that the first is kept" \
+    "$(send_from_composer a pc-b 'まつ一通目')" "Vello|pc-bさんに起動するようにお願いしてね$keep"
+  check "the second is kept too" "$(send_from_composer a pc-b 'まつ二通目')" "Vello|pc-bさんに起動するようにお願いしてね$keep"
+  check "one box for two destinations" "$(send_from_composer a 'pc-b, pc-c' 'まつ三通目')" \
+    "Vello|1 人に送りました。pc-b には起動したら送ります。"$'\n''（送らないときは［キャンセル］）'
+  check_true "C has its copy at once" "wait_balloon c 'まつ三通目'"
+  shot a waiting-kept
+  vello_down a
+  vello_again a
+  kill -9 "${VELLO_PID[a]}" 2>/dev/null
+  wait "${VELLO_PID[a]}" 2>/dev/null
+  for _ in $(seq 1 50); do [ "$(drv a count TMainForm)" = 0 ] && break; sleep 0.1; done
+  check "A was killed" "$(drv a count TMainForm)" "0"
+  vello_again a
+  check "A still keeps three" "$(tr -d '\r' < "${VELLO_RUN[a]}/vello.wait" | grep -c '^id=')" "3"
+  vello_up b
+  local up end=$((SECONDS + 10)) shown=
+  up=$(now_ms)
+  while [ $SECONDS -le $end ]; do
+    shown=$(drv b texts TForm | grep -c '^まつ')
+    [ "$shown" -ge 3 ] && break
+    sleep 0.1
+  done
+  local took=$(($(now_ms) - up))
+  check_true "B shows all three within 3 s of its window ($took ms, $shown shown)" "[ '$shown' = 3 ] && [ $took -le 3000 ]"
+  sleep 2
+  check "each once" "$(drv b texts TForm | grep '^まつ' | sort | tr '\n' ' ')" "まつ一通目 まつ三通目 まつ二通目 "
+  shot b waiting-delivered
+  check_true "A's waiting list is empty" "wait_line_count '${VELLO_RUN[a]}/vello.wait' '^id=' 0 5"
+  vello_down a
+  vello_down b
+  vello_down c
+  check "B got them in the order they were written" "$(log_lines b | grep '^まつ' | tr '\n' ' ')" \
+    "まつ一通目 まつ二通目 まつ三通目 "
+  check "A's log: each delivery" "$(log_lines a | grep '^To : ' | sort | tr '\n' ' ')" \
+    "To : pc-b To : pc-b To : pc-b To : pc-c "
+}
 
 # A and B know each other's names. A sends by B's computer name and by its
 # address; B answers the first with reply and the second with reply with
