@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,8 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   TScheduler FScheduler{FOutbox};
   TComposer FComposer;
   TDiscovery FDiscovery{[this] { OnCopiesFound(); }};
+  // The names and addresses discovery listed last time.
+  std::set<std::string> FCopiesListed;
 
   UniqueFont FInterfaceFont;
   UniqueImageList toolBarImages;

@@ -21,8 +21,10 @@ void TMainForm::OnSendClicked() {
   }
   // One destination or several, "," or ";" between them; a "*" nickname's
   // address may list several itself.
-  DestinationResolution resolved =
-      ResolveDestinations(destination, LoadAddressBook(FileBesideExecutable(kAddressBookEnding)));
+  // The address book is read only when a nickname asks for it.
+  DestinationResolution resolved = ResolveDestinations(
+      destination, destination.find('*') == std::string::npos ? std::vector<std::string>{}
+                                                              : LoadAddressBook(FileBesideExecutable(kAddressBookEnding)));
   // A lone nickname the address book does not hold sends nothing, as it
   // always has; among several destinations the user learns which it was,
   // and nothing goes to the others either, so that none gets it twice once
@@ -80,13 +82,19 @@ bool TMainForm::KnowsDestination(const std::string& host) const {
 }
 
 void TMainForm::OnCopiesFound() {
-  // Messages kept for a copy that announces itself go to it now.
-  std::vector<std::string> seen;
+  // Messages kept for a copy that has just appeared go to it now. Only the
+  // newcomers: a copy listed all along that still does not take them keeps
+  // its back-off, however often the list changes for others.
+  std::set<std::string> listed;
+  std::vector<std::string> appeared;
   for (const FoundCopy& copy : FDiscovery.Copies()) {
-    seen.push_back(copy.computerName);
-    seen.push_back(copy.address);
+    for (const std::string& key : {copy.computerName, copy.address}) {
+      listed.insert(key);
+      if (!FCopiesListed.count(key)) appeared.push_back(key);
+    }
   }
-  FOutbox.ReceiversSeen(seen);
+  FCopiesListed = std::move(listed);
+  FOutbox.ReceiversSeen(appeared);
 }
 
 void TMainForm::OnWaitingChosen() { FWaitingForm.Open(hwnd()); }

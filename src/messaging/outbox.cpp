@@ -203,7 +203,7 @@ void Outbox::Ended(SendAttempt& attempt, const Ending& ending) {
         waiting_.Release(id);  // claimed by another copy, or gone
       }
     } catch (const VelloError& e) {
-      ShowErrorMessage(e.text());
+      PauseWaiting(e);
     }
     host_.WaitingChanged();
     // The receiver's next message goes now, one after the other; otherwise
@@ -267,6 +267,13 @@ void Outbox::TellAlone(SendAttempt& attempt, const Ending& ending) {
   if (answer == IDOK) Keep(request, ending);
 }
 
+bool Outbox::Keepable(const SendRequest& request, const Ending& ending) const {
+  // A name nobody here has heard of is most likely mistyped: among several
+  // destinations it is told, not kept.
+  return ending.keepable() && request.keep &&
+         !(ending.cause == Cause::NoName && !host_.KnowsDestination(request.host));
+}
+
 void Outbox::TellBatch(Batch& batch) {
   std::string text;
   if (!batch.delivered.empty()) text = std::to_string(batch.delivered.size()) + " 人に送りました。";
@@ -275,7 +282,7 @@ void Outbox::TellBatch(Batch& batch) {
     const std::string& d = f.request.destination;
     if (f.ending.cause == Cause::Unanswered)
       unknown.push_back(d);
-    else if (f.ending.keepable() && f.request.keep)
+    else if (Keepable(f.request, f.ending))
       keepable.push_back(d);
     else
       failed.push_back(d + "（" + ReasonText(f.ending) + "）");
@@ -292,7 +299,7 @@ void Outbox::TellBatch(Batch& batch) {
                                 MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1);
     if (answer == IDOK)
       for (const Batch::Failure& f : batch.failed)
-        if (f.ending.keepable() && f.request.keep) Keep(f.request, f.ending);
+        if (Keepable(f.request, f.ending)) Keep(f.request, f.ending);
   }
   if (!batch.delivered.empty()) host_.Delivered();
 }
@@ -331,6 +338,14 @@ bool Outbox::Keep(const SendRequest& request, const Ending& ending) {
   return true;
 }
 
+void Outbox::PauseWaiting(const VelloError& e) {
+  // Every try needs the file: while it refuses, tries would only fail
+  // again at once. Said once per pause.
+  bool told = Now() < pausedUntil_;
+  pausedUntil_ = Now() + policy_.firstDelayMs;
+  if (!told) ShowErrorMessage(e.text());
+}
+
 void Outbox::StartWaiting() {
   started_ = true;
   try {
@@ -351,17 +366,23 @@ void Outbox::ScheduleTick() {
     KillTimer(window(), kRetryTimer);
     return;
   }
-  int64_t wait = std::clamp<int64_t>(*next - Now(), kSoonestTickMs, kRetryTickMs);
+  int64_t wait = std::clamp<int64_t>(std::max(*next, pausedUntil_) - Now(), kSoonestTickMs, kRetryTickMs);
   SetTimer(window(), kRetryTimer, static_cast<UINT>(wait), nullptr);
 }
 
 void Outbox::TryDue() {
   int64_t now = Now();
   bool changed = false;
+  if (now < pausedUntil_) {
+    ScheduleTick();
+    return;
+  }
   try {
     changed = !waiting_.RemoveExpired(now).empty();
-  } catch (const VelloError&) {
-    // The file is busy or refused: tried again at the next tick.
+  } catch (const VelloError& e) {
+    PauseWaiting(e);
+    ScheduleTick();
+    return;
   }
   for (const std::string& id : waiting_.Due(now, policy_)) {
     const WaitingMessage* m = waiting_.Find(id);
@@ -375,7 +396,12 @@ void Outbox::TryDue() {
     request.compose = [this, copy]() -> std::optional<OutgoingMessage> {
       // Claimed in the file before the line goes out: never sent twice, by
       // this copy or another that shares the folder.
-      if (!waiting_.Claim(copy.id)) return std::nullopt;
+      try {
+        if (!waiting_.Claim(copy.id)) return std::nullopt;
+      } catch (const VelloError& e) {
+        PauseWaiting(e);
+        return std::nullopt;
+      }
       return OutgoingMessage{.look = copy.look, .text = copy.text, .importance = copy.importance};
     };
     Send(std::move(request));

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/vello_error.h"
 #include "messaging/message_sender.h"
 #include "messaging/send_attempts.h"
 #include "messaging/waiting_list.h"
@@ -126,6 +127,10 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   void Ended(SendAttempt& attempt, const Ending& ending);
   void TellAlone(SendAttempt& attempt, const Ending& ending);
   void TellBatch(Batch& batch);
+  // Whether a failure of several destinations' send is kept when the user agrees.
+  bool Keepable(const SendRequest& request, const Ending& ending) const;
+  // The waiting file refused a change: no message is tried for a while.
+  void PauseWaiting(const VelloError& e);
   // Keeps the message of `request`; false when there was nothing to keep or
   // the file could not take it (said).
   bool Keep(const SendRequest& request, const Ending& ending);
@@ -144,6 +149,7 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   std::function<int64_t()> now_;
   bool logOn_ = false;
   bool started_ = false;
+  int64_t pausedUntil_ = 0;
 };
 
 }  // namespace vello

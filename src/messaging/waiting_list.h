@@ -39,7 +39,6 @@ class WaitingList {
   const WaitingMessage* Find(const std::string& id) const;
   // Messages waiting to be tried (not those whose outcome is unknown).
   std::size_t waitingCount() const;
-  bool HasWaiting() const { return waitingCount() > 0; }
 
   // Each change below is made in the file and then mirrored here; it throws
   // VelloError (the file busy, refused, or full), and then nothing changed.

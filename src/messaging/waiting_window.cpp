@@ -108,12 +108,12 @@ void TWaitingForm::Refresh() {
   std::string chosen = ChosenId();
   SendMessageW(entryList, WM_SETREDRAW, FALSE, 0);
   SendMessageW(entryList, LVM_DELETEALLITEMS, 0, 0);
+  rowIds_.clear();
   int row = 0, chosenRow = -1;
   for (const WaitingMessage& m : outbox_.waiting().messages()) {
     const std::string cells[] = {m.destination, FirstLine(m.text), LocalTimeText(m.writtenAt),
                                  std::to_string(m.attempts), StateText(m)};
-    // The row's own copy of its id, for the actions: rows are filled anew
-    // at every change, never found again by their number.
+    rowIds_.push_back(m.id);
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = row;
@@ -145,11 +145,8 @@ void TWaitingForm::Refresh() {
 std::string TWaitingForm::ChosenId() const {
   if (!entryList) return "";
   int row = static_cast<int>(SendMessageW(entryList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-  const auto& messages = outbox_.waiting().messages();
-  // The list is filled from the waiting list in its order and anew at each
-  // of its changes, so the row still stands for the same message here.
-  if (row < 0 || static_cast<std::size_t>(row) >= messages.size()) return "";
-  return messages[static_cast<std::size_t>(row)].id;
+  if (row < 0 || static_cast<std::size_t>(row) >= rowIds_.size()) return "";
+  return rowIds_[static_cast<std::size_t>(row)];
 }
 
 void TWaitingForm::UpdateButtons() {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/unique_handle.h"
 #include "platform/window.h"
@@ -48,6 +49,9 @@ class TWaitingForm : public Window {
 
   Outbox& outbox_;
   UniqueFont font_;
+  // The message of each row as it was filled: the waiting list may change
+  // under the window (another copy sharing the file) before a button is pressed.
+  std::vector<std::string> rowIds_;
 };
 
 }  // namespace vello
