@@ -141,6 +141,8 @@ int AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
   if (file.fd < 0 && errno == ENOENT) {
     file.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     created = file.fd >= 0;
+    // Another copy created it between the two opens: append to theirs.
+    if (file.fd < 0 && errno == EEXIST) file.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   }
   if (file.fd < 0) return errno;
   struct stat st;

@@ -200,6 +200,31 @@ TEST_F(ConcurrentWriters, TwoCopiesAppendingToOneLogKeepEveryEntryWhole) {
   }
 }
 
+TEST_F(ConcurrentWriters, CopiesWritingTheFirstEntryOfALogTogetherAllGetIn) {
+  // The log does not exist yet and several copies append at the same moment:
+  // the one that loses the race to create it appends to the winner's file.
+  constexpr int kRounds = 60, kWriters = 6;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string path = PathOf("vello" + std::to_string(round) + ".log");
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < kWriters; ++writer)
+      children.push_back(StartChild([&, writer] {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);  // returns when the parent closes its end
+        AppendLogEntry(path, ReceivedLogEntry("2026/12/08 9:05:40", "PC0" + std::to_string(writer), "本文\r\n"));
+      }));
+    ::close(go[0]);
+    ::close(go[1]);
+    for (pid_t child : children) ASSERT_EQ(WaitChild(child), 0) << "round " << round;
+    const std::string log = Bytes(path);
+    for (int writer = 0; writer < kWriters; ++writer)
+      EXPECT_NE(log.find("From : PC0" + std::to_string(writer) + "\r\n"), std::string::npos) << round;
+  }
+}
+
 TEST_F(ConcurrentWriters, AWriterThatCannotGetTheFileInTimeSaysSoAndChangesNothing) {
   // Another process holds each file's lock until we close the pipe.
   const std::string ini = PathOf("vello.ini"), book = PathOf("vello.dat"), phrases = PathOf("velloFixed.dat");

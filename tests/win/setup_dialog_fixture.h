@@ -192,8 +192,12 @@ inline void ExpectPlaced(const Placed& e, HWND parent) {
   RECT r = RectIn(e.control, parent);
   EXPECT_EQ(r.left, e.x);
   EXPECT_EQ(r.top, e.y);
-  if (e.width >= 0) EXPECT_EQ(r.right - r.left, e.width);
-  if (e.height >= 0) EXPECT_EQ(r.bottom - r.top, e.height);
+  if (e.width >= 0) {
+    EXPECT_EQ(r.right - r.left, e.width);
+  }
+  if (e.height >= 0) {
+    EXPECT_EQ(r.bottom - r.top, e.height);
+  }
   EXPECT_EQ(ControlText(e.control), e.text);
 }
 
