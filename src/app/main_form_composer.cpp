@@ -130,6 +130,9 @@ void TMainForm::ApplySettingsFrom(const IniFile& ini) {
   FInbox.Listen(port);
   VELLO_TIMING_ONLY(timing::Mark("start.ApplySettings listening");)
   FOutbox.SetPort(port);
+  int waitDays = ReadSetting(ini, setting::WaitDays);
+  if (waitDays < 1 || waitDays > 365) waitDays = setting::WaitDays.fallback;
+  FOutbox.SetLifetimeDays(waitDays);
   // Announced from the message loop: at start-up the window does not wait
   // for the network interfaces and the multicast socket.
   Defer([this, port, discovery = ReadSetting(ini, setting::Discovery)] {

@@ -68,6 +68,10 @@ void TMainForm::Delivered() {
 void TMainForm::WaitingChanged() {
   FTrayIcon.SetWaiting(FOutbox.waiting().waitingCount());
   FWaitingForm.Refresh();
+  std::set<std::string> scheduled;
+  for (const WaitingMessage& m : FOutbox.waiting().messages())
+    if (!m.scheduleKey.empty()) scheduled.insert(m.scheduleKey);
+  FScheduler.ShowWaiting(std::move(scheduled));
 }
 
 bool TMainForm::KnowsDestination(const std::string& host) const {

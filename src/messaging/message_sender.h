@@ -1,7 +1,7 @@
 #pragma once
 // The one way a message leaves: "send this look and text to this host and
 // tell me how it ended". The composer's send and the scheduler both use it;
-// the main window carries it out (connection, line, log, confirmation).
+// the outbox carries it out (connection, line, log, confirmation).
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,6 +39,10 @@ struct SendRequest {
   std::function<std::optional<OutgoingMessage>()> keep;
   // A kept message tried again: its outcome goes quietly to the waiting list.
   std::string waitingId;
+  // A scheduled entry's send (its ScheduleKey): when its receiver cannot be
+  // reached at the entry's minute, the message is kept without asking, and
+  // the entry is marked sent once it is delivered.
+  std::string scheduleKey;
 };
 
 using SendTicket = uint64_t;
@@ -49,6 +53,9 @@ class MessageSender {
   // Forgets an attempt that has not ended: nothing more is sent, shown or
   // reported for it, and its `ended` is not called.
   virtual void Cancel(SendTicket ticket) = 0;
+  // The scheduled entry `scheduleKey` was deleted: a message kept for it is
+  // not sent any more.
+  virtual void Withdraw(const std::string& scheduleKey) = 0;
 
  protected:
   ~MessageSender() = default;

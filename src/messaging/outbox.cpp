@@ -10,6 +10,7 @@
 #include "messaging/message_line.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
+#include "platform/network_interfaces.h"
 #include "platform/socket_error.h"
 
 namespace vello {
@@ -20,6 +21,7 @@ constexpr UINT_PTR kRetryTimer = 1;
 constexpr UINT kRetryTickMs = 1000;
 constexpr int64_t kSoonestTickMs = 20;
 constexpr UINT kTryDueMessage = WM_APP + 1;
+constexpr UINT kTellExpiredMessage = WM_APP + 2;
 
 std::mt19937_64& Generator() {
   static std::mt19937_64 generator{std::random_device{}()};
@@ -189,21 +191,30 @@ void Outbox::Ended(SendAttempt& attempt, const Ending& ending) {
   SendRequest& request = attempt.request;
   if (!request.waitingId.empty()) {
     // A kept message: quietly, to the list.
-    const std::string& id = request.waitingId;
-    try {
-      if (ending.outcome == SendOutcome::Sent) {
-        waiting_.Delivered(id);
+    std::function<void()> record;
+    const std::string id = request.waitingId;
+    if (ending.outcome == SendOutcome::Sent) {
+      record = [this, id] { waiting_.Delivered(id); };
+    } else if (ending.cause == Cause::Unanswered) {
+      record = [this, id, reason = ReasonText(ending)] { waiting_.Unanswered(id, reason); };
+    } else if (ending.outcome == SendOutcome::Failed) {
+      FailureKind kind = ending.cause == Cause::BrokenOff ? FailureKind::kRefused : FailureKind::kUnreachable;
+      record = [this, id, kind, reason = ReasonText(ending), at = Now(), random = RandomFraction()] {
+        waiting_.Failed(id, kind, reason, at, policy_, random);
+      };
+    } else {
+      record = [this, id] { waiting_.Release(id); };  // claimed by another copy, or gone
+    }
+    Record(std::move(record));
+    if (ending.outcome == SendOutcome::Sent) {
+      // Delivered, whatever the waiting file says: logged, and a scheduled
+      // entry marked sent.
+      try {
         LogSent(request, attempt.written.value_or(""));
-      } else if (ending.cause == Cause::Unanswered) {
-        waiting_.Unanswered(id, ReasonText(ending));
-      } else if (ending.outcome == SendOutcome::Failed) {
-        waiting_.Failed(id, ending.cause == Cause::BrokenOff ? FailureKind::kRefused : FailureKind::kUnreachable,
-                        ReasonText(ending), Now(), policy_, RandomFraction());
-      } else {
-        waiting_.Release(id);  // claimed by another copy, or gone
+      } catch (const VelloError& e) {
+        ShowErrorMessage(e.text());
       }
-    } catch (const VelloError& e) {
-      PauseWaiting(e);
+      if (!request.scheduleKey.empty()) host_.ScheduledDelivered(request.scheduleKey);
     }
     host_.WaitingChanged();
     // The receiver's next message goes now, one after the other; otherwise
@@ -241,6 +252,12 @@ void Outbox::TellAlone(SendAttempt& attempt, const Ending& ending) {
     return;
   }
   if (ending.outcome == SendOutcome::Dropped) return;
+  if (!request.scheduleKey.empty() && Keepable(request, ending)) {
+    // A scheduled entry whose receiver is away at its minute: nobody may be
+    // at the screen to answer a box, and the user asked for it to be sent.
+    // It waits quietly; the timer page and the waiting window show it.
+    if (Keep(request, ending)) return;
+  }
   std::string told = ToldText(ending, d);
   if (!ending.keepable() || !request.keep) {
     // Not kept: a message that may have arrived, one too long, or a send
@@ -325,6 +342,7 @@ bool Outbox::Keep(const SendRequest& request, const Ending& ending) {
   kept.expiresAt = ExpiryFor(now, policy_);
   kept.attempts = 1;  // the one that just failed
   kept.lastReason = ReasonText(ending);
+  kept.scheduleKey = request.scheduleKey;
   try {
     waiting_.Add(std::move(kept), ending.cause == Cause::BrokenOff ? FailureKind::kRefused : FailureKind::kUnreachable,
                  now, policy_, RandomFraction());
@@ -338,12 +356,31 @@ bool Outbox::Keep(const SendRequest& request, const Ending& ending) {
   return true;
 }
 
+void Outbox::Record(std::function<void()> outcome) {
+  // An outcome the file refused is recorded again once it takes changes: a
+  // delivered message must not stay claimed, nor be tried again.
+  try {
+    outcome();
+    fileTroubleTold_ = false;  // the file takes changes again
+  } catch (const VelloError& e) {
+    unrecorded_.push_back(std::move(outcome));
+    PauseWaiting(e);
+  }
+}
+
+void Outbox::RecordAgain() {
+  std::vector<std::function<void()>> pending = std::move(unrecorded_);
+  unrecorded_.clear();
+  for (std::function<void()>& outcome : pending) Record(std::move(outcome));
+}
+
 void Outbox::PauseWaiting(const VelloError& e) {
   // Every try needs the file: while it refuses, tries would only fail
-  // again at once. Said once per pause.
-  bool told = Now() < pausedUntil_;
+  // again at once. Said once, until the file takes changes again.
   pausedUntil_ = Now() + policy_.firstDelayMs;
-  if (!told) ShowErrorMessage(e.text());
+  if (fileTroubleTold_) return;
+  fileTroubleTold_ = true;
+  ShowErrorMessage(e.text());
 }
 
 void Outbox::StartWaiting() {
@@ -362,6 +399,7 @@ void Outbox::ScheduleTick() {
   // The timer comes when the soonest message is due, and at least every
   // second while any waits (the clock may be set, a message expire).
   std::optional<int64_t> next = waiting_.NextAttemptAt();
+  if (!unrecorded_.empty()) next = std::min(next.value_or(INT64_MAX), Now());
   if (!next) {
     KillTimer(window(), kRetryTimer);
     return;
@@ -377,12 +415,40 @@ void Outbox::TryDue() {
     ScheduleTick();
     return;
   }
+  RecordAgain();
+  if (Now() < pausedUntil_) {
+    ScheduleTick();
+    return;
+  }
+  std::vector<WaitingMessage> expired;
   try {
-    changed = !waiting_.RemoveExpired(now).empty();
+    expired = waiting_.RemoveExpired(now);
   } catch (const VelloError& e) {
     PauseWaiting(e);
     ScheduleTick();
     return;
+  }
+  if (!expired.empty()) {
+    changed = true;
+    for (WaitingMessage& m : expired) expiredToTell_.push_back(std::move(m));
+    PostMessageW(window(), kTellExpiredMessage, 0, 0);
+  }
+  if (now >= nextNetworkCheck_) {
+    // A new network may reach receivers the old one could not: everything
+    // kept is tried soon, as after a wake-up.
+    nextNetworkCheck_ = now + networkCheckMs_;
+    std::string network = networkProbe_ ? networkProbe_() : NetworkFingerprint();
+    if (network != lastNetwork_) {
+      if (networkKnown_) {
+        try {
+          waiting_.SeenAgain({}, now, policy_, RandomFraction());
+        } catch (const VelloError&) {
+          // The file is busy: the back-off's own time still comes.
+        }
+      }
+      lastNetwork_ = std::move(network);
+      networkKnown_ = true;
+    }
   }
   for (const std::string& id : waiting_.Due(now, policy_)) {
     const WaitingMessage* m = waiting_.Find(id);
@@ -393,6 +459,7 @@ void Outbox::TryDue() {
     request.host = copy.host;
     request.destination = copy.destination;
     request.waitingId = id;
+    request.scheduleKey = copy.scheduleKey;
     request.compose = [this, copy]() -> std::optional<OutgoingMessage> {
       // Claimed in the file before the line goes out: never sent twice, by
       // this copy or another that shares the folder.
@@ -441,6 +508,16 @@ void Outbox::SendNow(const std::string& id) {
   TryDue();
 }
 
+void Outbox::Withdraw(const std::string& scheduleKey) {
+  try {
+    waiting_.DropScheduled(scheduleKey);
+  } catch (const VelloError& e) {
+    ShowErrorMessage(e.text());
+  }
+  host_.WaitingChanged();
+  ScheduleTick();
+}
+
 void Outbox::Drop(const std::string& id) {
   try {
     waiting_.Drop(id);
@@ -451,9 +528,27 @@ void Outbox::Drop(const std::string& id) {
   ScheduleTick();
 }
 
+void Outbox::TellExpired() {
+  // One box at a time; messages that expire while it is open are told in
+  // the next.
+  if (tellingExpired_ || expiredToTell_.empty()) return;
+  tellingExpired_ = true;
+  std::vector<WaitingMessage> expired = std::move(expiredToTell_);
+  expiredToTell_.clear();
+  std::string text = "次のメッセージは受け取られないまま期限が過ぎたので、送るのをやめました。";
+  for (const WaitingMessage& m : expired) text += "\r\n" + m.destination + "「" + m.FirstLine() + "」";
+  ShowMessageBox(host_.BoxOwner(), text, "Vello", MB_OK | MB_ICONEXCLAMATION);
+  tellingExpired_ = false;
+  if (!expiredToTell_.empty()) PostMessageW(window(), kTellExpiredMessage, 0, 0);
+}
+
 LRESULT Outbox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if ((msg == WM_TIMER && wp == kRetryTimer) || msg == kTryDueMessage) {
     Guard([this] { TryDue(); });
+    return 0;
+  }
+  if (msg == kTellExpiredMessage) {
+    Guard([this] { TellExpired(); });
     return 0;
   }
   return Default(msg, wp, lp);

@@ -40,6 +40,9 @@ class OutboxHost {
   // knows that does not resolve is most likely mistyped, and is kept only
   // when the user asks.
   virtual bool KnowsDestination(const std::string& host) const = 0;
+  // A message kept for a scheduled entry (its ScheduleKey) was delivered:
+  // the entry is sent now.
+  virtual void ScheduledDelivered(const std::string& scheduleKey) = 0;
 
  protected:
   ~OutboxHost() = default;
@@ -55,6 +58,7 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   // One destination: told as it always was.
   SendTicket Send(SendRequest request) override;
   void Cancel(SendTicket ticket) override;
+  void Withdraw(const std::string& scheduleKey) override;
   // Several destinations, each its own attempt, all told in one box when the
   // last has ended.
   void SendToEach(std::vector<SendRequest> requests);
@@ -85,7 +89,15 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   // The retry policy and the clock (ms since the epoch, UTC) the waiting
   // list runs on; tests set both.
   void SetRetryPolicy(const RetryPolicy& policy) { policy_ = policy; }
+  // How long a message newly kept waits before it is given up.
+  void SetLifetimeDays(int days) { policy_.lifetimeMs = days * 24LL * 60 * 60 * 1000; }
   void SetClockForTests(std::function<int64_t()> now) { now_ = std::move(now); }
+  // What the machine's network is now (NetworkFingerprint): read every 5 s
+  // while messages wait; tests give their own, and how often to read it.
+  void SetNetworkProbeForTests(std::function<std::string()> probe, int64_t everyMs) {
+    networkProbe_ = std::move(probe);
+    networkCheckMs_ = everyMs;
+  }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -129,6 +141,10 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   void TellBatch(Batch& batch);
   // Whether a failure of several destinations' send is kept when the user agrees.
   bool Keepable(const SendRequest& request, const Ending& ending) const;
+  // A kept message's outcome into the waiting file; one the file refuses
+  // is kept to be recorded again at the next tick.
+  void Record(std::function<void()> outcome);
+  void RecordAgain();
   // The waiting file refused a change: no message is tried for a while.
   void PauseWaiting(const VelloError& e);
   // Keeps the message of `request`; false when there was nothing to keep or
@@ -139,6 +155,8 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   // Tries every kept message whose time has come.
   void TryDue();
   void ScheduleTick();
+  // Says which kept messages expired (one box for those gathered meanwhile).
+  void TellExpired();
   int64_t Now() const;
 
   OutboxHost& host_;
@@ -150,6 +168,15 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   bool logOn_ = false;
   bool started_ = false;
   int64_t pausedUntil_ = 0;
+  bool fileTroubleTold_ = false;
+  std::vector<std::function<void()>> unrecorded_;
+  std::function<std::string()> networkProbe_;
+  std::string lastNetwork_;
+  bool networkKnown_ = false;
+  int64_t nextNetworkCheck_ = 0;
+  int64_t networkCheckMs_ = 5000;
+  std::vector<WaitingMessage> expiredToTell_;
+  bool tellingExpired_ = false;
 };
 
 }  // namespace vello

@@ -53,6 +53,12 @@ void WaitingList::Add(WaitingMessage message, FailureKind kind, int64_t now, con
                       double random) {
   Update([&](std::vector<WaitingMessage>& messages) {
     if (FindIn(messages, message.id)) return false;
+    // A scheduled entry is kept once, also when two copies sharing the
+    // folder both tried it at its minute.
+    if (!message.scheduleKey.empty() &&
+        std::any_of(messages.begin(), messages.end(),
+                    [&](const WaitingMessage& m) { return m.scheduleKey == message.scheduleKey; }))
+      return false;
     std::string reason = message.lastReason;
     message.state = WaitState::kWaiting;
     messages.push_back(message);
@@ -122,6 +128,14 @@ void WaitingList::Drop(const std::string& id) {
     // One being written now is left to its attempt's end.
     return std::erase_if(messages, [&](const WaitingMessage& m) {
              return m.id == id && m.state != WaitState::kSending;
+           }) != 0;
+  });
+}
+
+void WaitingList::DropScheduled(const std::string& scheduleKey) {
+  Update([&](std::vector<WaitingMessage>& messages) {
+    return std::erase_if(messages, [&](const WaitingMessage& m) {
+             return m.scheduleKey == scheduleKey && m.state != WaitState::kSending;
            }) != 0;
   });
 }

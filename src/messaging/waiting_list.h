@@ -43,7 +43,8 @@ class WaitingList {
   // Each change below is made in the file and then mirrored here; it throws
   // VelloError (the file busy, refused, or full), and then nothing changed.
   // A message whose first attempt failed: it waits with its receiver's
-  // other messages, until the next step of their back-off.
+  // other messages, until the next step of their back-off. One for a
+  // scheduled entry already kept is not added again.
   void Add(WaitingMessage message, FailureKind kind, int64_t now, const RetryPolicy& policy, double random);
   // The attempt is about to write the line: kSending in the file. False
   // when the message is no longer waiting (delivered, dropped, or claimed by
@@ -62,6 +63,8 @@ class WaitingList {
   void Release(const std::string& id);
   // The user's 送らない.
   void Drop(const std::string& id);
+  // The scheduled entry `scheduleKey` was deleted: its message goes too.
+  void DropScheduled(const std::string& scheduleKey);
   // The user's 今すぐ送る: waiting (also one whose outcome was unknown), due now.
   void SendNow(const std::string& id, int64_t now);
   // The receivers `hosts` are back (names or addresses, letter case

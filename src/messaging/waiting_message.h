@@ -62,6 +62,9 @@ struct WaitingMessage {
   // the file ("name=escaped value"), written back unchanged.
   std::vector<std::string> laterFields;
 
+  // The first line of the text, as the user recognises the message by.
+  std::string FirstLine() const { return text.substr(0, text.find_first_of("\r\n")); }
+
   friend bool operator==(const WaitingMessage&, const WaitingMessage&) = default;
 };
 

@@ -24,12 +24,6 @@ std::string LocalTimeText(int64_t ms) {
   return text;
 }
 
-// The first line of a message's text, as the list shows it.
-std::string FirstLine(const std::string& text) {
-  std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end);
-}
-
 std::string StateText(const WaitingMessage& m) {
   switch (m.state) {
     case WaitState::kUnknown: return "届いたか不明: " + m.lastReason;
@@ -111,7 +105,7 @@ void TWaitingForm::Refresh() {
   rowIds_.clear();
   int row = 0, chosenRow = -1;
   for (const WaitingMessage& m : outbox_.waiting().messages()) {
-    const std::string cells[] = {m.destination, FirstLine(m.text), LocalTimeText(m.writtenAt),
+    const std::string cells[] = {m.destination, m.FirstLine(), LocalTimeText(m.writtenAt),
                                  std::to_string(m.attempts), StateText(m)};
     rowIds_.push_back(m.id);
     LVITEMW item{};

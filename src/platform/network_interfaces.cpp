@@ -3,6 +3,8 @@
 #include <iphlpapi.h>
 #include <ws2tcpip.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace vello {
@@ -19,8 +21,11 @@ void SetMulticastInterfacesForTests(std::optional<std::vector<Ipv4Interface>> in
   Override() = std::move(interfaces);
 }
 
-std::vector<Ipv4Interface> MulticastIpv4Interfaces() {
-  if (Override()) return *Override();
+namespace {
+
+// The IPv4 addresses of the interfaces that are up, loopback left out;
+// with `multicastOnly`, only of those that can multicast.
+std::vector<Ipv4Interface> InterfacesUp(bool multicastOnly) {
   std::vector<Ipv4Interface> result;
   ULONG size = 16 * 1024;
   std::vector<unsigned char> buffer;
@@ -35,7 +40,7 @@ std::vector<Ipv4Interface> MulticastIpv4Interfaces() {
   if (rc != NO_ERROR) return result;
   for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
     if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK ||
-        (a->Flags & IP_ADAPTER_NO_MULTICAST))
+        (multicastOnly && (a->Flags & IP_ADAPTER_NO_MULTICAST)))
       continue;
     for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
       if (!u->Address.lpSockaddr || u->Address.lpSockaddr->sa_family != AF_INET) continue;
@@ -49,6 +54,25 @@ std::vector<Ipv4Interface> MulticastIpv4Interfaces() {
     }
   }
   return result;
+}
+
+}  // namespace
+
+std::vector<Ipv4Interface> MulticastIpv4Interfaces() {
+  if (Override()) return *Override();
+  return InterfacesUp(true);
+}
+
+std::string NetworkFingerprint() {
+  std::string text;
+  for (const Ipv4Interface& i : InterfacesUp(false)) {
+    char one[32];
+    unsigned long a = ntohl(i.address.s_addr);
+    std::snprintf(one, sizeof one, "%lu.%lu.%lu.%lu/%d ", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255, a & 255,
+                  i.prefixLength);
+    text += one;
+  }
+  return text;
 }
 
 }  // namespace vello

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace vello {
@@ -18,5 +19,10 @@ std::vector<Ipv4Interface> MulticastIpv4Interfaces();
 // Tests keep the program's multicast on the interfaces they name (the
 // loopback); nullopt restores the machine's own.
 void SetMulticastInterfacesForTests(std::optional<std::vector<Ipv4Interface>> interfaces);
+
+// The machine's IPv4 addresses and prefixes on every interface that is up
+// (loopback left out), as one text: a change in it is a change of network
+// (a cable plugged in, another wireless network, a VPN come up).
+std::string NetworkFingerprint();
 
 }  // namespace vello

@@ -150,6 +150,20 @@ bool SameEntry(const TScheduleEntry& a, const TScheduleEntry& b) {
                     b.bytes().begin() + TScheduleEntry::kSentOffset + 1);
 }
 
+std::string ScheduleKey(const TScheduleEntry& entry) {
+  // FNV-1a, 64 bits: a user's schedule holds tens of entries, so two
+  // different ones sharing a key is out of reach.
+  uint64_t hash = 14695981039346656037ull;
+  for (std::size_t i = 0; i < TScheduleEntry::kSize; ++i) {
+    if (i == TScheduleEntry::kSentOffset) continue;
+    hash = (hash ^ entry.bytes()[i]) * 1099511628211ull;
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string key(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) key[i] = kDigits[hash & 0xF];
+  return key;
+}
+
 std::optional<std::string> ScheduledTextFor(std::string_view linesText) {
   constexpr std::size_t capacity = TScheduleEntry::kTextCapacity;
   if (linesText.size() <= capacity) return std::string(linesText);

@@ -88,6 +88,12 @@ class TScheduleEntry {
 // entry again after another copy marked it sent.
 bool SameEntry(const TScheduleEntry& a, const TScheduleEntry& b);
 
+// What names an entry outside the schedule file (a message kept for its
+// receiver names the entry whose sent mark it sets on delivery): 16 hex
+// digits from every byte but the sent mark, so the key is the same before
+// and after the mark. Records that are the SameEntry have the same key.
+std::string ScheduleKey(const TScheduleEntry& entry);
+
 // The text a scheduled entry stores for the composer's lines (each followed
 // by CR LF): the lines as they are when they fit the record, without the
 // final line break when only that is too much, and nothing (nullopt) when

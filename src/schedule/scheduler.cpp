@@ -43,6 +43,10 @@ void TScheduler::Changed() {
 namespace {
 
 // What the timer page shows for an entry read from the file.
+OutgoingMessage MessageOf(const TScheduleEntry& record) {
+  return OutgoingMessage{.look = record.Look(), .text = record.Text(), .importance = record.Importance()};
+}
+
 void TextsFromRecord(ScheduledEntry& e) {
   e.dateTimeText = e.record.DateTime();
   e.destinationText = e.record.Destination();
@@ -189,7 +193,10 @@ void TScheduler::Delete(EntryId id) {
     FSender.Cancel(it->second);
     FInFlight.erase(it);
   }
-  if (const ScheduledEntry* e = FindEntry(id); e && e->stored) FDeleted.push_back(*e->stored);
+  const ScheduledEntry* e = FindEntry(id);
+  if (e && e->stored) FDeleted.push_back(*e->stored);
+  // A message kept for it is not wanted any more either.
+  if (e && Waiting(*e)) FSender.Withdraw(ScheduleKey(e->record));
   std::erase_if(FScheduleEntries, [id](const ScheduledEntry& e) { return e.id == id; });
   Changed();
   SaveSchedule();
@@ -230,7 +237,9 @@ void TScheduler::OnCheckTick() {
     // A box opened by an earlier hand-over runs a nested message loop in
     // which entries can be deleted or marked.
     ScheduledEntry* e = FindEntry(id);
-    if (!e || e->Marked()) continue;
+    // One kept for its receiver already (the program started again within
+    // the entry's minute) goes from the waiting list, not again from here.
+    if (!e || e->Marked() || Waiting(*e)) continue;
     // Marked before the hand-over, so that a tick inside a box the hand-over
     // opens cannot hand the same entry over again.
     e->handedOver = true;
@@ -253,10 +262,16 @@ void TScheduler::HandOver(EntryId id) {
   }
   // In flight before the send starts: a failure can be reported at once.
   FInFlight[id] = 0;
-  SendTicket ticket = FSender.Send({.host = host,
-                                    .destination = host,
-                                    .compose = [this, id] { return MarkSentAndCompose(id); },
-                                    .ended = [this, id](SendOutcome outcome) { SendEnded(id, outcome); }});
+  const TScheduleEntry record = e->record;
+  SendRequest request;
+  request.host = host;
+  request.destination = host;
+  request.compose = [this, id] { return MarkSentAndCompose(id); };
+  request.ended = [this, id](SendOutcome outcome) { SendEnded(id, outcome); };
+  // A receiver away at the entry's minute gets it when it is back.
+  request.keep = [record] { return std::optional<OutgoingMessage>(MessageOf(record)); };
+  request.scheduleKey = ScheduleKey(record);
+  SendTicket ticket = FSender.Send(std::move(request));
   if (auto it = FInFlight.find(id); it != FInFlight.end()) it->second = ticket;
 }
 
@@ -280,7 +295,33 @@ std::optional<OutgoingMessage> TScheduler::MarkSentAndCompose(EntryId id) {
   // Another copy sent it first, or deleted it: nothing goes out from here.
   if (!claimed || !e) return std::nullopt;
   FMarkedBeforeWrite.insert(id);
-  return OutgoingMessage{.look = e->record.Look(), .text = e->record.Text(), .importance = e->record.Importance()};
+  return MessageOf(e->record);
+}
+
+void TScheduler::MarkDelivered(const std::string& scheduleKey) {
+  // Read again first: another copy may have changed the file meanwhile.
+  RefreshBeforeTick();
+  ScheduledEntry* e = nullptr;
+  for (ScheduledEntry& candidate : FScheduleEntries)
+    if (candidate.record.Sent() == 0 && ScheduleKey(candidate.record) == scheduleKey) {
+      e = &candidate;
+      break;
+    }
+  if (!e) return;  // deleted, or marked by another copy
+  e->record.SetSent(1);
+  Changed();
+  // Not stored now: the mark stays pending and goes with the next save.
+  Guard([this] { SaveSchedule(); });
+}
+
+void TScheduler::ShowWaiting(std::set<std::string> scheduleKeys) {
+  if (scheduleKeys == FWaitingKeys) return;
+  FWaitingKeys = std::move(scheduleKeys);
+  Changed();
+}
+
+bool TScheduler::Waiting(const ScheduledEntry& entry) const {
+  return entry.record.Sent() == 0 && !FWaitingKeys.empty() && FWaitingKeys.count(ScheduleKey(entry.record)) != 0;
 }
 
 void TScheduler::SendEnded(EntryId id, SendOutcome outcome) {

@@ -81,6 +81,13 @@ class TScheduler : public MessageOnlyWindow {
   bool InFlight(EntryId id) const { return FInFlight.count(id) != 0; }
   std::size_t inFlightCount() const { return FInFlight.size(); }
 
+  // A message kept for the entry `scheduleKey` (its receiver was away at
+  // its minute) was delivered: the entry is marked sent, and saved.
+  void MarkDelivered(const std::string& scheduleKey);
+  // The entries whose messages wait for their receivers now.
+  void ShowWaiting(std::set<std::string> scheduleKeys);
+  bool Waiting(const ScheduledEntry& entry) const;
+
   // Called after every change the timer page shows.
   void SetOnChanged(std::function<void()> onChanged) { FOnChanged = std::move(onChanged); }
 
@@ -125,6 +132,7 @@ class TScheduler : public MessageOnlyWindow {
   EntryId FNextId = 1;
   UINT FCheckInterval = 0;
   std::function<void()> FOnChanged;
+  std::set<std::string> FWaitingKeys;
 };
 
 }  // namespace vello

@@ -34,6 +34,9 @@ inline constexpr SettingKey<bool> Pri{"setup", "Pri", false};
 inline constexpr SettingKey<bool> WMode{"setup", "W-mode", false};
 // Announce this copy and find the others on the local network.
 inline constexpr SettingKey<bool> Discovery{"setup", "Discovery", true};
+// How many days a message kept for a receiver that could not be reached
+// waits before it is given up (1 to 365; anything else is the default).
+inline constexpr SettingKey<int32_t> WaitDays{"setup", "WaitDays", 7};
 // The main window's bounds ("window").
 inline constexpr SettingKey<int32_t> WindowTop{"window", "Top", 244};
 inline constexpr SettingKey<int32_t> WindowLeft{"window", "Left", 360};

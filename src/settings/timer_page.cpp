@@ -32,6 +32,8 @@ enum : UINT {
 constexpr int kListTop = 88, kListWidth = 345, kListHeight = 102;
 
 const char kSentMark[] = "済";
+// Its receiver was away at its minute: the message waits for it.
+const char kWaitingMark[] = "待";
 
 }  // namespace
 
@@ -211,8 +213,8 @@ void TTimerPage::ShowEntries() {
   SendMessageW(entryList, LVM_DELETEALLITEMS, 0, 0);
   int index = 0;
   for (const ScheduledEntry& e : scheduler_.entries()) {
-    std::wstring texts[4] = {Widen(e.Marked() ? kSentMark : ""), Widen(e.dateTimeText), Widen(e.destinationText),
-                             Widen(e.messageText)};
+    const char* mark = scheduler_.Waiting(e) ? kWaitingMark : e.Marked() ? kSentMark : "";
+    std::wstring texts[4] = {Widen(mark), Widen(e.dateTimeText), Widen(e.destinationText), Widen(e.messageText)};
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = index++;

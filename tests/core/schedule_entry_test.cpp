@@ -194,3 +194,25 @@ TEST(ScheduleEntry, TheStoredTextOfAComposerMessage) {
   };
   for (const auto& c : cases) EXPECT_EQ(ScheduledTextFor(c.lines), c.stored) << c.lines.size();
 }
+
+TEST(ScheduleEntry, ItsKeyOutlivesTheSentMarkAndTellsEveryOtherFieldApart) {
+  TScheduleEntry e;
+  e.SetDateTime("2026/12/10 14:35");
+  e.SetDestination("pc-b");
+  e.SetText("予約です\r\n");
+  e.SetImportance("N");
+  const std::string key = ScheduleKey(e);
+  EXPECT_EQ(key.size(), 16u);
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << key;
+  TScheduleEntry sent = e;
+  sent.SetSent(1);
+  EXPECT_EQ(ScheduleKey(sent), key);
+  // A change in any byte but the mark is another entry, the last one too.
+  for (std::size_t offset : {std::size_t{0}, TScheduleEntry::kDestinationOffset, TScheduleEntry::kWidthOffset,
+                             TScheduleEntry::kTextOffset + 3, TScheduleEntry::kImportanceOffset,
+                             TScheduleEntry::kSentOffset - 1}) {
+    std::string bytes = Bytes(e);
+    bytes[offset] = static_cast<char>(bytes[offset] ^ 0x01);
+    EXPECT_NE(ScheduleKey(TScheduleEntry::FromBytes(bytes)), key) << offset;
+  }
+}

@@ -75,8 +75,9 @@ TEST(VelloSendRun, WhereTheCommandLineLosesTextOnlyStandardInputCarriesIt) {
     RunResult r = RunWith(args, U8(u8"こんにちは\n"), lost);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.err, c.says);
-    if (c.status == kExitSent)
+    if (c.status == kExitSent) {
       EXPECT_EQ(listener.Received(), "315,179,16777215,0,10,\"MS ゴシック\",0,N,\"こんにちは\r\n\"");
+    }
   }
 }
 

@@ -94,3 +94,25 @@ TEST_F(WaitingListTest, AReceiversMessagesGoOneAtATimeInOrderAndAFailureBacksOff
 }
 
 }  // namespace
+
+TEST_F(WaitingListTest, AScheduledEntryIsKeptOnceAndGoesWhenItsEntryIsDeleted) {
+  // Two copies sharing the folder both tried the entry at its minute.
+  WaitingList mine(file_), theirs(file_);
+  WaitingMessage scheduled = Message("s1", "pc-b", 0);
+  scheduled.scheduleKey = "0123456789abcdef";
+  mine.Add(scheduled, FailureKind::kUnreachable, 0, policy_, 0.5);
+  WaitingMessage again = scheduled;
+  again.id = "s2";
+  theirs.Add(again, FailureKind::kUnreachable, 0, policy_, 0.5);
+  mine.Add(Message("m1", "pc-b", 1), FailureKind::kUnreachable, 0, policy_, 0.5);
+  std::vector<WaitingMessage> stored = LoadWaitingFile(file_);
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0].id, "s1");
+  EXPECT_EQ(stored[0].scheduleKey, "0123456789abcdef");
+  EXPECT_EQ(stored[1].id, "m1");
+  // The entry deleted: its message goes, the other stays.
+  theirs.DropScheduled("0123456789abcdef");
+  stored = LoadWaitingFile(file_);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].id, "m1");
+}

@@ -41,8 +41,10 @@ struct RecordingHosts : InboxHost, OutboxHost, BalloonHost {
   void Delivered() override { events.push_back("delivered"); }
   void WaitingChanged() override { ++waitingChanges; }
   bool KnowsDestination(const std::string&) const override { return knowsDestination; }
+  void ScheduledDelivered(const std::string& scheduleKey) override { scheduledDelivered.push_back(scheduleKey); }
   int waitingChanges = 0;
   bool knowsDestination = true;
+  std::vector<std::string> scheduledDelivered;
   void AcknowledgeArrival() override {}
   void ReplyTo(const std::string&) override {}
   void SetComposerText(const std::string&) override {}

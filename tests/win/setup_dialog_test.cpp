@@ -53,7 +53,9 @@ TEST_F(SetupDialogTest, TheWindowAndTheGeneralPagesAreLaidOutWithTheirCaptions) 
     ExpectPlaced(e.at, parent);
     // Every caption is whole: the control is as wide as its text needs.
     RECT r = RectIn(e.at.control, parent);
-    if (e.at.width < 0) EXPECT_GE(r.right - r.left, TextExtent(e.at.control, Widen(e.at.text)).cx) << e.at.text;
+    if (e.at.width < 0) {
+      EXPECT_GE(r.right - r.left, TextExtent(e.at.control, Widen(e.at.text)).cx) << e.at.text;
+    }
   }
   // Neither button is a default button: Enter and Esc press nothing.
   for (HWND b : {Dialog().cancelButton, Dialog().okButton})

@@ -22,6 +22,7 @@ class RecordingSender : public MessageSender {
     return last;
   }
   void Cancel(SendTicket ticket) override { requests.erase(ticket); }
+  void Withdraw(const std::string&) override {}
 
   // The connection of the one request waiting stands: what goes out, if anything.
   std::optional<OutgoingMessage> Connect() {

@@ -17,11 +17,16 @@ class TestListener {
   ~TestListener();
   int port() const { return port_; }
   std::vector<std::string> received();  // one entry per finished connection
+  // Holds each connection open once its bytes are read, until released: a
+  // test acts between the receiver taking a line and the sender learning so.
+  void HoldBeforeClose(bool hold) { hold_ = hold; }
+  bool holding() const { return holding_; }
 
  private:
   SOCKET listener_ = INVALID_SOCKET;
   int port_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> hold_{false}, holding_{false};
   std::mutex mutex_;
   std::vector<std::string> received_;
   std::thread thread_;

@@ -32,6 +32,9 @@ TestListener::TestListener() {
       char buffer[4096];
       int n;
       while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+      holding_ = hold_.load();
+      while (hold_ && !stop_) Sleep(5);
+      holding_ = false;
       closesocket(s);
       std::lock_guard lock(mutex_);
       received_.push_back(bytes);

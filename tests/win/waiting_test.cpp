@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "common/file_io.h"
 #include "common/file_paths.h"
 #include "messaging/message_line.h"
 #include "messaging/waiting_file.h"
@@ -16,7 +17,7 @@ namespace {
 
 class WaitingTest : public AppFixture {
  protected:
-  void Start() {
+  void Start(const std::function<void(RetryPolicy&)>& adjust = {}) {
     WriteBeside(".ini", "[setup]\r\nport=" + std::to_string(port_) + "\r\nLog=1\r\nDiscovery=0\r\n");
     StartApp();
     // Quick retries, so that a test sees several.
@@ -26,6 +27,7 @@ class WaitingTest : public AppFixture {
     quick.refusedFirstDelayMs = 100;
     quick.refusedMaxDelayMs = 200;
     quick.seenAgainSpreadMs = 50;
+    if (adjust) adjust(quick);
     app_->main.outbox().SetRetryPolicy(quick);
     ASSERT_TRUE(PumpUntil([&] { return trayAdded(); }));
   }
@@ -174,6 +176,130 @@ TEST_F(WaitingTest, TheWindowDropsTheChosenMessage) {
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].text, "ひとつめ\r\n");
   EXPECT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 1);
+}
+
+TEST_F(WaitingTest, AChangeOfNetworkTriesEveryKeptMessageSoon) {
+  std::string network = "192.168.1.5/24 ";
+  // The back-off alone would wait ten minutes.
+  Start([](RetryPolicy& p) { p.firstDelayMs = p.maxDelayMs = 600'000; });
+  app_->main.outbox().SetNetworkProbeForTests([&] { return network; }, 300);
+  app_->main.outbox().SetPort(FreePort());
+  Compose(L"つながったら");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  ASSERT_EQ(Stored().size(), 1u);
+  TestListener receiver;
+  app_->main.outbox().SetPort(receiver.port());
+  Pump(1500);  // several looks at the network, which has not changed
+  EXPECT_TRUE(receiver.received().empty());
+  network = "10.0.0.7/8 ";  // another network (a cable, a VPN)
+  ASSERT_TRUE(PumpUntil([&] { return receiver.received().size() == 1; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return Stored().empty(); }));
+  EXPECT_EQ(boxes_.size(), 1u);
+}
+
+TEST_F(WaitingTest, AMessageThatExpiresIsGivenUpAndSaidSoNamingItsReceiverAndFirstLine) {
+  Start([](RetryPolicy& p) { p.lifetimeMs = 1500; });
+  app_->main.outbox().SetPort(FreePort());
+  Compose(L"期限つき\r\n二行目");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  ASSERT_EQ(Stored().size(), 1u);
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 2; }, 5000));
+  EXPECT_EQ(boxes_[1].text,
+            "次のメッセージは受け取られないまま期限が過ぎたので、送るのをやめました。\r\n127.0.0.1「期限つき」");
+  EXPECT_EQ(boxes_[1].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  EXPECT_TRUE(Stored().empty());
+  EXPECT_EQ(LastTip().find(L"送信待ち"), std::wstring::npos) << Narrow(LastTip());
+  Pump(1000);
+  EXPECT_EQ(boxes_.size(), 2u);
+}
+
+TEST_F(WaitingTest, AWaitingFileThatRefusesChangesIsSaidOnceAndNothingIsLostOrDoubled) {
+  Start();
+  app_->main.outbox().SetPort(FreePort());
+  Compose(L"ファイルが使えなくても");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  const int savedWait = FileLockWaitMilliseconds();
+  SetFileLockWaitMilliseconds(50);
+  {
+    // Another program holds the file for a while; tries fall due meanwhile.
+    FileLock held(PathBeside(std::string(kWaitingEnding)));
+    ASSERT_EQ(held.state(), FileLock::State::kHeld);
+    Pump(3000);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_NE(boxes_[1].text.find(std::string(kWaitingEnding)), std::string::npos) << boxes_[1].text;
+  }
+  SetFileLockWaitMilliseconds(savedWait);
+  // Free again: the message still waits, and reaches its receiver once.
+  TestListener receiver;
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().ReceiversSeen({"127.0.0.1"});
+  ASSERT_TRUE(PumpUntil([&] { return receiver.received().size() == 1; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return Stored().empty(); }));
+  Pump(1000);
+  EXPECT_EQ(receiver.received().size(), 1u);
+  EXPECT_EQ(boxes_.size(), 2u);
+}
+
+TEST_F(WaitingTest, TheWindowActsOnTheMessageItsRowShowsAlsoWhenTheListChangedUnderIt) {
+  Start([](RetryPolicy& p) { p.firstDelayMs = p.maxDelayMs = 600'000; });
+  app_->main.outbox().SetPort(FreePort());
+  for (const wchar_t* text : {L"ひとつめ", L"ふたつめ"}) {
+    Compose(text);
+    SendTo("127.0.0.1");
+    std::size_t before = boxes_.size();
+    ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == before + 1; }, 8000));
+  }
+  SendMessageW(app_->main.hwnd(), WM_COMMAND, mainids::WaitingItem, 0);
+  TWaitingForm& window = app_->main.waitingForm();
+  ASSERT_EQ(SendMessageW(window.entryList, LVM_GETITEMCOUNT, 0, 0), 2);
+  LVITEMW select{};
+  select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  select.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(window.entryList, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+  // Another copy sharing the folder sends the first meanwhile, and this
+  // copy reads the file again before the window is refreshed.
+  UpdateWaitingFile(PathBeside(std::string(kWaitingEnding)), [](std::vector<WaitingMessage>& all) {
+    all.erase(all.begin());
+    return true;
+  });
+  app_->main.outbox().RetryAllSoon();
+  ASSERT_EQ(app_->main.outbox().waiting().messages().size(), 1u);
+  SendMessageW(window.dropButton, BM_CLICK, 0, 0);
+  EXPECT_TRUE(Stored().empty());
+}
+
+TEST_F(WaitingTest, ADeliveryTheWaitingFileCannotTakeAtOnceIsRecordedLaterAndNeverRepeated) {
+  Start();
+  app_->main.outbox().SetPort(FreePort());
+  Compose(L"一度だけ届く");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 1; }, 8000));
+  TestListener receiver;
+  receiver.HoldBeforeClose(true);
+  app_->main.outbox().SetPort(receiver.port());
+  app_->main.outbox().ReceiversSeen({"127.0.0.1"});
+  // The receiver has the line; before the sender hears so, another program
+  // takes the waiting file.
+  ASSERT_TRUE(PumpUntil([&] { return receiver.holding(); }, 5000));
+  const int savedWait = FileLockWaitMilliseconds();
+  SetFileLockWaitMilliseconds(50);
+  {
+    FileLock held(PathBeside(std::string(kWaitingEnding)));
+    ASSERT_EQ(held.state(), FileLock::State::kHeld);
+    receiver.HoldBeforeClose(false);
+    ASSERT_TRUE(PumpUntil([&] { return receiver.received().size() == 1; }, 5000));
+    Pump(1000);
+  }
+  SetFileLockWaitMilliseconds(savedWait);
+  ASSERT_EQ(boxes_.size(), 2u);  // the file's trouble, once
+  // Free again: the delivery is recorded, nothing waits, nothing goes twice.
+  ASSERT_TRUE(PumpUntil([&] { return Stored().empty(); }, 5000));
+  Pump(1000);
+  EXPECT_EQ(receiver.received().size(), 1u);
+  EXPECT_EQ(CountInLog("一度だけ届く"), 1u);
 }
 
 }  // namespace
