@@ -299,6 +299,7 @@ s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(("127.0.0.1", int(sys.argv[1])))
 s.listen(8)
 s.settimeout(60)
+open(sys.argv[2] + ".ready", "w").close()
 with open(sys.argv[2], "w") as out:
     while True:
         try:
@@ -316,7 +317,9 @@ with open(sys.argv[2], "w") as out:
         out.flush()
 ' "$PORT" "$received" &
   local listener=$!
-  sleep 0.5
+  # Listening before the first send, however loaded the machine is.
+  for _ in $(seq 1 300); do [ -e "$received.ready" ] && break; sleep 0.1; done
+  rm -f "$received.ready"
   local hello expected
   hello=$(printf 'こんにちは' | iconv -f UTF-8 -t CP932 | od -An -tx1 | tr -d ' \n')
   expected=$(printf '315,179,16777215,0,10,"MS ゴシック",0,N,"こんにちは\r\n"' | iconv -f UTF-8 -t CP932 |
