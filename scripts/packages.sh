@@ -3,11 +3,12 @@
 #   python3-zeroconf  the independent implementation the discovery tests talk to
 #   wixl              builds the Windows installer (scripts/release.sh)
 #   lintian           checks the Debian package (tests/install/run_deb_test.sh)
+#   nftables          a lab host's firewall (tests/lan)
 VELLO_PACKAGES=(
   cmake make g++ googletest g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xauth x11-utils fonts-noto-cjk locales
   imagemagick xdotool python3 python3-zeroconf iproute2 util-linux
-  wixl lintian
+  wixl lintian nftables
 )
 
 # vello_install_packages: installs the packages of the list that are missing,

@@ -97,6 +97,7 @@ class TMainForm : public Window, public InboxHost, public OutboxHost, public Bal
   void Delivered() override;
   void WaitingChanged() override;
   bool KnowsDestination(const std::string& host) const override;
+  bool ListedRunning(const std::string& host) const override;
   void ScheduledDelivered(const std::string& scheduleKey) override { FScheduler.MarkDelivered(scheduleKey); }
 
   // BalloonHost.

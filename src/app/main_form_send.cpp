@@ -74,9 +74,14 @@ void TMainForm::WaitingChanged() {
   FScheduler.ShowWaiting(std::move(scheduled));
 }
 
-bool TMainForm::KnowsDestination(const std::string& host) const {
+bool TMainForm::ListedRunning(const std::string& host) const {
   for (const FoundCopy& copy : FDiscovery.Copies())
     if (SameTextIgnoreCase(copy.computerName, host) || copy.address == host) return true;
+  return false;
+}
+
+bool TMainForm::KnowsDestination(const std::string& host) const {
+  if (ListedRunning(host)) return true;
   for (const std::string& line : LoadAddressBook(FileBesideExecutable(kAddressBookEnding)))
     if (std::optional<std::string> address = AddressOf(line))
       for (const std::string& part : SplitDestinations(*address))

@@ -148,8 +148,14 @@ void Outbox::OnError(SendAttempt& attempt, SocketErrorKind kind, int& code) {
     Ended(attempt, Failure(unanswered ? Cause::Unanswered : Cause::BrokenOff));
     return;
   }
-  Ended(attempt, Failure(kind == SocketErrorKind::Connect && error == WSAECONNREFUSED ? Cause::Refused
-                                                                                     : Cause::NoAnswer));
+  if (kind == SocketErrorKind::Connect && error == WSAECONNREFUSED) {
+    Ended(attempt, Failure(Cause::Refused));
+    return;
+  }
+  // Nothing came back from a copy that announces itself: something on the
+  // way drops the port.
+  bool timedOut = kind == SocketErrorKind::Connect && error == WSAETIMEDOUT;
+  Ended(attempt, Failure(timedOut && host_.ListedRunning(attempt.request.host) ? Cause::Blocked : Cause::NoAnswer));
 }
 
 std::string Outbox::ReasonText(const Ending& ending) {
@@ -158,6 +164,7 @@ std::string Outbox::ReasonText(const Ending& ending) {
     case Cause::NoName: return "名前が見つかりません";
     case Cause::Refused: return "Vello が起動していません";
     case Cause::NoAnswer: return "接続できません";
+    case Cause::Blocked: return "ファイアウォールで止められているようです";
     case Cause::BrokenOff: return "受け取られませんでした";
     case Cause::TooLong: return "長すぎます";
     case Cause::Unanswered: return "受け取ったか確かめられません";
@@ -165,8 +172,12 @@ std::string Outbox::ReasonText(const Ending& ending) {
   return "";
 }
 
-std::string Outbox::ToldText(const Ending& ending, const std::string& d) {
+std::string Outbox::ToldText(const Ending& ending, const std::string& d) const {
   switch (ending.cause) {
+    case Cause::Blocked:
+      return d + "さんの Vello は起動していますが、接続できませんでした。" + d +
+             "さんのパソコンか途中のファイアウォールが TCP " + std::to_string(port()) +
+             " 番ポートを止めているようです";
     case Cause::NoName: return ending.detail;
     case Cause::Refused: return d + "さんに起動するようにお願いしてね";
     case Cause::NoAnswer: return d + "さんに接続できませんでした";
@@ -278,7 +289,8 @@ void Outbox::TellAlone(SendAttempt& attempt, const Ending& ending) {
   }
   // A receiver that ran but did not take the line is tried again later; one
   // that did not answer, once it is running.
-  std::string when = ending.cause == Cause::BrokenOff ? "さんには後でもう一度送ります" : "さんには起動したら送ります";
+  std::string when = ending.cause == Cause::BrokenOff || ending.cause == Cause::Blocked ? "さんには後でもう一度送ります"
+                                                                                        : "さんには起動したら送ります";
   int answer = ShowMessageBox(host_.BoxOwner(), told + "\r\n" + d + when + kKeepHint, "Vello",
                               MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON1);
   if (answer == IDOK) Keep(request, ending);

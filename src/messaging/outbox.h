@@ -40,6 +40,8 @@ class OutboxHost {
   // knows that does not resolve is most likely mistyped, and is kept only
   // when the user asks.
   virtual bool KnowsDestination(const std::string& host) const = 0;
+  // Whether discovery lists a copy by that name or address as running now.
+  virtual bool ListedRunning(const std::string& host) const = 0;
   // A message kept for a scheduled entry (its ScheduleKey) was delivered:
   // the entry is sent now.
   virtual void ScheduledDelivered(const std::string& scheduleKey) = 0;
@@ -110,6 +112,7 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
     NoName,      // the name did not resolve (`detail`: the system's words)
     Refused,     // the host answers, but no copy listens on the port
     NoAnswer,    // no connection: unreachable, timed out
+    Blocked,     // timed out while discovery lists that copy as running: a firewall drops the port
     BrokenOff,   // the line was not taken: reset, or not written whole
     TooLong,     // the line is longer than any copy takes (`detail`: the text)
     Unanswered,  // written whole and never answered: it may have arrived
@@ -120,7 +123,7 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
     std::string detail;
     // Whether the receiver may take it later: a message kept for it waits.
     bool keepable() const { return cause == Cause::NoName || cause == Cause::Refused || cause == Cause::NoAnswer ||
-                                   cause == Cause::BrokenOff; }
+                                   cause == Cause::Blocked || cause == Cause::BrokenOff; }
   };
   static Ending Failure(Cause cause, std::string detail = "") {
     return Ending{SendOutcome::Failed, cause, std::move(detail)};
@@ -128,7 +131,7 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   // The failure in a few words, for the waiting list and a box for several.
   static std::string ReasonText(const Ending& ending);
   // The failure as the box for one destination tells it.
-  static std::string ToldText(const Ending& ending, const std::string& destination);
+  std::string ToldText(const Ending& ending, const std::string& destination) const;
 
   SendTicket Start(SendRequest request, std::shared_ptr<Batch> batch);
   void OnConnected(SendAttempt& attempt);

@@ -61,6 +61,7 @@ SendTicket SendAttempts::Start(SendRequest request) {
             handlers_.onError(*a, kind, code);
           }});
   a->client->SetDeliveryTimeout(deliveryTimeoutMs_);
+  a->client->SetConnectTimeout(connectTimeoutMs_);
   a->client->SetSendBuffer(sendBufferBytes_);
   attempts_.push_back(std::move(attempt));
   a->client->Open(a->request.host, port_);

@@ -45,6 +45,8 @@ class SendAttempts : public MessageOnlyWindow {
   void SetPort(int port) { port_ = port; }
   // How long a receiver may take to read the whole line and close its end.
   void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
+  // How long a connection may take to stand.
+  void SetConnectTimeout(unsigned ms) { connectTimeoutMs_ = ms; }
   // Each connection's send buffer (0: the system's choice); for tests.
   void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
 
@@ -65,6 +67,7 @@ class SendAttempts : public MessageOnlyWindow {
   Handlers handlers_;
   int port_ = 0;
   unsigned deliveryTimeoutMs_ = TcpClient::kDeliveryTimeoutMs;
+  unsigned connectTimeoutMs_ = TcpClient::kConnectTimeoutMs;
   int sendBufferBytes_ = 0;
   SendTicket nextTicket_ = 1;
   std::vector<std::unique_ptr<SendAttempt>> attempts_;

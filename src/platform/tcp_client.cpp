@@ -11,6 +11,7 @@ namespace vello {
 namespace {
 const wchar_t kClassName[] = L"VelloTcpClient";
 constexpr UINT_PTR kDeliveryTimer = 1;
+constexpr UINT_PTR kConnectTimer = 2;
 
 // Scope of a handler call: the attempt knows it is inside one.
 struct InCallback {
@@ -117,6 +118,10 @@ void TcpClient::Delivered() {
 
 void TcpClient::Close() {
   lookupPending_ = false;
+  if (connecting_) {
+    connecting_ = false;
+    if (hwnd()) KillTimer(hwnd(), kConnectTimer);
+  }
   if (writing_ || awaitingDelivery_) {
     writing_ = false;
     awaitingDelivery_ = false;
@@ -158,10 +163,18 @@ void TcpClient::Connect(const HostAddress& found) {
   if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
       WSAGetLastError() != WSAEWOULDBLOCK) {
     Fail(SocketErrorKind::Connect, WSAGetLastError());
+    return;
   }
+  connecting_ = true;
+  SetTimer(hwnd(), kConnectTimer, connectTimeoutMs_, nullptr);
 }
 
 LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_TIMER && wp == kConnectTimer) {
+    // Nothing came back: a host that is off, or a firewall that drops.
+    if (connecting_) Fail(SocketErrorKind::Connect, WSAETIMEDOUT);
+    return 0;
+  }
   if (msg == WM_TIMER && wp == kDeliveryTimer) {
     // The receiver did not read the whole line, or never said it has it.
     if (sending()) Fail(SocketErrorKind::Send, WSAETIMEDOUT);
@@ -205,6 +218,8 @@ LRESULT TcpClient::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     if (event == FD_CONNECT) {
+      connecting_ = false;
+      KillTimer(hwnd(), kConnectTimer);
       if (error != 0) {
         Fail(SocketErrorKind::Connect, error);
         return 0;

@@ -33,6 +33,11 @@ class TcpClient : public Window {
   // counted from the line's first byte.
   static constexpr unsigned kDeliveryTimeoutMs = 10000;
   void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
+  // How long the connection may take to stand. Windows gives up after about
+  // 21 s by itself, Linux (under Wine) only after about two minutes: the
+  // program's own limit makes both tell the user alike.
+  static constexpr unsigned kConnectTimeoutMs = 20000;
+  void SetConnectTimeout(unsigned ms) { connectTimeoutMs_ = ms; }
   // The system's send buffer for the connection (0: the system's own
   // choice). Tests make it small, so that a long line outlasts what the
   // system takes at once.
@@ -93,6 +98,8 @@ class TcpClient : public Window {
   bool wholeLineWritten_ = false;
   bool awaitingDelivery_ = false;
   unsigned deliveryTimeoutMs_ = kDeliveryTimeoutMs;
+  unsigned connectTimeoutMs_ = kConnectTimeoutMs;
+  bool connecting_ = false;
   int sendBufferBytes_ = 0;
   ULONGLONG deliveryDeadline_ = 0;
   int callbackDepth_ = 0;

@@ -20,7 +20,7 @@ source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
 SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle held_connections discovery
-  discovery_addresses discovery_flood waiting)
+  discovery_addresses discovery_flood waiting firewall)
 # Scenarios that show a fault the program still has, each with what it
 # waits for; one moves to SCENARIOS once it passes.
 PENDING=()
@@ -77,6 +77,40 @@ scenario_waiting() {
     "まつ一通目 まつ二通目 まつ三通目 "
   check "A's log: each delivery" "$(log_lines a | grep '^To : ' | sort | tr '\n' ' ')" \
     "To : pc-b To : pc-b To : pc-b To : pc-c "
+}
+
+# B's Vello runs and announces itself, but B's firewall drops every packet
+# to the message port. A's send waits for the connection as long as the
+# program allows and then names the firewall, the protocol and the port,
+# and offers to try again later.
+scenario_firewall() {
+  host_files a "$(hosts_lines a b)" 'nameserver 127.0.0.1\n'
+  vello_up a
+  vello_up b
+  drv a dest-watch 10000 seen pc-b > "$LAB_DIR/firewall-seen"
+  check_true "A lists B" "grep -q '^seen pc-b ' '$LAB_DIR/firewall-seen'"
+  host_run b nft -f - <<'RULES'
+table inet vello_lab {
+  chain input {
+    type filter hook input priority 0;
+    tcp dport 5963 drop
+  }
+}
+RULES
+  drv a set-composer 'かべの向こう'
+  drv a set-dest pc-b
+  local sent=$SECONDS told
+  drv a menu "送信(&S)"
+  for _ in $(seq 1 280); do [ "$(drv a box-count)" = 1 ] && break; sleep 0.1; done
+  shot a firewall-box
+  told=$(drv a box 28000)
+  check "A's box names B's firewall, TCP and the port" "$told" \
+    "Vello|pc-bさんの Vello は起動していますが、接続できませんでした。pc-bさんのパソコンか途中のファイアウォールが TCP 5963 番ポートを止めているようです"$'\n''pc-bさんには後でもう一度送ります（送らないときは［キャンセル］）'
+  check_true "within the program's own time for a connection ($((SECONDS - sent)) s)" "[ $((SECONDS - sent)) -le 25 ]"
+  check "B shows nothing" "$(drv b texts TForm | grep -c 'かべの向こう')" "0"
+  host_run b nft delete table inet vello_lab
+  vello_down a
+  vello_down b
 }
 
 # A and B know each other's names. A sends by B's computer name and by its

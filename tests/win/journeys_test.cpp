@@ -13,6 +13,7 @@
 #include "messaging/inbox.h"
 #include "messaging/message_line.h"
 #include "messaging/outbox.h"
+#include "platform/socket_error.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/name_lookup.h"
@@ -41,9 +42,11 @@ struct RecordingHosts : InboxHost, OutboxHost, BalloonHost {
   void Delivered() override { events.push_back("delivered"); }
   void WaitingChanged() override { ++waitingChanges; }
   bool KnowsDestination(const std::string&) const override { return knowsDestination; }
+  bool ListedRunning(const std::string&) const override { return listedRunning; }
   void ScheduledDelivered(const std::string& scheduleKey) override { scheduledDelivered.push_back(scheduleKey); }
   int waitingChanges = 0;
   bool knowsDestination = true;
+  bool listedRunning = false;
   std::vector<std::string> scheduledDelivered;
   void AcknowledgeArrival() override {}
   void ReplyTo(const std::string&) override {}
@@ -264,6 +267,51 @@ TEST_F(JourneyTest, EachWayASendFailsIsToldOnceAndNeitherLoggedNorHandedBack) {
     }
     EXPECT_EQ(Log(), "");
   }
+}
+
+TEST_F(JourneyTest, AConnectionThatNeverStandsIsGivenUpAndForACopyListedAsRunningNamesTheFirewall) {
+  // A listener whose queue is full: the system drops further connections
+  // without a word, as a firewall that drops the port does.
+  EnsureWinsock();
+  SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(full, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(full, 0), 0);
+  int len = sizeof a;
+  getsockname(full, reinterpret_cast<sockaddr*>(&a), &len);
+  const int port = ntohs(a.sin_port);
+  std::vector<SOCKET> fillers;
+  for (int i = 0; i < 2; ++i) {
+    fillers.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    u_long nonBlocking = 1;
+    ioctlsocket(fillers.back(), FIONBIO, &nonBlocking);
+    connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  Pump(300);
+  const std::string portText = std::to_string(port);
+  struct Case {
+    bool listed;
+    std::string told;
+  } cases[] = {
+      {false, "box 相手さんに接続できませんでした"},
+      {true, "box 相手さんの Vello は起動していますが、接続できませんでした。相手さんのパソコンか途中のファイアウォールが TCP " +
+                 portText + " 番ポートを止めているようです"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    hosts_.events.clear();
+    hosts_.listedRunning = c.listed;
+    Outbox& outbox = StartOutbox();
+    outbox.SetPort(port);
+    outbox.attempts().SetConnectTimeout(600);
+    outbox.Send(Request("127.0.0.1", "x\r\n", hosts_.events));
+    ASSERT_TRUE(PumpUntil([&] { return hosts_.events.size() >= 2; }, 5000));
+    EXPECT_EQ(hosts_.events, (std::vector<std::string>{c.told, "ended failed"}));
+  }
+  for (SOCKET s : fillers) closesocket(s);
+  closesocket(full);
 }
 
 }  // namespace
