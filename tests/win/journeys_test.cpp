@@ -13,7 +13,6 @@
 #include "messaging/inbox.h"
 #include "messaging/message_line.h"
 #include "messaging/outbox.h"
-#include "platform/socket_error.h"
 #include "platform/error_display.h"
 #include "platform/executable_path.h"
 #include "platform/name_lookup.h"
@@ -272,15 +271,10 @@ TEST_F(JourneyTest, EachWayASendFailsIsToldOnceAndNeitherLoggedNorHandedBack) {
 TEST_F(JourneyTest, AConnectionThatNeverStandsIsGivenUpAndForACopyListedAsRunningNamesTheFirewall) {
   // A listener whose queue is full: the system drops further connections
   // without a word, as a firewall that drops the port does.
-  EnsureWinsock();
-  SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(full, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  sockaddr_in a;
+  SOCKET full = BoundLoopbackSocket(a);
+  ASSERT_NE(full, INVALID_SOCKET);
   ASSERT_EQ(listen(full, 0), 0);
-  int len = sizeof a;
-  getsockname(full, reinterpret_cast<sockaddr*>(&a), &len);
   const int port = ntohs(a.sin_port);
   std::vector<SOCKET> fillers;
   for (int i = 0; i < 2; ++i) {

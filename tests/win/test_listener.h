@@ -11,6 +11,10 @@
 
 namespace vello::testing {
 
+// A TCP socket bound to 127.0.0.1 on a port the system chose (in `address`);
+// INVALID_SOCKET when it could not be bound.
+SOCKET BoundLoopbackSocket(sockaddr_in& address);
+
 class TestListener {
  public:
   TestListener();

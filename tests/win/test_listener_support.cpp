@@ -6,6 +6,21 @@
 
 namespace vello::testing {
 
+SOCKET BoundLoopbackSocket(sockaddr_in& address) {
+  EnsureWinsock();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
 TestListener::TestListener() {
   EnsureWinsock();
   listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -105,15 +105,10 @@ TEST(VelloSendWin, TheSettingsFileMayLieInAFolderOutsideCodePage932) {
 }
 
 TEST(VelloSendWin, RefusedAndHostNotFound) {
-  EnsureWinsock();
   // Bound but never listening: connections to it are refused.
-  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  int length = sizeof a;
-  getsockname(holder, reinterpret_cast<sockaddr*>(&a), &length);
+  sockaddr_in a;
+  SOCKET holder = vello::testing::BoundLoopbackSocket(a);
+  ASSERT_NE(holder, INVALID_SOCKET);
   const std::string port = std::to_string(ntohs(a.sin_port));
   RunResult refused = RunWith({"-p", port, "-t", "5", "127.0.0.1", "x"});
   closesocket(holder);
