@@ -509,35 +509,27 @@ void Outbox::RetryAllSoon() {
   ScheduleTick();
 }
 
-void Outbox::SendNow(const std::string& id) {
+void Outbox::ChangeForUser(const std::function<void()>& change) {
   try {
-    waiting_.SendNow(id, Now());
+    change();
   } catch (const VelloError& e) {
     ShowErrorMessage(e.text());
   }
   host_.WaitingChanged();
   ScheduleTick();
+}
+
+void Outbox::SendNow(const std::string& id) {
+  ChangeForUser([&] { waiting_.SendNow(id, Now()); });
   TryDue();
 }
 
 void Outbox::Withdraw(const std::string& scheduleKey) {
-  try {
-    waiting_.DropScheduled(scheduleKey);
-  } catch (const VelloError& e) {
-    ShowErrorMessage(e.text());
-  }
-  host_.WaitingChanged();
-  ScheduleTick();
+  ChangeForUser([&] { waiting_.DropScheduled(scheduleKey); });
 }
 
 void Outbox::Drop(const std::string& id) {
-  try {
-    waiting_.Drop(id);
-  } catch (const VelloError& e) {
-    ShowErrorMessage(e.text());
-  }
-  host_.WaitingChanged();
-  ScheduleTick();
+  ChangeForUser([&] { waiting_.Drop(id); });
 }
 
 void Outbox::TellExpired() {

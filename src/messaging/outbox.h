@@ -155,6 +155,9 @@ class Outbox : public MessageSender, private MessageOnlyWindow {
   bool Keep(const SendRequest& request, const Ending& ending);
   void LogSent(const SendRequest& request, const std::string& text);
   void Tell(const std::string& text);
+  // A change the user asked for (or deleting a scheduled entry): a file
+  // that refuses it is said at once.
+  void ChangeForUser(const std::function<void()>& change);
   // Tries every kept message whose time has come.
   void TryDue();
   void ScheduleTick();
