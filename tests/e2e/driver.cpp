@@ -25,6 +25,8 @@
 //   driver tray-left                      left click on the tray icon
 //   driver text CLASS                     the window's text
 //   driver texts CLASS                    the texts of all top-level windows of the class
+//   driver click CAPTION                  press the button (or tick the box) of that caption in
+//                                         any of the program's visible windows
 //   driver set-dest TEXT                  the destination box's text
 //   driver set-composer TEXT              the composer's text
 //   driver get-dest                       the destination box's text
@@ -624,6 +626,36 @@ int wmain(int argc, wchar_t** argv) {
     HWND composer = FindWindowExW(Main(), nullptr, L"RICHEDIT50W", nullptr);
     if (!composer) return Fail("no composer");
     std::printf("%s\n", Utf8(TextOf(composer)).c_str());
+    return 0;
+  }
+  if (cmd == "click") {
+    struct Search {
+      std::wstring caption;
+      HWND found = nullptr;
+    } search{arg(2)};
+    EnumWindows(
+        [](HWND top, LPARAM lp) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(lp);
+          if (!IsWindowVisible(top)) return TRUE;
+          EnumChildWindows(
+              top,
+              [](HWND child, LPARAM lp2) -> BOOL {
+                auto* s2 = reinterpret_cast<Search*>(lp2);
+                wchar_t cls[16] = {};
+                GetClassNameW(child, cls, 16);
+                if (lstrcmpiW(cls, L"Button") == 0 && IsWindowVisible(child) && TextOf(child) == s2->caption) {
+                  s2->found = child;
+                  return FALSE;
+                }
+                return TRUE;
+              },
+              lp);
+          return s->found ? FALSE : TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return Fail("no such button");
+    DWORD_PTR r;
+    SendMessageTimeoutW(search.found, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
     return 0;
   }
   if (cmd == "set-dest" || cmd == "set-composer") {

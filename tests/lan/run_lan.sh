@@ -20,7 +20,7 @@ source "$here/../../scripts/env.sh"
 source "$here/lab.sh"
 
 SCENARIOS=(conversation silent_resolver slow_resolver nameless_sender trickle held_connections discovery
-  discovery_addresses discovery_flood waiting firewall)
+  discovery_addresses discovery_flood waiting waiting_scheduled firewall)
 # Scenarios that show a fault the program still has, each with what it
 # waits for; one moves to SCENARIOS once it passes.
 PENDING=()
@@ -77,6 +77,62 @@ scenario_waiting() {
     "まつ一通目 まつ二通目 まつ三通目 "
   check "A's log: each delivery" "$(log_lines a | grep '^To : ' | sort | tr '\n' ' ')" \
     "To : pc-b To : pc-b To : pc-b To : pc-c "
+}
+
+# A has an entry scheduled for B at this minute and its timer on; B is not
+# running. The entry is kept without a box; when B starts it gets the
+# message within 5 s of its window, once, and A's schedule marks it sent.
+scenario_waiting_scheduled() {
+  host_files a "$(hosts_lines a b)" 'nameserver 127.0.0.1\n'
+  # An entry for the minute the timer will see: the next one when this one
+  # is nearly over.
+  [ "$(date +%-S)" -lt 40 ] || sleep $((61 - $(date +%-S)))
+  local when
+  when=$(date +'%Y/%-m/%-d %-H:%-M')
+  vello_up a
+  # Written while A runs: the timer page reads the schedule file when it opens.
+  python3 - "${VELLO_RUN[a]}/vellot.dat" "$when" <<'PY'
+import struct, sys
+def field(text, capacity):
+    text = text[:capacity]
+    return bytes([len(text)]) + text + b'\0' * (capacity - len(text))
+when = sys.argv[2].encode()
+if len(when) == 16:
+    when = when[:10] + when[11:]  # a full date-time is stored without its blank
+r = bytearray(344)
+r[0:16] = field(when, 15)
+r[16:37] = field(b'pc-b', 20)
+r[40:52] = struct.pack('<iii', 315, 179, 0xFFFFFF)
+r[52:73] = field('ＭＳ ゴシック'.encode('cp932'), 20)
+r[76:84] = struct.pack('<ii', 0, 10)
+r[85:341] = field('よていの一通\r\n'.encode('cp932'), 255)
+r[341:343] = field(b'N', 1)
+open(sys.argv[1], 'wb').write(bytes(r))
+PY
+  drv a menu "タイマー(&T)"
+  drv a wait TSetupForm >/dev/null
+  drv a click "タイマーセット(&S)"
+  drv a click "&OK"
+  check_true "A keeps the entry's message for B, quietly" "wait_line_count '${VELLO_RUN[a]}/vello.wait' ',schedule=[0-9a-f]' 1 25"
+  check "no box on A" "$(drv a box-count)" "0"
+  check "the entry is not marked sent yet" "$(od -An -tu1 -j343 -N1 "${VELLO_RUN[a]}/vellot.dat" | tr -d ' ')" "0"
+  vello_up b
+  local up end=$((SECONDS + 10)) shown=0
+  up=$(now_ms)
+  while [ $SECONDS -le $end ]; do
+    shown=$(drv b texts TForm | grep -c '^よていの一通')
+    [ "$shown" -ge 1 ] && break
+    sleep 0.1
+  done
+  local took=$(($(now_ms) - up))
+  check_true "B shows it within 5 s of its window ($took ms)" "[ '$shown' = 1 ] && [ $took -le 5000 ]"
+  sleep 2
+  check "once" "$(drv b texts TForm | grep -c '^よていの一通')" "1"
+  check_true "A's waiting list is empty" "wait_line_count '${VELLO_RUN[a]}/vello.wait' '^id=' 0 5"
+  check "A's schedule marks the entry sent" "$(od -An -tu1 -j343 -N1 "${VELLO_RUN[a]}/vellot.dat" | tr -d ' ')" "1"
+  vello_down a
+  vello_down b
+  check "A's log: the delivery" "$(log_lines a | grep -c '^To : pc-b')" "1"
 }
 
 # B's Vello runs and announces itself, but B's firewall drops every packet
