@@ -13,6 +13,7 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/found_destinations.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unicast_query.cpp
   ${CMAKE_CURRENT_LIST_DIR}/site_browser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dns_update.cpp
 )
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
