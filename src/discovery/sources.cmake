@@ -14,6 +14,8 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/unicast_query.cpp
   ${CMAKE_CURRENT_LIST_DIR}/site_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dns_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hmac_sha256.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tsig.cpp
 )
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
