@@ -1,11 +1,11 @@
 # Fuzz targets for the readers of outside data: the message line, the
 # profile (.ini) file, the address book, the schedule file, the file of
-# waiting messages and multicast DNS packets.
+# waiting messages, multicast DNS packets and the site DNS server's answers.
 #
 # Always: each target with a small replay main (fuzz_replay_<target>), run
 # by ctest over its committed corpus, so any compiler checks the corpus.
 # With -DVELLO_FUZZ=ON and clang: real libFuzzer binaries fuzz_<target>.
-set(VELLO_FUZZ_TARGETS message_line ini address_book schedule waiting_file mdns_message)
+set(VELLO_FUZZ_TARGETS message_line ini address_book schedule waiting_file mdns_message site_dns)
 set(VELLO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_custom_target(fuzz_replay)

@@ -11,6 +11,11 @@ list(APPEND VELLO_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/mdns_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/discovery_engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/found_destinations.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unicast_query.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/site_browser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dns_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hmac_sha256.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tsig.cpp
 )
 list(APPEND VELLO_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
