@@ -47,6 +47,9 @@ class SendAttempts : public MessageOnlyWindow {
   void SetDeliveryTimeout(unsigned ms) { deliveryTimeoutMs_ = ms; }
   // Each connection's send buffer (0: the system's choice); for tests.
   void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
+  // The local address every connection is made from (INADDR_ANY: the
+  // system's choice); for tests and benchmarks that play many senders.
+  void SetSourceAddress(in_addr address) { sourceAddress_ = address; }
 
   SendTicket Start(SendRequest request);
   void Cancel(SendTicket ticket);
@@ -66,6 +69,7 @@ class SendAttempts : public MessageOnlyWindow {
   int port_ = 0;
   unsigned deliveryTimeoutMs_ = TcpClient::kDeliveryTimeoutMs;
   int sendBufferBytes_ = 0;
+  in_addr sourceAddress_{};
   SendTicket nextTicket_ = 1;
   std::vector<std::unique_ptr<SendAttempt>> attempts_;
 };
