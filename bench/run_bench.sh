@@ -5,7 +5,8 @@
 # reading of a big phrase file natively and under Wine. Prints the figures;
 # bench/README.md explains them.
 #
-#   bench/run_bench.sh [receive] [burst] [startup] [exit] [log] [phrases]   (default: all)
+#   bench/run_bench.sh [receive] [burst] [startup] [exit] [log] [phrases]
+#                      [waiting] [waiting_startup]   (default: all)
 #
 # With a cross build made with -DVELLO_TIMING=ON as VELLO_BENCH_WIN, Vello's
 # timing points (src/platform/timing_points.h) are printed after each part.
@@ -17,7 +18,10 @@
 # log_append_bench and phrase_load_bench; default $VELLO_BUILD/native), and
 # the sizes RECEIVE_N (300), BURST_N (2000), STARTUP_N (15), LOG_N (2000),
 # LOG_MB (100), POLL_US (100), PHRASES_N (20), EXIT_VELLO_N (500, the most
-# balloons Vello keeps open), EXIT_FLOOR_N (2000), SENDERS (10).
+# balloons Vello keeps open), EXIT_FLOOR_N (2000), SENDERS (10); for the
+# messages kept for their receiver WAITING_RUNS (3), WAITING_SENDERS (30),
+# WAITING_EACH (3), WAITING_SEEN_AFTER_MS (0), WAITING_N (1000),
+# WAITING_RECEIVERS (4), WAITING_WATCH_S (100).
 set -u
 # Its copies of Vello must not reach the network: a namespace of its own.
 source "$(dirname "$0")/../scripts/isolate.sh"
@@ -36,6 +40,13 @@ PHRASES_N=${PHRASES_N:-20}
 EXIT_VELLO_N=${EXIT_VELLO_N:-500}
 EXIT_FLOOR_N=${EXIT_FLOOR_N:-2000}
 SENDERS=${SENDERS:-10}
+WAITING_RUNS=${WAITING_RUNS:-3}
+WAITING_SENDERS=${WAITING_SENDERS:-30}
+WAITING_EACH=${WAITING_EACH:-3}
+WAITING_SEEN_AFTER_MS=${WAITING_SEEN_AFTER_MS:-0}
+WAITING_N=${WAITING_N:-1000}
+WAITING_RECEIVERS=${WAITING_RECEIVERS:-4}
+WAITING_WATCH_S=${WAITING_WATCH_S:-100}
 for exe in vello.exe minimal_receiver.exe bench_peer.exe; do
   [ -f "$WIN/$exe" ] || { echo "missing $WIN/$exe: build the cross tree first" >&2; exit 2; }
 done
@@ -172,8 +183,66 @@ bench_phrases() {
   rm -rf "$dir"
 }
 
+# A folder of its own with vello.exe, listening on a new port, discovery
+# off: sets VDIR, VPORT.
+vello_folder() {
+  VDIR=$(mktemp -d /tmp/vello-bench.XXXXXX)
+  cp "$WIN/vello.exe" "$VDIR/"
+  VPORT=$((port_base++))
+  printf '[setup]\r\nport=%s\r\nDiscovery=0\r\n%s' "$VPORT" "${1:-}" > "$VDIR/vello.ini"
+}
+waiting_bench() { wine "$WIN/waiting_bench.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+bench_waiting() {
+  local run senders
+  [ -f "$WIN/waiting_bench.exe" ] || { echo "missing $WIN/waiting_bench.exe" >&2; return 1; }
+  # $WAITING_SENDERS real outboxes in one process, each from a loopback
+  # address of its own, keep $WAITING_EACH messages each while no receiver
+  # runs; the receiver starts, and once its window is shown (and
+  # $WAITING_SEEN_AFTER_MS more) they are told it is seen, as discovery
+  # would tell them.
+  for run in $(seq "$WAITING_RUNS"); do
+    header "waiting: $WAITING_SENDERS senders keeping $WAITING_EACH messages each for a receiver that starts, run $run of $WAITING_RUNS"
+    vello_folder $'Log=1\r\n'
+    senders=$(mktemp -d /tmp/vello-bench-senders.XXXXXX)
+    waiting_bench deliver "$(winepath -w "$VDIR/vello.exe" 2>/dev/null)" "$VPORT" "$(winepath -w "$senders" 2>/dev/null)" \
+      --senders "$WAITING_SENDERS" --each "$WAITING_EACH" --seen-after-ms "$WAITING_SEEN_AFTER_MS"
+    echo "load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+    rm -rf "$VDIR" "$senders"
+  done
+}
+
+bench_waiting_startup() {
+  local with without receivers
+  [ -f "$WIN/waiting_bench.exe" ] || { echo "missing $WIN/waiting_bench.exe" >&2; return 1; }
+  vello_folder
+  with=$VDIR
+  WITH_PORT=$VPORT
+  vello_folder
+  without=$VDIR
+  WITHOUT_PORT=$VPORT
+  # The start-up: $WAITING_N messages that are not due for ten minutes (a
+  # list on its back-off, as it usually lies), read at every start alike.
+  waiting_bench file "$(winepath -w "$with/vello.wait" 2>/dev/null)" "$WAITING_N" "$WAITING_RECEIVERS" --due-in-ms 600000
+  header "waiting start-up: $WAITING_N messages waiting against none, $STARTUP_N starts each, alternating"
+  peer startup "$STARTUP_N" "waiting=vello:$WITH_PORT:$(winepath -w "$with/vello.exe" 2>/dev/null)" \
+    "none=vello:$WITHOUT_PORT:$(winepath -w "$without/vello.exe" 2>/dev/null)"
+  # Then every message due at once, nobody running: the outbox tries them
+  # (each try fails at once) while the window is pinged and the memory
+  # sampled, beside the same program with none; first for a few receivers,
+  # then each message for a receiver of its own.
+  for receivers in "$WAITING_RECEIVERS" "$WAITING_N"; do
+    waiting_bench file "$(winepath -w "$with/vello.wait" 2>/dev/null)" "$WAITING_N" "$receivers"
+    header "waiting, tried: $WAITING_N messages for $receivers receivers, all due at the start, watched ${WAITING_WATCH_S} s beside the program with none"
+    peer watch "$WAITING_WATCH_S" "waiting=vello:$WITH_PORT:$(winepath -w "$with/vello.exe" 2>/dev/null)" \
+      "none=vello:$WITHOUT_PORT:$(winepath -w "$without/vello.exe" 2>/dev/null)"
+    echo "still waiting afterwards: $(grep -c '^id=' "$with/vello.wait") messages; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  done
+  rm -rf "$with" "$without"
+}
+
 what=("$@")
-[ ${#what[@]} -gt 0 ] || what=(receive burst startup exit log phrases)
+[ ${#what[@]} -gt 0 ] || what=(receive burst startup exit log phrases waiting waiting_startup)
 status=0
 for w in "${what[@]}"; do
   "bench_$w" || status=1
