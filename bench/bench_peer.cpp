@@ -8,7 +8,7 @@
 //   bench_peer receive N TARGET TARGET [--warmup W] [--gap-ms G] [--poll-us P] [--from IP]
 //                      [--senders K | --from-each [IP]] [--log PATH] [--ping]
 //   bench_peer startup N TARGET:EXE TARGET:EXE
-//   bench_peer watch SECONDS TARGET:EXE...   started, then pinged and its memory sampled
+//   bench_peer watch SECONDS TARGET:EXE...   each started in turn, pinged and its memory sampled
 //   bench_peer burst N TARGET [TARGET] [--senders K]
 //   bench_peer fill N TARGET [--senders K]   N messages at once, until N popups are shown
 //   bench_peer monitor TARGET STOPFILE
@@ -389,97 +389,76 @@ int Startup(int n, std::vector<Target> targets) {
   return failures ? 1 : 0;
 }
 
-// Starts each program (one after the other; then all run at once) and
-// watches it for `seconds` from the moment its main window is visible: the
-// window pinged every 20 ms, the working set sampled every 100 ms. Then
-// ends each as a user would. For work a program does by itself after its
-// start (messages kept from before tried again, for instance).
+// Starts each program in turn and watches it for `seconds` from the moment
+// its main window is visible: the window pinged every 20 ms, the working
+// set sampled every 100 ms; then ends it as its user would, and starts the
+// next. In turn, not at once: a second copy of Vello only points to the
+// first. For work a program does by itself after its start (messages kept
+// from before tried again, for instance).
 int Watch(double seconds, std::vector<Target> targets) {
-  struct Run {
-    Target t;
-    PROCESS_INFORMATION pi{};
-    HWND main = nullptr;
-    double shown = 0;
-    std::unique_ptr<Pinger> pinger;
-    std::vector<double> memory;  // MiB, every 100 ms
-  };
   const double MiB = 1024.0 * 1024.0;
-  std::vector<std::unique_ptr<Run>> runs;
+  int status = 0;
   for (const Target& t : targets) {
-    auto r = std::make_unique<Run>();
-    r->t = t;
     std::wstring dir = t.exe.substr(0, t.exe.find_last_of(L"\\/"));
     std::wstring cmd = L"\"" + t.exe + L"\"";
     if (!t.vello) cmd += L" " + std::to_wstring(t.port);
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    double t0 = Now();
-    if (!CreateProcessW(t.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &r->pi)) {
+    PROCESS_INFORMATION pi{};
+    const double t0 = Now();
+    if (!CreateProcessW(t.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) {
       std::printf("cannot start %ls\n", t.exe.c_str());
       return 1;
     }
-    while (Now() - t0 < 20000) {
-      r->main = MainWindowOf(t, r->pi.dwProcessId);
-      if (r->main && IsWindowVisible(r->main)) break;
-      r->main = nullptr;
-      SleepMicro(500);
-    }
-    if (!r->main) {
+    HWND main = nullptr;
+    while (Now() - t0 < 20000 && !((main = MainWindowOf(t, pi.dwProcessId)) && IsWindowVisible(main))) SleepMicro(500);
+    if (!main || !IsWindowVisible(main)) {
       std::printf("%s: no main window\n", t.name.c_str());
+      TerminateProcess(pi.hProcess, 1);
       return 1;
     }
-    r->shown = Now();
-    r->pinger = std::make_unique<Pinger>(std::vector<HWND>{r->main});
-    std::printf("watch      %-6s window shown %.0f ms after its start\n", t.name.c_str(), r->shown - t0);
-    runs.push_back(std::move(r));
-  }
-  const double end = Now() + seconds * 1000.0;
-  while (Now() < end) {
-    for (auto& r : runs) r->memory.push_back(static_cast<double>(bench::WorkingSetOf(r->pi.dwProcessId)) / MiB);
-    Sleep(100);
-  }
-  for (auto& r : runs) {
-    r->pinger->Stop();
-    const std::vector<double>& pings = r->pinger->samples(0);
+    const double shown = Now();
+    Pinger pinger({main});
+    std::printf("watch      %-6s window shown %.0f ms after its start\n", t.name.c_str(), shown - t0);
+    std::vector<double> memory;  // MiB, every 100 ms
+    while (Now() - shown < seconds * 1000.0) {
+      memory.push_back(static_cast<double>(bench::WorkingSetOf(pi.dwProcessId)) / MiB);
+      Sleep(100);
+    }
+    pinger.Stop();
+    const std::vector<double>& pings = pinger.samples(0);
     Stats p = Summarise(pings);
-    std::printf("watch      %-6s ping n=%zu median %.2f p99 %.2f max %.2f ms, over 100 ms: %zu\n", r->t.name.c_str(),
+    std::printf("watch      %-6s ping n=%zu median %.2f p99 %.2f max %.2f ms, over 100 ms: %zu\n", t.name.c_str(),
                 pings.size(), p.median, p.p99, p.max,
                 static_cast<std::size_t>(std::count_if(pings.begin(), pings.end(), [](double x) { return x > 100; })));
-    // The worst answer of each 10 s, placed by the pings before it (each
-    // sent 20 ms after the last one's answer).
-    std::string worstEach;
-    double at = 0, worst = 0;
+    // The worst answer of each 10 s since the window was shown.
+    std::vector<double> worst(static_cast<std::size_t>(seconds / 10.0 + 1), 0.0);
     for (std::size_t i = 0; i < pings.size(); ++i) {
-      worst = std::max(worst, pings[i]);
-      at += pings[i] + 20;
-      if (at >= 10000 || i + 1 == pings.size()) {
-        worstEach += " " + std::to_string(static_cast<int>(worst + 0.5));
-        at = worst = 0;
-      }
+      std::size_t slot = std::min(worst.size() - 1, static_cast<std::size_t>((pinger.sentAt(0)[i] - shown) / 10000.0));
+      worst[slot] = std::max(worst[slot], pings[i]);
     }
-    std::printf("watch      %-6s worst ping of each 10 s (ms):%s\n", r->t.name.c_str(), worstEach.c_str());
+    std::string worstEach;
+    for (double w : worst) worstEach += " " + std::to_string(static_cast<int>(w + 0.5));
+    std::printf("watch      %-6s worst ping of each 10 s (ms):%s\n", t.name.c_str(), worstEach.c_str());
     double peak = 0;
-    for (double m : r->memory) peak = std::max(peak, m);
+    for (double m : memory) peak = std::max(peak, m);
     std::size_t systemPeak = 0;
-    bench::WorkingSetOf(r->pi.dwProcessId, &systemPeak);
+    bench::WorkingSetOf(pi.dwProcessId, &systemPeak);
     std::printf("watch      %-6s working set: at the window %.1f MiB, peak sampled %.1f MiB, at the end %.1f MiB, "
                 "peak by the system %.1f MiB\n",
-                r->t.name.c_str(), r->memory.empty() ? 0 : r->memory.front(), peak,
-                r->memory.empty() ? 0 : r->memory.back(), static_cast<double>(systemPeak) / MiB);
-  }
-  int status = 0;
-  for (auto& r : runs) {
-    double t0 = Now();
-    bench::AskToEnd(r->main);
-    if (WaitForSingleObject(r->pi.hProcess, 30000) != WAIT_OBJECT_0) {
-      std::printf("%s did not end in 30 s; terminated\n", r->t.name.c_str());
-      TerminateProcess(r->pi.hProcess, 1);
+                t.name.c_str(), memory.empty() ? 0 : memory.front(), peak, memory.empty() ? 0 : memory.back(),
+                static_cast<double>(systemPeak) / MiB);
+    const double asked = Now();
+    bench::AskToEnd(main);
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+      std::printf("%s did not end in 30 s; terminated\n", t.name.c_str());
+      TerminateProcess(pi.hProcess, 1);
       status = 1;
     } else {
-      std::printf("exit       %-6s %.0f ms\n", r->t.name.c_str(), Now() - t0);
+      std::printf("exit       %-6s %.0f ms\n", t.name.c_str(), Now() - asked);
     }
-    CloseHandle(r->pi.hThread);
-    CloseHandle(r->pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
   }
   return status;
 }

@@ -65,7 +65,8 @@ inline void PrintStats(const char* what, const std::string& name, const Stats& s
 // answering while it was being measured.
 class Pinger {
  public:
-  explicit Pinger(std::vector<HWND> windows) : windows_(std::move(windows)), samples_(windows_.size()) {
+  explicit Pinger(std::vector<HWND> windows)
+      : windows_(std::move(windows)), samples_(windows_.size()), sentAt_(windows_.size()) {
     thread_ = std::thread([this] {
       while (!stop_) {
         for (std::size_t k = 0; k < windows_.size(); ++k) {
@@ -73,6 +74,7 @@ class Pinger {
           double a = Now();
           SendMessageTimeoutW(windows_[k], WM_NULL, 0, 0, SMTO_NORMAL, 1000, &r);
           samples_[k].push_back(Now() - a);
+          sentAt_[k].push_back(a);
         }
         Sleep(20);
       }
@@ -85,8 +87,9 @@ class Pinger {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
   }
-  // After Stop.
+  // After Stop: how long each answer took, and when each ping was sent.
   const std::vector<double>& samples(std::size_t k) const { return samples_[k]; }
+  const std::vector<double>& sentAt(std::size_t k) const { return sentAt_[k]; }
   void Print(const std::vector<std::string>& names) const {
     for (std::size_t k = 0; k < windows_.size(); ++k) {
       Stats p = Summarise(samples_[k]);
@@ -99,7 +102,7 @@ class Pinger {
 
  private:
   std::vector<HWND> windows_;
-  std::vector<std::vector<double>> samples_;
+  std::vector<std::vector<double>> samples_, sentAt_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

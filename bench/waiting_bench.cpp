@@ -1,14 +1,16 @@
 // Messages kept for their receiver, measured with the real outbox.
 //
 //   waiting_bench deliver EXE PORT DIR [--senders N] [--each K] [--first IP] [--one-address]
-//                 [--seen-after-ms D] [--timeout-s T]
+//                 [--processes P | --senders-started] [--seen-after-ms D] [--timeout-s T]
 //     N senders (30), each a process of its own (this program again, as
-//     `sender`) holding an Outbox with a waiting file of its own in a
-//     folder of its own under DIR and connecting from a loopback address
-//     of its own (--first, 127.0.0.11, and the addresses after it: a
-//     receiver keeps a share per sender address), send K messages (3) each
-//     to 127.0.0.1:PORT while nothing listens there: each is refused and
-//     kept, as the user's OK in the box keeps it. Then EXE (vello.exe, its
+//     `sender`; --processes P shares them out over P processes;
+//     --senders-started: the caller has started them, in a Wine prefix of
+//     their own), each with an Outbox and a waiting file of its own in a
+//     folder of its own under DIR, connecting from a loopback address of
+//     its own (--first, 127.0.0.11, and the addresses after it: a receiver
+//     keeps a share per sender address), send K messages (3) each to
+//     127.0.0.1:PORT while nothing listens there: each is refused and kept,
+//     as the user's OK in the box keeps it. Then EXE (vello.exe, its
 //     vello.ini beside it) is started, and D ms (0) after its main window
 //     is shown every sender is told the receiver is seen, as discovery
 //     tells the program when the receiver announces itself. Each message's
@@ -16,15 +18,22 @@
 //     is timed from the window shown; every attempt that fails after that
 //     is counted by its reason, and per message the longest run of
 //     attempts in a row that the receiver refused (connected, line not
-//     taken); the main window is pinged every 20 ms throughout. Then the
-//     receiver's balloons and its log (Log=1 in its vello.ini) are read:
-//     each message must be shown and logged once. --one-address sends
-//     from 127.0.0.1 for all: one sender to the receiver.
+//     taken); the main window is pinged every 20 ms throughout, and for 2 s
+//     afterwards, idle. Then the receiver's balloons and its log (Log=1 in
+//     its vello.ini) are read: each message must be shown and logged once.
+//     --one-address sends from 127.0.0.1 for all: one sender to the
+//     receiver.
+//
+//   waiting_bench sender FIRST COUNT PORT DIR [--from IP] [--each K] [--timeout-s T]
+//     The senders FIRST to FIRST + COUNT - 1 of a `deliver` run, the first
+//     from IP.
 //
 //     A process per sender, as each sender is a computer of its own: in
 //     one process the senders' own work (each try claims and settles its
 //     message in its waiting file) queued on one thread, busy 90% of the
-//     time, and held their connections back.
+//     time, and held their connections back. In a Wine prefix of their
+//     own, so that their calls to the Wine server do not queue with the
+//     receiver's, as on a network they would not.
 //
 //   waiting_bench file PATH N RECEIVERS [--due-in-ms D]
 //     Writes a waiting file (vello.wait) of N messages for RECEIVERS
@@ -35,6 +44,10 @@
 //     for benchmarks: inside the benchmark's namespace no route leads
 //     there, so every try fails at once (a loopback address would reach
 //     the program's own listener, which takes every address).
+//
+//   waiting_bench time PATH ROUNDS
+//     Times what the outbox does with the waiting file PATH: reading it,
+//     a change that writes nothing, a change written back.
 //
 // Times in milliseconds, on QueryPerformanceCounter's clock, which every
 // process of the machine shares.
@@ -128,10 +141,15 @@ MessageLook ComposerLook() { return MessageLook{315, 179, 0xFFFFFF, 0, 10, "MS �
 std::filesystem::path SenderFolder(const std::filesystem::path& dir, int index) {
   return dir / ("sender-" + std::to_string(index + 1));
 }
-// The events the senders and the measuring process share, by run.
-std::wstring EventName(DWORD run, const std::string& what) {
-  return L"Local\\waiting-bench-" + std::to_wstring(run) + L"-" + Wide(what);
-}
+// The senders and the measuring process speak through files in DIR: each
+// sender's folder gets "kept" once its messages are kept and "result.txt"
+// at its end; DIR gets "seen" when the receiver is to be seen. Files, not
+// named events, so that the senders may run in a Wine prefix of their own
+// (another Wine server), and a change notification, so that waiting for
+// them asks the Wine server nothing.
+const char kSeenFile[] = "seen";
+
+void Touch(const std::filesystem::path& file) { std::ofstream(file, std::ios::binary | std::ios::trunc).put('\n'); }
 
 // ---- One sender (its own process) ----------------------------------------
 
@@ -216,80 +234,108 @@ class Sender : public OutboxHost {
 };
 
 struct SenderOptions {
-  DWORD run = 0;
-  int index = 0;
+  int first = 0;  // the senders of this process: first, first + 1, ...
+  int count = 1;
   int port = 0;
   std::filesystem::path dir;
   int each = 3;
-  std::string from;  // empty: the system's choice (127.0.0.1)
+  std::string from;  // the first sender's address; empty: the system's choice (127.0.0.1) for all
   double timeoutS = 60;
 };
 
-// Keeps its messages, says so, waits to be told the receiver is seen, then
-// works until all are delivered; writes what it saw into result.txt in its
-// folder, one fact a line.
-int RunSender(const SenderOptions& o) {
+// Each sender of the group keeps its messages and says so; then they wait
+// to be told the receiver is seen, and work until all are delivered. Each
+// writes what it saw into result.txt in its folder, one fact a line.
+int RunSenders(const SenderOptions& o) {
   std::map<std::string, int> boxes;
   SetMessageBoxFunction([&](HWND, const std::string& text, const std::string&, UINT) {
     ++boxes[text.substr(0, text.find("\r\n"))];
     return IDOK;
   });
-  const std::filesystem::path folder = SenderFolder(o.dir, o.index);
-  std::filesystem::create_directories(folder);
-  Sender sender(folder / "vello.wait");
-  sender.outbox().SetPort(o.port);
-  if (!o.from.empty()) {
-    in_addr from{};
-    from.s_addr = inet_addr(o.from.c_str());
-    sender.outbox().attempts().SetSourceAddress(from);
+  std::vector<std::unique_ptr<Sender>> senders;
+  for (int i = 0; i < o.count; ++i) {
+    const std::filesystem::path folder = SenderFolder(o.dir, o.first + i);
+    std::filesystem::create_directories(folder);
+    auto sender = std::make_unique<Sender>(folder / "vello.wait");
+    sender->outbox().SetPort(o.port);
+    if (!o.from.empty()) {
+      in_addr from{};
+      from.s_addr = htonl(ntohl(inet_addr(o.from.c_str())) + static_cast<ULONG>(i));
+      sender->outbox().attempts().SetSourceAddress(from);
+    }
+    sender->outbox().StartWaiting();
+    senders.push_back(std::move(sender));
   }
-  sender.outbox().StartWaiting();
-  // Each message sent while nothing listens, refused, and kept, one after
-  // the other, so that they are kept in their order.
+  // Each message sent while nothing listens, refused, and kept, one round
+  // at a time, so that each sender keeps its messages in their order.
   for (int k = 0; k < o.each; ++k) {
-    char text[128];
-    std::snprintf(text, sizeof text, "送信待ちのメッセージ [s%02d-m%d]\r\n起動したら読んでください\r\n", o.index + 1, k + 1);
-    OutgoingMessage message{.look = ComposerLook(), .text = text, .importance = "N"};
-    SendRequest request;
-    request.host = request.destination = "127.0.0.1";
-    request.compose = [message] { return std::optional<OutgoingMessage>(message); };
-    request.keep = request.compose;
-    sender.outbox().Send(std::move(request));
-    if (!PumpUntil([&] { return sender.keptOrder.size() == static_cast<std::size_t>(k + 1); }, 30000)) {
-      std::fprintf(stderr, "sender %d: message %d was not kept\n", o.index + 1, k + 1);
+    for (int i = 0; i < o.count; ++i) {
+      char text[128];
+      std::snprintf(text, sizeof text, "送信待ちのメッセージ [s%02d-m%d]\r\n起動したら読んでください\r\n", o.first + i + 1,
+                    k + 1);
+      OutgoingMessage message{.look = ComposerLook(), .text = text, .importance = "N"};
+      SendRequest request;
+      request.host = request.destination = "127.0.0.1";
+      request.compose = [message] { return std::optional<OutgoingMessage>(message); };
+      request.keep = request.compose;
+      senders[static_cast<std::size_t>(i)]->outbox().Send(std::move(request));
+    }
+    auto allKept = [&] {
+      return std::all_of(senders.begin(), senders.end(),
+                         [&](auto& s) { return s->keptOrder.size() == static_cast<std::size_t>(k + 1); });
+    };
+    if (!PumpUntil(allKept, 30000)) {
+      std::fprintf(stderr, "senders from %d: message %d was not kept\n", o.first + 1, k + 1);
       return 1;
     }
   }
-  HANDLE kept = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(o.run, "kept-" + std::to_string(o.index)).c_str());
-  HANDLE seenEvent = OpenEventW(SYNCHRONIZE, FALSE, EventName(o.run, "seen").c_str());
-  if (!kept || !seenEvent) return 1;
-  SetEvent(kept);
-  if (!PumpUntil([&] { return WaitForSingleObject(seenEvent, 0) == WAIT_OBJECT_0; }, 120000, seenEvent)) return 1;
+  HANDLE change = FindFirstChangeNotificationW(o.dir.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+  if (change == INVALID_HANDLE_VALUE) return 1;
+  for (int i = 0; i < o.count; ++i) Touch(SenderFolder(o.dir, o.first + i) / "kept");
+  auto seenFileThere = [&] {
+    if (WaitForSingleObject(change, 0) == WAIT_OBJECT_0) FindNextChangeNotification(change);
+    return std::filesystem::exists(o.dir / kSeenFile);
+  };
+  if (!PumpUntil(seenFileThere, 120000, change)) return 1;
   const double seen = Now();
+  FindCloseChangeNotification(change);
   busyMs = longestHandlerMs = 0;
-  sender.measuring = true;
-  sender.outbox().ReceiversSeen({"127.0.0.1"});
-  PumpUntil([&] { return sender.deliveredOrder.size() == sender.keptOrder.size(); }, o.timeoutS * 1000.0);
+  for (auto& sender : senders) {
+    sender->measuring = true;
+    sender->outbox().ReceiversSeen({"127.0.0.1"});
+  }
+  PumpUntil(
+      [&] {
+        return std::all_of(senders.begin(), senders.end(),
+                           [](auto& s) { return s->deliveredOrder.size() == s->keptOrder.size(); });
+      },
+      o.timeoutS * 1000.0);
   const double last = Now();
 
-  std::ofstream out(folder / "result.txt", std::ios::binary | std::ios::trunc);
-  char line[256];
-  for (auto& [text, count] : boxes) out << "box " << count << " " << Printable(text) << "\n";
-  std::snprintf(line, sizeof line, "seen %.3f\nbusy %.3f %.3f %.3f\n", seen, busyMs, longestHandlerMs, last - seen);
-  out << line;
-  for (const std::string& id : sender.keptOrder) {
-    const Tracked& t = sender.tracked.at(id);
-    std::snprintf(line, sizeof line, "message %s %d %.3f %.3f %d %d %d\n", t.token.c_str(), t.kept, t.triedAt,
-                  t.deliveredAt, t.failures, t.refused, t.mostRefusedInARow);
+  for (int i = 0; i < o.count; ++i) {
+    Sender& sender = *senders[static_cast<std::size_t>(i)];
+    const std::filesystem::path folder = SenderFolder(o.dir, o.first + i);
+    std::ofstream out(folder / "result.part", std::ios::binary | std::ios::trunc);
+    char line[256];
+    // The boxes and the busy time are the process's, told once.
+    if (i == 0)
+      for (auto& [text, count] : boxes) out << "box " << count << " " << Printable(text) << "\n";
+    std::snprintf(line, sizeof line, "seen %.3f\nbusy %.3f %.3f %.3f\n", seen, i == 0 ? busyMs : 0.0,
+                  longestHandlerMs, last - seen);
     out << line;
+    for (const std::string& id : sender.keptOrder) {
+      const Tracked& t = sender.tracked.at(id);
+      std::snprintf(line, sizeof line, "message %s %d %.3f %.3f %d %d %d\n", t.token.c_str(), t.kept, t.triedAt,
+                    t.deliveredAt, t.failures, t.refused, t.mostRefusedInARow);
+      out << line;
+    }
+    for (auto& [reason, count] : sender.failureReasons) out << "reason " << count << " " << Printable(reason) << "\n";
+    const std::vector<std::string> keptFirst(sender.keptOrder.begin(),
+                                             sender.keptOrder.begin() + static_cast<long>(sender.deliveredOrder.size()));
+    out << "order " << (sender.deliveredOrder == keptFirst ? "kept" : "changed") << "\n";
+    out.close();
+    std::filesystem::rename(folder / "result.part", folder / "result.txt");
   }
-  for (auto& [reason, count] : sender.failureReasons) out << "reason " << count << " " << Printable(reason) << "\n";
-  out << "order " << (sender.deliveredOrder == std::vector<std::string>(sender.keptOrder.begin(),
-                                                                         sender.keptOrder.begin() +
-                                                                             static_cast<long>(sender.deliveredOrder.size()))
-                          ? "kept"
-                          : "changed")
-      << "\n";
   return 0;
 }
 
@@ -328,6 +374,8 @@ struct DeliverOptions {
   int each = 3;
   std::string first = "127.0.0.11";
   bool oneAddress = false;
+  int processes = 0;  // 0: one per sender
+  bool sendersStarted = false;  // started by the caller (in a Wine prefix of their own)
   double seenAfterMs = 0;
   double timeoutS = 60;
 };
@@ -374,37 +422,50 @@ SenderResult ReadResult(const std::filesystem::path& file) {
 }
 
 int Deliver(const DeliverOptions& o) {
-  const DWORD run = GetCurrentProcessId();
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  HANDLE seenEvent = CreateEventW(nullptr, TRUE, FALSE, EventName(run, "seen").c_str());
-  std::vector<HANDLE> kept, processes;
+  std::vector<HANDLE> processes;
   const ULONG first = ntohl(inet_addr(o.first.c_str()));
   const double keepingStarted = Now();
-  for (int i = 0; i < o.senders; ++i) {
-    kept.push_back(CreateEventW(nullptr, TRUE, FALSE, EventName(run, "kept-" + std::to_string(i)).c_str()));
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" sender " + std::to_wstring(run) + L" " + std::to_wstring(i) +
-                       L" " + std::to_wstring(o.port) + L" \"" + o.dir.wstring() + L"\" --each " +
-                       std::to_wstring(o.each) + L" --timeout-s " + std::to_wstring(static_cast<int>(o.timeoutS));
+  std::filesystem::remove(o.dir / kSeenFile);
+  // The senders, spread evenly over the processes (unless the caller has
+  // started them).
+  const int groups = o.sendersStarted ? 0 : o.processes > 0 ? std::min(o.processes, o.senders) : o.senders;
+  for (int g = 0, firstOfGroup = 0; g < groups; ++g) {
+    const int count = o.senders / groups + (g < o.senders % groups ? 1 : 0);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" sender " +
+                       std::to_wstring(firstOfGroup) + L" " + std::to_wstring(count) + L" " + std::to_wstring(o.port) +
+                       L" \"" + o.dir.wstring() + L"\" --each " + std::to_wstring(o.each) + L" --timeout-s " +
+                       std::to_wstring(static_cast<int>(o.timeoutS));
     if (!o.oneAddress) {
       in_addr from{};
-      from.s_addr = htonl(first + static_cast<ULONG>(i));
+      from.s_addr = htonl(first + static_cast<ULONG>(firstOfGroup));
       cmd += L" --from " + Wide(inet_ntoa(from));
     }
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(self, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      std::printf("cannot start sender %d\n", i + 1);
+      std::printf("cannot start the senders from %d\n", firstOfGroup + 1);
       return 1;
     }
     CloseHandle(pi.hThread);
     processes.push_back(pi.hProcess);
+    firstOfGroup += count;
   }
-  if (WaitForMultipleObjects(static_cast<DWORD>(kept.size()), kept.data(), TRUE, 120000) == WAIT_TIMEOUT) {
-    std::printf("the senders did not all keep their messages\n");
-    for (HANDLE p : processes) TerminateProcess(p, 1);
-    return 1;
+  // Looked at ten times a second: what this costs the Wine server comes
+  // before the receiver starts.
+  auto allHave = [&](const char* file) {
+    for (int i = 0; i < o.senders; ++i)
+      if (!std::filesystem::exists(SenderFolder(o.dir, i) / file)) return false;
+    return true;
+  };
+  for (const double end = Now() + 120000; !allHave("kept"); Sleep(100)) {
+    if (Now() > end) {
+      std::printf("the senders did not all keep their messages\n");
+      for (HANDLE p : processes) TerminateProcess(p, 1);
+      return 1;
+    }
   }
   const std::size_t total = static_cast<std::size_t>(o.senders) * static_cast<std::size_t>(o.each);
   int64_t soonest = INT64_MAX, lastKept = 0;
@@ -415,9 +476,10 @@ int Deliver(const DeliverOptions& o) {
       soonest = std::min(soonest, m.nextAttemptAt);
       lastKept = std::max(lastKept, m.writtenAt);
     }
-  std::printf("kept: %zu messages in %d senders' waiting files (%s), %.1f s for the senders to start and keep them; "
-              "the soonest try by the back-off %.1f s after the last was kept\n",
+  std::printf("kept: %zu messages in %d senders' waiting files (%s; %s), %.1f s for the senders to start "
+              "and keep them; the soonest try by the back-off %.1f s after the last was kept\n",
               inFiles, o.senders, o.oneAddress ? "all from 127.0.0.1" : ("from " + o.first + " on").c_str(),
+              o.sendersStarted ? "started apart" : (std::to_string(processes.size()) + " processes").c_str(),
               (Now() - keepingStarted) / 1000.0, static_cast<double>(soonest - lastKept) / 1000.0);
 
   // The receiver starts.
@@ -441,14 +503,17 @@ int Deliver(const DeliverOptions& o) {
   const double shown = Now();
   bench::Pinger pinger({main});
   while (Now() - shown < o.seenAfterMs) Sleep(1);
-  SetEvent(seenEvent);
-  const bool ended =
-      WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), TRUE,
-                             static_cast<DWORD>(o.timeoutS * 1000.0 + 30000)) != WAIT_TIMEOUT;
-  Sleep(500);  // a few pings after the last
+  Touch(o.dir / kSeenFile);
+  // Until every sender has told its result (its process may be another
+  // Wine server's): a look every 100 ms.
+  bool ended = false;
+  for (const double end = Now() + o.timeoutS * 1000.0 + 30000; !(ended = allHave("result.txt")) && Now() < end;)
+    Sleep(100);
+  const double sendersEnded = Now();
+  Sleep(2000);  // the receiver idle with its balloons: the machine's own pace, for comparison
   pinger.Stop();
-  if (!ended)
-    for (HANDLE p : processes) TerminateProcess(p, 1);
+  for (HANDLE p : processes)
+    if (WaitForSingleObject(p, ended ? 10000 : 0) != WAIT_OBJECT_0) TerminateProcess(p, 1);
 
   // What the receiver shows, then its log once it has ended.
   std::vector<std::string> captions = BalloonCaptions(pi.dwProcessId);
@@ -474,7 +539,7 @@ int Deliver(const DeliverOptions& o) {
     for (auto& [text, count] : r.boxes) boxes[text] += count;
     for (auto& [text, count] : r.reasons) reasons[text] += count;
     if (!r.orderKept) ++outOfOrder;
-    if (r.span > 0) mostBusy = std::max(mostBusy, r.busy / r.span);
+    if (r.span > 0) mostBusy = std::max(mostBusy, r.busy / r.span);  // the process's busy time, with its first sender
     longestHandler = std::max(longestHandler, r.longestHandler);
     if (r.messages.size() != static_cast<std::size_t>(o.each))
       notDelivered.push_back("sender " + std::to_string(i + 1) + ": no result");
@@ -514,8 +579,8 @@ int Deliver(const DeliverOptions& o) {
               "try after seen: median %.0f max %.0f ms, from there to delivered: median %.0f max %.0f ms\n",
               firstTry.median, firstTry.max, static_cast<long long>(RetryPolicy{}.seenAgainSpreadMs), turn.median,
               turn.max, took.median, took.max);
-  std::printf("the senders' own work: the busiest %.0f%% of its time from seen to its last delivery, the longest "
-              "handler %.0f ms\n",
+  std::printf("the senders' own work: the busiest process %.0f%% of its time from seen to its last delivery, the "
+              "longest handler %.0f ms\n",
               mostBusy * 100, longestHandler);
   std::string perSecond;
   for (int second = 1; second <= 60; ++second) {
@@ -536,10 +601,23 @@ int Deliver(const DeliverOptions& o) {
   // that reset as an orderly close, the sign of a line taken.
   std::printf("delivered by their senders' account but not shown by the receiver: %d\n", deliveredUnseen);
   for (const std::string& missing : notDelivered) std::printf("not delivered: %s\n", missing.c_str());
-  pinger.Print({"vello"});
-  const bool met = delivered == total && w.max <= 10000 && mostRefusedInARow < 2 &&
+  // The answers while the senders worked, and after (the receiver idle):
+  // what the machine's load alone costs the window.
+  std::vector<double> working, idle;
+  for (std::size_t k = 0; k < pinger.samples(0).size(); ++k)
+    (pinger.sentAt(0)[k] < sendersEnded ? working : idle).push_back(pinger.samples(0)[k]);
+  const Stats pings = Summarise(working), idlePings = Summarise(idle);
+  auto over100 = [](const std::vector<double>& v) {
+    return static_cast<int>(std::count_if(v.begin(), v.end(), [](double x) { return x > 100; }));
+  };
+  std::printf("ping while the senders worked: n=%zu median %.1f  p99 %.1f  max %.1f ms, over 100 ms: %d; "
+              "the receiver idle afterwards: n=%zu median %.1f  max %.1f ms, over 100 ms: %d\n",
+              working.size(), pings.median, pings.p99, pings.max, over100(working), idle.size(), idlePings.median,
+              idlePings.max, over100(idle));
+  const bool met = delivered == total && w.max <= 10000 && mostRefusedInARow < 2 && pings.max <= 100 &&
                    shownOnce == static_cast<int>(total) && loggedOnce == static_cast<int>(total);
-  std::printf("goal (all within 10 s of the window, none refused twice in a row, each shown and logged once): %s\n",
+  std::printf("goal (all within 10 s of the window, none refused twice in a row, each shown and logged once, every "
+              "ping answered within 100 ms): %s\n",
               met ? "met" : "NOT met");
   return met ? 0 : 1;
 }
@@ -585,6 +663,33 @@ int WriteWaitingFile(const std::filesystem::path& path, int n, int receivers, in
   return 0;
 }
 
+// What the outbox pays for the file at each step: reading it (start-up),
+// a change under its lock that writes nothing, and one that writes it back
+// (every try that fails, every claim and delivery rewrites the whole file).
+int TimeWaitingFile(const std::filesystem::path& path, int rounds) {
+  std::vector<double> load, look, rewrite;
+  std::size_t count = 0;
+  for (int i = 0; i < rounds; ++i) {
+    double t0 = Now();
+    count = LoadWaitingFile(path).size();
+    load.push_back(Now() - t0);
+    t0 = Now();
+    UpdateWaitingFile(path, [](std::vector<WaitingMessage>&) { return false; });
+    look.push_back(Now() - t0);
+    t0 = Now();
+    UpdateWaitingFile(path, [](std::vector<WaitingMessage>& messages) {
+      ++messages.front().attempts;  // a try of the first message failed
+      return true;
+    });
+    rewrite.push_back(Now() - t0);
+  }
+  Stats l = Summarise(load), k = Summarise(look), w = Summarise(rewrite);
+  std::printf("waiting file of %zu messages, %d rounds: read median %.1f max %.1f ms; change that writes nothing "
+              "median %.1f max %.1f ms; change written back median %.1f max %.1f ms\n",
+              count, rounds, l.median, l.max, k.median, k.max, w.median, w.max);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -602,6 +707,8 @@ int main(int argc, char** argv) {
     else if (a == "--first" && more) o.first = argv[++i];
     else if (a == "--from" && more) s.from = argv[++i];
     else if (a == "--one-address") o.oneAddress = true;
+    else if (a == "--processes" && more) o.processes = std::atoi(argv[++i]);
+    else if (a == "--senders-started") o.sendersStarted = true;
     else if (a == "--seen-after-ms" && more) o.seenAfterMs = std::atof(argv[++i]);
     else if (a == "--timeout-s" && more) o.timeoutS = s.timeoutS = std::atof(argv[++i]);
     else if (a == "--due-in-ms" && more) dueInMs = std::atoll(argv[++i]);
@@ -614,17 +721,20 @@ int main(int argc, char** argv) {
     return Deliver(o);
   }
   if (args.size() == 5 && args[0] == "sender") {
-    s.run = static_cast<DWORD>(std::strtoul(args[1].c_str(), nullptr, 10));
-    s.index = std::atoi(args[2].c_str());
+    s.first = std::atoi(args[1].c_str());
+    s.count = std::atoi(args[2].c_str());
     s.port = std::atoi(args[3].c_str());
     s.dir = Wide(args[4]);
-    return RunSender(s);
+    return RunSenders(s);
   }
+  if (args.size() == 3 && args[0] == "time") return TimeWaitingFile(Wide(args[1]), std::atoi(args[2].c_str()));
   if (args.size() == 4 && args[0] == "file")
     return WriteWaitingFile(Wide(args[1]), std::atoi(args[2].c_str()), std::atoi(args[3].c_str()), dueInMs);
   std::fprintf(stderr,
                "usage: waiting_bench deliver EXE PORT DIR [--senders N] [--each K] [--first IP] [--one-address]\n"
-               "                     [--seen-after-ms D] [--timeout-s T]\n"
-               "       waiting_bench file PATH N RECEIVERS [--due-in-ms D]\n");
+               "                     [--processes P | --senders-started] [--seen-after-ms D] [--timeout-s T]\n"
+               "       waiting_bench sender FIRST COUNT PORT DIR [--from IP] [--each K] [--timeout-s T]\n"
+               "       waiting_bench file PATH N RECEIVERS [--due-in-ms D]\n"
+               "       waiting_bench time PATH ROUNDS\n");
   return 2;
 }
