@@ -17,3 +17,9 @@ include(${VELLO_BENCH_DIR}/bench_native.cmake)
 # Finding copies: real discovery owners in one process (run_discovery_bench.sh).
 add_executable(discovery_bench ${VELLO_BENCH_DIR}/discovery_bench.cpp)
 target_link_libraries(discovery_bench PRIVATE vello_win)
+
+# Messages kept for their receiver: real outboxes, many senders in one
+# process (run_bench.sh waiting), and the waiting file written with the
+# program's own encoder (run_bench.sh waiting_startup).
+add_executable(waiting_bench ${VELLO_BENCH_DIR}/waiting_bench.cpp)
+target_link_libraries(waiting_bench PRIVATE vello_win psapi)

@@ -8,6 +8,7 @@
 //   bench_peer receive N TARGET TARGET [--warmup W] [--gap-ms G] [--poll-us P] [--from IP]
 //                      [--senders K | --from-each [IP]] [--log PATH] [--ping]
 //   bench_peer startup N TARGET:EXE TARGET:EXE
+//   bench_peer watch SECONDS TARGET:EXE...   each started in turn, pinged and its memory sampled
 //   bench_peer burst N TARGET [TARGET] [--senders K]
 //   bench_peer fill N TARGET [--senders K]   N messages at once, until N popups are shown
 //   bench_peer monitor TARGET STOPFILE
@@ -17,6 +18,8 @@
 // TARGET is vello:PORT (popups "TForm", main window "TMainForm", the popup's
 // caption is the message text) or floor:PORT (minimal_receiver.exe: popups
 // "MinimalPopup", main window "MinimalMain", the caption is the whole line).
+// LABEL=vello:PORT:EXE names a target LABEL in the figures (one program set
+// up two ways: with and without messages kept from before, for instance).
 // Times are printed in milliseconds.
 //
 // receive: "shown" is the popup visible; "settled" adds the receiver's
@@ -49,30 +52,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
-double Now() {
-  static const double perMs = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart) / 1000.0;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / perMs;
-}
-
-// A sleep finer than Sleep(1) where the system allows it (Wine: select()
-// with microseconds; Windows: rounded to the timer period).
-void SleepMicro(int us) {
-  using DelayFn = LONG(WINAPI*)(BOOLEAN, PLARGE_INTEGER);
-  static auto delay =
-      reinterpret_cast<DelayFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
-  if (!delay) return Sleep(static_cast<DWORD>((us + 999) / 1000));
-  LARGE_INTEGER t;
-  t.QuadPart = -10LL * us;
-  delay(FALSE, &t);
-}
+using bench::Now;
+using bench::Pinger;
+using bench::PrintStats;
+using bench::SleepMicro;
+using bench::Stats;
+using bench::Summarise;
 
 std::string Cp932(const std::wstring& w) {
   int n = WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
@@ -82,7 +71,8 @@ std::string Cp932(const std::wstring& w) {
 }
 
 struct Target {
-  std::string name;  // "vello" or "floor"
+  std::string name;  // "vello" or "floor", or the label given
+  bool vello = true;
   int port = 0;
   std::wstring exe;
   const wchar_t* popupClass = L"";
@@ -93,6 +83,12 @@ struct Target {
 Target ParseTarget(const wchar_t* arg) {
   std::wstring s = arg;
   Target t;
+  // LABEL=vello:PORT:EXE: named LABEL in the figures (one program set up two ways).
+  std::wstring label;
+  if (std::size_t eq = s.find(L'='); eq != std::wstring::npos && eq < s.find(L':')) {
+    label = s.substr(0, eq);
+    s = s.substr(eq + 1);
+  }
   std::size_t c1 = s.find(L':');
   std::size_t c2 = c1 == std::wstring::npos ? c1 : s.find(L':', c1 + 1);
   std::wstring kind = s.substr(0, c1);
@@ -108,7 +104,9 @@ Target ParseTarget(const wchar_t* arg) {
     t.popupClass = L"MinimalPopup";
     t.mainClass = L"MinimalMain";
     t.captionIsText = false;
+    t.vello = false;
   }
+  if (!label.empty()) t.name = std::string(label.begin(), label.end());
   return t;
 }
 
@@ -225,67 +223,7 @@ HWND WaitForPopup(const wchar_t* cls, const std::wstring& caption, int pollUs, d
   }
 }
 
-struct Stats {
-  double median, p90, p99, max, mean;
-};
-Stats Summarise(std::vector<double> v) {
-  if (v.empty()) return {0, 0, 0, 0, 0};
-  std::sort(v.begin(), v.end());
-  auto at = [&](double q) {
-    std::size_t i = static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-  };
-  double sum = 0;
-  for (double x : v) sum += x;
-  return {at(0.5), at(0.9), at(0.99), v.back(), sum / static_cast<double>(v.size())};
-}
-
-void PrintStats(const char* what, const std::string& name, const Stats& s, std::size_t n) {
-  std::printf("%-10s %-6s n=%-5zu median %8.3f  p90 %8.3f  p99 %8.3f  max %8.3f  mean %8.3f\n", what, name.c_str(), n,
-              s.median, s.p90, s.p99, s.max, s.mean);
-}
-
 HWND MainWindowOf(const Target& t, DWORD pid);
-
-// Pings main windows every 20 ms from a thread of its own (WM_NULL, waiting
-// up to 1 s for the answer) until stopped: whether each window kept
-// answering while it was being measured.
-class Pinger {
- public:
-  explicit Pinger(std::vector<HWND> windows) : windows_(std::move(windows)), samples_(windows_.size()) {
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        for (std::size_t k = 0; k < windows_.size(); ++k) {
-          DWORD_PTR r;
-          double a = Now();
-          SendMessageTimeoutW(windows_[k], WM_NULL, 0, 0, SMTO_NORMAL, 1000, &r);
-          samples_[k].push_back(Now() - a);
-        }
-        Sleep(20);
-      }
-    });
-  }
-  ~Pinger() { Stop(); }
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  void Print(const std::vector<std::string>& names) const {
-    for (std::size_t k = 0; k < windows_.size(); ++k) {
-      Stats p = Summarise(samples_[k]);
-      std::printf("ping       %-6s n=%-5zu median %8.3f  p99 %8.3f  max %8.3f ms, over 100 ms: %zu\n", names[k].c_str(),
-                  samples_[k].size(), p.median, p.p99, p.max,
-                  static_cast<std::size_t>(
-                      std::count_if(samples_[k].begin(), samples_[k].end(), [](double x) { return x > 100; })));
-    }
-  }
-
- private:
-  std::vector<HWND> windows_;
-  std::vector<std::vector<double>> samples_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
 
 int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollUs, bool ping) {
   struct Samples { std::vector<double> shown, settled; int lost = 0, paintWaits = 0; };
@@ -304,7 +242,7 @@ int Receive(int n, std::vector<Target> targets, int warmup, int gapMs, int pollU
       std::wstring text = MessageText(i);
       std::wstring line = MessageLine(text);
       std::string bytes = Cp932(line);
-      bool waitForLog = !logPath.empty() && t.name == "vello";
+      bool waitForLog = !logPath.empty() && t.vello;
       long long logBefore = waitForLog ? FileSize(logPath) : 0;
       double t0 = Now();
       if (!SendLine(t.port, bytes, FromFor(i))) {
@@ -378,7 +316,7 @@ HWND MainWindowOf(const Target& t, DWORD pid) {
 // visible"; then the receiver is closed as a user would and awaited.
 int Startup(int n, std::vector<Target> targets) {
   std::vector<std::vector<double>> times(targets.size()), listenTimes(targets.size()), windowTimes(targets.size()),
-      readyTimes(targets.size()), idleTimes(targets.size());
+      readyTimes(targets.size()), idleTimes(targets.size()), workingSets(targets.size());
   int failures = 0;
   for (int i = 0; i < n; ++i) {
     for (std::size_t k = 0; k < targets.size(); ++k) {
@@ -386,7 +324,7 @@ int Startup(int n, std::vector<Target> targets) {
       const Target& t = targets[which];
       std::wstring dir = t.exe.substr(0, t.exe.find_last_of(L"\\/"));
       std::wstring cmd = L"\"" + t.exe + L"\"";
-      if (t.name == "floor") cmd += L" " + std::to_wstring(t.port);
+      if (!t.vello) cmd += L" " + std::to_wstring(t.port);
       STARTUPINFOW si{};
       si.cb = sizeof si;
       PROCESS_INFORMATION pi{};
@@ -416,10 +354,11 @@ int Startup(int n, std::vector<Target> targets) {
         windowTimes[which].push_back(shown - t0);
         readyTimes[which].push_back(ready - t0);
         if (idle) idleTimes[which].push_back(std::max(idle, ready) - t0);
+        workingSets[which].push_back(static_cast<double>(bench::WorkingSetOf(pi.dwProcessId)) / (1024.0 * 1024.0));
       } else {
         ++failures;
       }
-      if (main) PostMessageW(main, t.name == "vello" ? WM_COMMAND : WM_CLOSE, t.name == "vello" ? 204 : 0, 0);
+      if (main) bench::AskToEnd(main);
       if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
         TerminateProcess(pi.hProcess, 1);
         WaitForSingleObject(pi.hProcess, 5000);
@@ -437,6 +376,7 @@ int Startup(int n, std::vector<Target> targets) {
     PrintStats("window", targets[k].name, Summarise(windowTimes[k]), windowTimes[k].size());
     PrintStats("ready", targets[k].name, Summarise(readyTimes[k]), readyTimes[k].size());
     PrintStats("idle", targets[k].name, Summarise(idleTimes[k]), idleTimes[k].size());
+    PrintStats("MiB ready", targets[k].name, Summarise(workingSets[k]), workingSets[k].size());
   }
   if (targets.size() == 2) {
     std::printf("ratio startup %s/%s: median %.2f  p90 %.2f  max %.2f\n", targets[0].name.c_str(),
@@ -447,6 +387,80 @@ int Startup(int n, std::vector<Target> targets) {
   }
   std::printf("failures %d\n", failures);
   return failures ? 1 : 0;
+}
+
+// Starts each program in turn and watches it for `seconds` from the moment
+// its main window is visible: the window pinged every 20 ms, the working
+// set sampled every 100 ms; then ends it as its user would, and starts the
+// next. In turn, not at once: a second copy of Vello only points to the
+// first. For work a program does by itself after its start (messages kept
+// from before tried again, for instance).
+int Watch(double seconds, std::vector<Target> targets) {
+  const double MiB = 1024.0 * 1024.0;
+  int status = 0;
+  for (const Target& t : targets) {
+    std::wstring dir = t.exe.substr(0, t.exe.find_last_of(L"\\/"));
+    std::wstring cmd = L"\"" + t.exe + L"\"";
+    if (!t.vello) cmd += L" " + std::to_wstring(t.port);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const double t0 = Now();
+    if (!CreateProcessW(t.exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) {
+      std::printf("cannot start %ls\n", t.exe.c_str());
+      return 1;
+    }
+    HWND main = nullptr;
+    while (Now() - t0 < 20000 && !((main = MainWindowOf(t, pi.dwProcessId)) && IsWindowVisible(main))) SleepMicro(500);
+    if (!main || !IsWindowVisible(main)) {
+      std::printf("%s: no main window\n", t.name.c_str());
+      TerminateProcess(pi.hProcess, 1);
+      return 1;
+    }
+    const double shown = Now();
+    Pinger pinger({main});
+    std::printf("watch      %-6s window shown %.0f ms after its start\n", t.name.c_str(), shown - t0);
+    std::vector<double> memory;  // MiB, every 100 ms
+    while (Now() - shown < seconds * 1000.0) {
+      memory.push_back(static_cast<double>(bench::WorkingSetOf(pi.dwProcessId)) / MiB);
+      Sleep(100);
+    }
+    pinger.Stop();
+    const std::vector<double>& pings = pinger.samples(0);
+    Stats p = Summarise(pings);
+    std::printf("watch      %-6s ping n=%zu median %.2f p99 %.2f max %.2f ms, over 100 ms: %zu\n", t.name.c_str(),
+                pings.size(), p.median, p.p99, p.max,
+                static_cast<std::size_t>(std::count_if(pings.begin(), pings.end(), [](double x) { return x > 100; })));
+    // The worst answer of each 10 s since the window was shown.
+    std::vector<double> worst(static_cast<std::size_t>(seconds / 10.0 + 1), 0.0);
+    for (std::size_t i = 0; i < pings.size(); ++i) {
+      std::size_t slot = std::min(worst.size() - 1, static_cast<std::size_t>((pinger.sentAt(0)[i] - shown) / 10000.0));
+      worst[slot] = std::max(worst[slot], pings[i]);
+    }
+    std::string worstEach;
+    for (double w : worst) worstEach += " " + std::to_string(static_cast<int>(w + 0.5));
+    std::printf("watch      %-6s worst ping of each 10 s (ms):%s\n", t.name.c_str(), worstEach.c_str());
+    double peak = 0;
+    for (double m : memory) peak = std::max(peak, m);
+    std::size_t systemPeak = 0;
+    bench::WorkingSetOf(pi.dwProcessId, &systemPeak);
+    std::printf("watch      %-6s working set: at the window %.1f MiB, peak sampled %.1f MiB, at the end %.1f MiB, "
+                "peak by the system %.1f MiB\n",
+                t.name.c_str(), memory.empty() ? 0 : memory.front(), peak, memory.empty() ? 0 : memory.back(),
+                static_cast<double>(systemPeak) / MiB);
+    const double asked = Now();
+    bench::AskToEnd(main);
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+      std::printf("%s did not end in 30 s; terminated\n", t.name.c_str());
+      TerminateProcess(pi.hProcess, 1);
+      status = 1;
+    } else {
+      std::printf("exit       %-6s %.0f ms\n", t.name.c_str(), Now() - asked);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  return status;
 }
 
 // What the receiver's process holds, as the system reports it.
@@ -696,8 +710,8 @@ int WaitReady(std::vector<Target> targets) {
   return 0;
 }
 
-// Ends each receiver as a user would (Vello: File > Close; the floor: its
-// close box) and waits for its process.
+// Ends each receiver as its user would (bench::AskToEnd) and waits for its
+// process.
 int CloseAll(std::vector<Target> targets) {
   int status = 0;
   for (auto& t : targets) {
@@ -708,7 +722,7 @@ int CloseAll(std::vector<Target> targets) {
     HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     std::size_t popups = CountPopups(t.popupClass);
     double t0 = Now();
-    PostMessageW(h, t.name == "vello" ? WM_COMMAND : WM_CLOSE, t.name == "vello" ? 204 : 0, 0);
+    bench::AskToEnd(h);
     if (p && WaitForSingleObject(p, 120000) != WAIT_OBJECT_0) {
       std::printf("%s did not end in 120 s; terminated\n", t.name.c_str());
       TerminateProcess(p, 1);
@@ -734,6 +748,14 @@ int wmain(int argc, wchar_t** argv) {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     return std::wstring(argv[1]) == L"wait" ? WaitReady(targets) : CloseAll(targets);
+  }
+  if (argc >= 4 && std::wstring(argv[1]) == L"watch") {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    std::vector<Target> targets;
+    for (int i = 3; i < argc; ++i) targets.push_back(ParseTarget(argv[i]));
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    return Watch(_wtof(argv[2]), targets);
   }
   if (argc < 4) {
     std::fprintf(stderr, "usage: bench_peer receive|startup|burst N TARGET [TARGET] [options]\n");

@@ -63,6 +63,7 @@ SendTicket SendAttempts::Start(SendRequest request) {
   a->client->SetDeliveryTimeout(deliveryTimeoutMs_);
   a->client->SetConnectTimeout(connectTimeoutMs_);
   a->client->SetSendBuffer(sendBufferBytes_);
+  a->client->SetSourceAddress(sourceAddress_);
   attempts_.push_back(std::move(attempt));
   a->client->Open(a->request.host, port_);
   return a->ticket;

@@ -49,6 +49,9 @@ class SendAttempts : public MessageOnlyWindow {
   void SetConnectTimeout(unsigned ms) { connectTimeoutMs_ = ms; }
   // Each connection's send buffer (0: the system's choice); for tests.
   void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
+  // The local address every connection is made from (INADDR_ANY: the
+  // system's choice); for tests and benchmarks that play many senders.
+  void SetSourceAddress(in_addr address) { sourceAddress_ = address; }
 
   SendTicket Start(SendRequest request);
   void Cancel(SendTicket ticket);
@@ -69,6 +72,7 @@ class SendAttempts : public MessageOnlyWindow {
   unsigned deliveryTimeoutMs_ = TcpClient::kDeliveryTimeoutMs;
   unsigned connectTimeoutMs_ = TcpClient::kConnectTimeoutMs;
   int sendBufferBytes_ = 0;
+  in_addr sourceAddress_{};
   SendTicket nextTicket_ = 1;
   std::vector<std::unique_ptr<SendAttempt>> attempts_;
 };

@@ -159,6 +159,15 @@ void TcpClient::Connect(const HostAddress& found) {
   if (sendBufferBytes_ > 0)
     setsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBufferBytes_),
                sizeof sendBufferBytes_);
+  if (sourceAddress_.s_addr != INADDR_ANY) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr = sourceAddress_;
+    if (bind(socket_.get(), reinterpret_cast<sockaddr*>(&from), sizeof from) == SOCKET_ERROR) {
+      Fail(SocketErrorKind::Connect, WSAGetLastError());
+      return;
+    }
+  }
   WSAAsyncSelect(socket_.get(), hwnd(), kSocketEventMessage, FD_CONNECT | FD_CLOSE);
   if (connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR &&
       WSAGetLastError() != WSAEWOULDBLOCK) {

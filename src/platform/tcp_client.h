@@ -42,6 +42,10 @@ class TcpClient : public Window {
   // choice). Tests make it small, so that a long line outlasts what the
   // system takes at once.
   void SetSendBuffer(int bytes) { sendBufferBytes_ = bytes; }
+  // The local address the connection is made from (INADDR_ANY: the
+  // system's choice). Tests and benchmarks only: a receiver keeps a share
+  // per sender address, so many senders in one process need one each.
+  void SetSourceAddress(in_addr address) { sourceAddress_ = address; }
 
   explicit TcpClient(Callbacks callbacks);
   ~TcpClient() override;
@@ -101,6 +105,7 @@ class TcpClient : public Window {
   unsigned connectTimeoutMs_ = kConnectTimeoutMs;
   bool connecting_ = false;
   int sendBufferBytes_ = 0;
+  in_addr sourceAddress_{};
   ULONGLONG deliveryDeadline_ = 0;
   int callbackDepth_ = 0;
 };

@@ -176,7 +176,14 @@ void TcpServer::Accept() {
     if (!accepted) {
       // An empty queue says so again with the next connection; any other
       // failure (no sockets left) may pass once a connection has ended.
-      acceptFailed_ = WSAGetLastError() != WSAEWOULDBLOCK;
+      const int error = WSAGetLastError();
+      acceptFailed_ = error != WSAEWOULDBLOCK;
+      // An accept event for a connection an earlier turn took finds the
+      // queue empty. Wine (8.0) then counts the event as reported and never
+      // reports another: every later connection would wait unread in the
+      // system's queue. Selecting the event again starts it afresh.
+      if (error == WSAEWOULDBLOCK && taken == 0)
+        WSAAsyncSelect(listener_.get(), hwnd(), kSocketEventMessage, FD_ACCEPT);
       break;
     }
     acceptFailed_ = false;

@@ -7,6 +7,7 @@
 #include "messaging/log_entry.h"
 #include "messaging/message_line.h"
 #include "platform/clock.h"
+#include "platform/tcp_server.h"
 #include "platform/win_text.h"
 #include "test_listener.h"
 
@@ -111,6 +112,45 @@ TEST_F(SendTest, TwoSendsInFlightEachDeliverTheirOwnMessage) {
     for (auto& b : boxes_) ok += b.text == "送信しました！";
     return ok == 2;
   }));
+}
+
+// The benchmarks play many senders from one process, each from a loopback
+// address of its own: the receiver keeps a share per sender address.
+TEST_F(SendTest, TheOutboxSendsFromTheSourceAddressItIsGivenAndFailsWhenItCannotBeHad) {
+  StartApp();
+  std::vector<uint32_t> senders;
+  TcpServer receiver(TcpServer::Callbacks{.onLine =
+                                              [&](const std::string&, const in_addr& peer, LineReceipt& receipt) {
+                                                senders.push_back(ntohl(peer.s_addr));
+                                                receipt.Take();
+                                              },
+                                          .isWholeLine = [](const std::string& bytes) {
+                                            return IsWholeMessageLine(bytes);
+                                          },
+                                          .onConnectionError = nullptr,
+                                          .onOversizedLine = nullptr,
+                                          .onAccepted = nullptr});
+  const int port = FreePort();
+  receiver.Listen(port);
+  app_->main.outbox().SetPort(port);
+  in_addr source{};
+  source.s_addr = inet_addr("127.0.0.11");
+  app_->main.outbox().attempts().SetSourceAddress(source);
+  Compose(L"x");
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return senders.size() == 1 && !boxes_.empty(); }));
+  EXPECT_EQ(senders[0], 0x7F00000Bu);
+  EXPECT_EQ(boxes_[0].text, "送信しました！");
+  // An address that is not this computer's: the send fails, never goes out
+  // from another address.
+  source.s_addr = inet_addr("192.0.2.1");
+  app_->main.outbox().attempts().SetSourceAddress(source);
+  boxAnswer_ = IDCANCEL;  // not kept
+  SendTo("127.0.0.1");
+  ASSERT_TRUE(PumpUntil([&] { return boxes_.size() == 2; }));
+  EXPECT_EQ(boxes_[1].text.find("127.0.0.1さんに接続できませんでした"), 0u) << boxes_[1].text;
+  Pump(300);
+  EXPECT_EQ(senders.size(), 1u);
 }
 
 // The user's own short date pattern, put back as it was.
