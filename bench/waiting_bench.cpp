@@ -179,6 +179,8 @@ class Sender : public OutboxHost {
   void Delivered() override {}
   void WaitingChanged() override { Observe(); }
   bool KnowsDestination(const std::string&) const override { return true; }
+  bool ListedRunning(const std::string&) const override { return true; }
+  void ScheduledDelivered(const std::string&) override {}
 
   Outbox& outbox() { return outbox_; }
   // Failures after the receiver was seen count; the ones that kept the
